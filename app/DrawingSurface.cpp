@@ -1,0 +1,81 @@
+#include "DrawingSurface.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPen>
+
+namespace plivan {
+
+QFont PainterSurface::currentFont() const
+{
+    QFont font = baseFont;
+    if (pointSize > 0)
+        font.setPointSizeF(pointSize);
+    return font;
+}
+
+void PainterSurface::drawBox(float x1, float y1, float x2, float y2)
+{
+    QPainter *p = painter();
+    if (!p)
+        return;
+    p->setPen(QPen(Qt::black, lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p->setBrush(Qt::NoBrush);
+    p->drawRect(QRectF(QPointF(toPixels(x1), toPixels(y1)), QPointF(toPixels(x2), toPixels(y2))));
+    release();
+}
+
+double PainterSurface::textWidth(const QString &text)
+{
+    const QFontMetricsF metrics(currentFont(), device());
+    return fromPixels(metrics.horizontalAdvance(text));
+}
+
+void PainterSurface::printText(const QString &text)
+{
+    const QFont font = currentFont();
+    const QFontMetricsF metrics(font, device());
+    // A size of 0 points or less draws nothing, as no text can be that small.
+    if (pointSize > 0 && !text.isEmpty()) {
+        if (QPainter *p = painter()) {
+            p->setFont(font);
+            p->setPen(Qt::black);
+            p->drawText(QPointF(toPixels(CurrentX), toPixels(CurrentY) + metrics.ascent()), text);
+            release();
+        }
+    }
+    CurrentX = 0;
+    CurrentY += fromPixels(metrics.height());
+}
+
+ImageSurface::ImageSurface(QSize sizeInPixels, const QFont &font, QColor background)
+    : PainterSurface(font), backing(sizeInPixels, QImage::Format_ARGB32_Premultiplied),
+      backgroundColor(background)
+{
+    // 96 dots per inch, so that font point sizes map to pixels as on the screen.
+    const int dotsPerMeter = qRound(96.0 / 0.0254);
+    backing.setDotsPerMeterX(dotsPerMeter);
+    backing.setDotsPerMeterY(dotsPerMeter);
+    clear();
+}
+
+ImageSurface::~ImageSurface() = default;
+
+void ImageSurface::clear()
+{
+    backing.fill(backgroundColor);
+}
+
+QPainter *ImageSurface::painter()
+{
+    activePainter = std::make_unique<QPainter>(&backing);
+    activePainter->setRenderHint(QPainter::TextAntialiasing);
+    return activePainter.get();
+}
+
+void ImageSurface::release()
+{
+    activePainter.reset();
+}
+
+} // namespace plivan

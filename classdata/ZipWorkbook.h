@@ -1,0 +1,12 @@
+#pragma once
+
+#include "Workbook.h"
+
+namespace plivan {
+
+// A ZIP archive: an Office Open XML workbook (.xlsx) or an OpenDocument
+// spreadsheet (.ods), told apart by the parts it holds.
+OpenedWorkbook OpenZipWorkbook(const QString &path);
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data);
+
+} // namespace plivan

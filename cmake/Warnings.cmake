@@ -1,0 +1,11 @@
+# Warnings and sanitizers, applied to every target of ours through plivan_settings.
+add_library(plivan_settings INTERFACE)
+target_compile_options(plivan_settings INTERFACE
+    -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wold-style-cast
+    $<$<BOOL:${PLIVAN_WERROR}>:-Werror>)
+target_compile_definitions(plivan_settings INTERFACE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+if(PLIVAN_SANITIZE)
+    target_compile_options(plivan_settings INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(plivan_settings INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,44 @@
+#include "SeatGrid.h"
+
+#include "app/DrawingSurface.h"
+#include "app/Numbers.h"
+#include "app/WindowState.h"
+
+namespace plivan {
+
+QRectF SeatBox(const WindowState &state, int row, int col)
+{
+    return {col * double(state.SeatWidth) + GridLeft, row * state.SeatHeight + GridTop,
+            double(state.SeatWidth), state.SeatHeight};
+}
+
+void DrawSeatGrid(const WindowState &state, DrawingSurface &surface)
+{
+    surface.setLineWidth(2);
+    surface.setScaleInches();
+    for (int row = 0; row < state.SeatRows; ++row) {
+        for (int col = 0; col < state.SeatCols; ++col) {
+            const double x1 = col * double(state.SeatWidth) + GridLeft;
+            const double y1 = GridTop + row * state.SeatHeight;
+            const double x2 = x1 + double(state.SeatWidth);
+            const double y2 = y1 + state.SeatHeight;
+            // The corners are handed over in single precision.
+            surface.drawBox(float(x1), float(y1), float(x2), float(y2));
+        }
+    }
+}
+
+bool SeatAt(const WindowState &state, double x, double y, int &row, int &col)
+{
+    if (state.SeatWidth <= 0 || state.SeatHeight <= 0)
+        return false;
+    const long long c = Int((x - GridLeft) / double(state.SeatWidth));
+    const long long r = Int((y - GridTop) / state.SeatHeight);
+    if (c < 0 || c >= state.SeatCols || r < 0 || r >= state.SeatRows)
+        return false;
+    row = int(r);
+    col = int(c);
+    return true;
+}
+
+} // namespace plivan
