@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+namespace plivan {
+
+// The text a roster shows for a cell's value, the same for every file format.
+
+// Whole numbers as their digits (17, 12345678901); other numbers in the
+// shortest form that reads back as the same double (0.30000000000000004).
+QString NumberText(double value);
+
+// A spreadsheet date serial number in ISO 8601: "2024-09-02" for whole days,
+// "13:45:00" for a time of day alone (serial below 1), "2024-09-02 13:45:00"
+// otherwise. Serials count days from 1899-12-30 (the 1900 system, in which
+// serial 60 is the nonexistent 1900-02-29) or from 1904-01-01.
+QString DateText(double serial, bool date1904);
+
+// True when a number format code shows its value as a date or time: it has a
+// day, month, year, hour or second code outside quoted text and brackets.
+// Elapsed-time codes such as [h] count as times too.
+bool IsDateFormat(const QString &formatCode);
+
+// True for the built-in number formats 14-22 and 45-47, which are dates or times.
+bool IsBuiltInDateFormat(int formatIndex);
+
+// TRUE or FALSE.
+QString BooleanText(bool value);
+
+// The code of a spreadsheet error value given its BIFF number: 0x00 #NULL!,
+// 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A.
+QString ErrorText(int biffCode);
+
+} // namespace plivan
