@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Plivan needs to build, run and test, when
+# any is missing. Uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake make pkg-config qt6-base-dev libgsf-1-dev libzip-dev
+    # run: a font for the window and the page
+    fonts-dejavu-core
+    # tests: reading printed pages back, a private print server, a display server
+    poppler-utils cups cups-client cups-bsd cups-filters xvfb xauth xdotool
+    at-spi2-core python3-pyatspi desktop-file-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
