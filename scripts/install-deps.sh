@@ -9,7 +9,7 @@ packages=(
     # run: a font for the window and the page
     fonts-dejavu-core
     # tests: reading printed pages back, a private print server, a display server
-    poppler-utils cups cups-client cups-bsd cups-filters xvfb xauth xdotool
+    poppler-utils cups cups-client cups-bsd xvfb xauth xdotool
     at-spi2-core python3-pyatspi desktop-file-utils
 )
 
