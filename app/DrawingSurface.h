@@ -37,6 +37,12 @@ public:
     // Draws `text` as one line with its top-left corner at (CurrentX, CurrentY),
     // then moves the current position to the start of the next line.
     virtual void printText(const QString &text) = 0;
+
+    // Printer only, and ignored by the window: the page is used in landscape
+    // (before anything is drawn), and ending the document finishes the page
+    // and sends it on. The first drawing operation starts the page.
+    virtual void setLandscape() {}
+    virtual void endDocument() {}
 };
 
 // A surface that draws with QPainter on a paint device of known resolution.

@@ -1,15 +1,262 @@
 #include "PrintedChart.h"
 
+#include "PrinterSurface.h"
+#include "app/DrawingSurface.h"
+#include "app/Heading.h"
 #include "app/WindowState.h"
+#include "seating/NameLayout.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <algorithm>
+
+#ifdef PLIVAN_HAVE_CUPS
+#include <cups/cups.h>
+#endif
 
 namespace plivan {
 
-void ComposeChart(WindowState &, DrawingSurface &)
+namespace {
+
+constexpr int PrintDotsPerInch = 600;
+constexpr int BoxLinePixels = 6;
+constexpr double HeadingPoints = 24;
+constexpr double HeadingX = 1.3;
+constexpr double HeadingY = 0.2;
+
+// Puts the window's seat sizes back when composing ends, however it ends.
+// The saved values are restored as they were rather than divided by 1.2 again:
+// in single precision w * 1.2 / 1.2 is not always w (9 / 7 / 1.2 is one such
+// width), and a seat width off in its last bit could move a click on a box
+// edge into the neighbouring seat.
+class PrintSizes {
+public:
+    explicit PrintSizes(WindowState &state)
+        : state(state), windowWidth(state.SeatWidth), windowHeight(state.SeatHeight)
+    {
+        // SeatWidth is single precision: the product is rounded to it.
+        state.SeatWidth = float(double(state.SeatWidth) * PrintScale);
+        state.SeatHeight = state.SeatHeight * PrintScale;
+    }
+    ~PrintSizes() { restore(); }
+    PrintSizes(const PrintSizes &) = delete;
+    PrintSizes &operator=(const PrintSizes &) = delete;
+
+    void restore()
+    {
+        state.SeatWidth = windowWidth;
+        state.SeatHeight = windowHeight;
+    }
+
+private:
+    WindowState &state;
+    const float windowWidth;
+    const double windowHeight;
+};
+
+QString ClassName(const WindowState &state)
 {
+    return state.ClassNames.value(state.ClassIndex);
 }
 
-QString PrintChart(WindowState &, const QString &)
+// Paper for a chart that is saved rather than printed: Letter where the
+// locale measures in inches, A4 elsewhere.
+QPageSize LocalePaper()
 {
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem
+               ? QPageSize(QPageSize::Letter)
+               : QPageSize(QPageSize::A4);
+}
+
+QFont PrinterFont()
+{
+    return QGuiApplication::font();
+}
+
+struct SavedChart {
+    QString path;  // the file written, empty when none was
+    QString error; // why nothing was written
+};
+
+// Creates a new file for the chart in `folder`: "<stem>.pdf", or "<stem> (2).pdf",
+// "<stem> (3).pdf", ... when that exists. An existing file is never opened.
+SavedChart OpenNewChartFile(const QString &folder, const QString &stem, QFile &file)
+{
+    const QDir dir(folder);
+    for (int n = 1; n <= 9999; ++n) {
+        const QString name = n == 1 ? stem + QStringLiteral(".pdf")
+                                    : QStringLiteral("%1 (%2).pdf").arg(stem).arg(n);
+        const QString path = dir.filePath(name);
+        if (QFileInfo::exists(path))
+            continue;
+        file.setFileName(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return {path, {}};
+        // Another program may have made it meanwhile; anything else is final.
+        if (!QFileInfo::exists(path))
+            return {{}, file.errorString()};
+    }
+    return {{}, QStringLiteral("every file name for the chart is taken")};
+}
+
+SavedChart SaveChartAsPdf(WindowState &state, const QString &folder)
+{
+    QFile file;
+    SavedChart saved = OpenNewChartFile(folder, ChartFileStem(ClassName(state)), file);
+    if (saved.path.isEmpty())
+        return saved;
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(PrintDotsPerInch);
+        writer.setTitle(ClassName(state));
+        writer.setCreator(QStringLiteral("Plivan"));
+        writer.setPageSize(LocalePaper());
+        // The grid needs 9.5 x 7.75 inches from the printable area's corner;
+        // A4 in landscape is 8.27 inches high.
+        writer.setPageMargins(QMarginsF(0.2, 0.2, 0.2, 0.2), QPageLayout::Inch);
+        PrinterSurface page(writer, PrinterFont());
+        ComposeChart(state, page);
+        if (!page.endedCleanly())
+            saved.error = QStringLiteral("the PDF could not be written");
+    }
+    if (saved.error.isEmpty() && (!file.flush() || file.error() != QFileDevice::NoError))
+        saved.error = file.errorString();
+    file.close();
+    if (!saved.error.isEmpty()) {
+        file.remove();
+        saved.path.clear();
+    }
+    return saved;
+}
+
+// The chart could not go to a printer for `reason` (a clause starting in lower
+// case): save it, and say what happened.
+QString SaveInstead(WindowState &state, const QString &dataFolder, const QString &reason)
+{
+    const SavedChart saved = SaveChartAsPdf(state, dataFolder);
+    if (saved.path.isEmpty()) {
+        return QStringLiteral("The chart was not printed: %1, and it could not be saved in %2: %3.")
+            .arg(reason, QDir::toNativeSeparators(dataFolder), saved.error);
+    }
+    QString sentence = reason;
+    sentence[0] = sentence[0].toUpper();
+    return QStringLiteral("%1. The chart was saved as %2.")
+        .arg(sentence, QDir::toNativeSeparators(saved.path));
+}
+
+// Why the print system refused the job just sent, or empty text when it took it.
+QString JobRefusal()
+{
+#ifdef PLIVAN_HAVE_CUPS
+    // Qt sends the job with cupsPrintFile() when the page ends and drops its
+    // result; the status of that last request is still to be read here.
+    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
+        const QString reason = QString::fromUtf8(cupsLastErrorString());
+        return reason.isEmpty() ? QString::fromUtf8(ippErrorString(cupsLastError())) : reason;
+    }
+#endif
+    return {};
+}
+
+} // namespace
+
+QString ChartFileStem(const QString &className)
+{
+    static const QString forbidden = QStringLiteral("<>:\"/\\|?*");
+    QString stem;
+    stem.reserve(className.size());
+    for (const QChar c : className)
+        stem += (c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c)) ? QChar(u'_') : c;
+    const auto trimmable = [](QChar c) { return c == u' ' || c == u'.' || c.isSpace(); };
+    qsizetype from = 0;
+    qsizetype to = stem.size();
+    while (from < to && trimmable(stem.at(from)))
+        ++from;
+    while (to > from && trimmable(stem.at(to - 1)))
+        --to;
+    stem = stem.mid(from, std::min<qsizetype>(to - from, 100));
+    while (!stem.isEmpty() && trimmable(stem.back()))
+        stem.chop(1);
+    return stem.isEmpty() ? QStringLiteral("Seating chart") : stem;
+}
+
+void ComposeChart(WindowState &state, DrawingSurface &page)
+{
+    page.setLandscape();
+    page.setLineWidth(BoxLinePixels);
+    page.setFontSize(double(state.NameFontSize));
+    page.setScaleInches();
+
+    PrintSizes printSizes(state);
+    const double w = double(state.SeatWidth);
+    const double h = state.SeatHeight;
+
+    for (int row = 0; row < state.SeatRows; ++row) {
+        for (int col = 0; col < state.SeatCols; ++col) {
+            const double x1 = col * w + GridLeft;
+            const double y1 = row * h + GridTop;
+            page.drawBox(float(x1), float(y1), float(x1 + w), float(y1 + h));
+        }
+    }
+
+    // Seat numbers run row by row from 1; the tables hold at most MaxSeats.
+    const int seats = std::min(state.seatCount(), MaxSeats);
+    for (int s = 1; s <= seats; ++s) {
+        const int row = (s - 1) / state.SeatCols;
+        const int col = s - 1 - row * state.SeatCols;
+        DrawSeatName(page, col * w + GridLeft, row * h + GridTop, w, h, state.SeatNames[s],
+                     double(state.NameFontSize));
+    }
+
+    page.CurrentX = HeadingX;
+    page.CurrentY = HeadingY;
+    page.setFontSize(HeadingPoints);
+    page.printText(Heading(ClassName(state), state.TeacherName));
+
+    printSizes.restore();
+    page.endDocument();
+}
+
+QString PrintChart(WindowState &state, const QString &dataFolder)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return SaveInstead(state, dataFolder, QStringLiteral("no printer was found"));
+
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setResolution(PrintDotsPerInch);
+    printer.setDocName(ClassName(state));
+    // QPrinter starts on A4 whatever the printer's own default is.
+    const QPageSize paper = info.defaultPageSize();
+    printer.setPageSize(paper.isValid() ? paper : LocalePaper());
+
+    bool refused = false;
+    bool ended = false;
+    {
+        PrinterSurface page(printer, PrinterFont());
+        ComposeChart(state, page);
+        refused = page.beginFailed();
+        ended = page.endedCleanly();
+    }
+    const QString name = info.description().isEmpty() ? info.printerName() : info.description();
+    if (refused) {
+        return SaveInstead(state, dataFolder,
+                           QStringLiteral("the printer \"%1\" could not start the page").arg(name));
+    }
+    const QString refusal = JobRefusal();
+    if (!ended || !refusal.isEmpty()) {
+        const QString reason = refusal.isEmpty() ? QStringLiteral("the printer reported an error") : refusal;
+        return QStringLiteral("The chart could not be printed on \"%1\": %2").arg(name, reason);
+    }
     return {};
 }
 
