@@ -64,6 +64,12 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
       surface(ClientArea, font(), palette().color(QPalette::Window))
 {
     setObjectName(QStringLiteral("Form1"));
+    // The controls were laid out for a narrow 8-point face; with the wider
+    // faces of other systems, captions such as "In Order Seating" fit their
+    // 89-pixel buttons at 7.5 points.
+    QFont windowFont = font();
+    windowFont.setPointSizeF(7.5);
+    setFont(windowFont);
     setWindowTitle(Caption);
     setFixedSize(ClientArea);
 
@@ -111,6 +117,7 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     Text1->setReadOnly(true);
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text1->setWordWrapMode(QTextOption::WordWrap);
+    Text1->setTabStopDistance(8 * Text1->fontMetrics().averageCharWidth());
     Text1->setPlainText(HelpText());
     Text1->hide();
 
