@@ -1,15 +1,940 @@
 #include "XlsReader.h"
 
+#include "CellValue.h"
+#include "TextDecoding.h"
+
+#include <QFile>
+#include <QHash>
+#include <QStringDecoder>
+#include <QtEndian>
+
+#include <gsf/gsf-infile-msole.h>
+#include <gsf/gsf-infile.h>
+#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
+#include <gsf/gsf-input.h>
+#include <gsf/gsf-utils.h>
+
+#include <algorithm>
+#include <bit>
+#include <mutex>
+#include <optional>
+#include <vector>
+
 namespace plivan {
 
-OpenedWorkbook OpenXls(const QString &)
+namespace {
+
+// A workbook stream is a sequence of records: a 16-bit type, a 16-bit body
+// length, the body. These are the types read here.
+enum RecordType : quint16 {
+    RecFormula = 0x0006,
+    RecEof = 0x000A,
+    RecDateMode = 0x0022,
+    RecFilePass = 0x002F,
+    RecContinue = 0x003C,
+    RecWindow1 = 0x003D,
+    RecCodePage = 0x0042,
+    RecBoundSheet = 0x0085,
+    RecMulRk = 0x00BD,
+    RecMulBlank = 0x00BE,
+    RecRString = 0x00D6,
+    RecXf = 0x00E0,
+    RecSst = 0x00FC,
+    RecLabelSst = 0x00FD,
+    RecBlank = 0x0201,
+    RecNumber = 0x0203,
+    RecLabel = 0x0204,
+    RecBoolErr = 0x0205,
+    RecString = 0x0207,
+    RecArray = 0x0221,
+    RecTable = 0x0236,
+    RecWindow2 = 0x023E,
+    RecRk = 0x027E,
+    RecFormat = 0x041E,
+    RecShrFmla = 0x04BC,
+    RecBof = 0x0809,
+};
+
+// Substream kinds named by a BOF record.
+constexpr quint16 BofGlobals = 0x0005;
+constexpr quint16 BofWorksheet = 0x0010;
+
+// How much is read from the file at a time: a few rows of cells.
+constexpr qint64 ReadAhead = 4096;
+
+// Records read over the life of one workbook, CONTINUE records included. A real
+// roster needs a few thousand; the limit ends a hostile file in bounded time.
+constexpr qint64 MaxRecords = 4'000'000;
+
+// A checkpoint in the shared string table every this many strings, so that a
+// string before the last one decoded is found again without starting over.
+constexpr quint32 SharedStringStep = 64;
+
+// BIFF rows are 16-bit; row 65536 is the last.
+constexpr int MaxRow = 65536;
+
+quint16 U16(const quint8 *p)
 {
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read yet")};
+    return qFromLittleEndian<quint16>(p);
 }
 
-OpenedWorkbook OpenXlsData(const QByteArray &)
+quint32 U32(const quint8 *p)
 {
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read yet")};
+    return qFromLittleEndian<quint32>(p);
+}
+
+double F64(const quint8 *p)
+{
+    return std::bit_cast<double>(qFromLittleEndian<quint64>(p));
+}
+
+// An RK number: a 30-bit integer or the top 30 bits of a double, either
+// possibly divided by 100.
+double RkValue(quint32 rk)
+{
+    double value;
+    if (rk & 0x02)
+        value = static_cast<double>(static_cast<qint32>(rk) >> 2);
+    else
+        value = std::bit_cast<double>(static_cast<quint64>(rk & 0xFFFFFFFCu) << 32);
+    if (rk & 0x01)
+        value /= 100;
+    return value;
+}
+
+struct GObjectUnref {
+    void operator()(void *object) const { g_object_unref(object); }
+};
+template <typename T>
+using GsfRef = std::unique_ptr<T, GObjectUnref>;
+
+QString Damaged(const QString &reason)
+{
+    return QStringLiteral("is damaged (%1)").arg(reason);
+}
+
+// Bytes of one stream of the compound file, read a block at a time.
+class ByteStream {
+public:
+    explicit ByteStream(GsfInput *input)
+        : input_(input), size_(std::max<qint64>(0, gsf_input_size(input)))
+    {
+    }
+
+    qint64 size() const { return size_; }
+
+    // `length` bytes at `offset`, valid until the next call; null when the
+    // stream ends first or cannot be read.
+    const quint8 *at(qint64 offset, qint64 length)
+    {
+        if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+            return nullptr;
+        if (offset >= start_ && offset + length <= start_ + filled_)
+            return buffer_.data() + (offset - start_);
+        const qint64 want = std::min(std::max(length, ReadAhead), size_ - offset);
+        if (static_cast<qint64>(buffer_.size()) < want)
+            buffer_.resize(static_cast<size_t>(want));
+        filled_ = 0;
+        // gsf_input_seek returns true on failure.
+        if (gsf_input_seek(input_, offset, G_SEEK_SET)
+            || !gsf_input_read(input_, static_cast<size_t>(want), buffer_.data()))
+            return nullptr;
+        start_ = offset;
+        filled_ = want;
+        return buffer_.data();
+    }
+
+private:
+    GsfInput *input_;
+    qint64 size_;
+    std::vector<quint8> buffer_;
+    qint64 start_ = 0;
+    qint64 filled_ = 0;
+};
+
+struct Record {
+    quint16 type = 0;
+    quint16 length = 0;
+    qint64 offset = 0; // of the header
+    qint64 body() const { return offset + 4; }
+    qint64 end() const { return offset + 4 + length; }
+};
+
+// Record headers and bodies from one position in the stream. Several readers
+// share the record budget and the first error.
+class RecordReader {
+public:
+    RecordReader(GsfInput *input, qint64 &budget, QString &error)
+        : stream_(input), budget_(budget), error_(error)
+    {
+    }
+
+    bool header(qint64 offset, Record &record)
+    {
+        if (budget_ <= 0)
+            return fail(QStringLiteral("it has too many records"));
+        --budget_;
+        const quint8 *p = stream_.at(offset, 4);
+        if (!p)
+            return fail(QStringLiteral("the workbook ends early"));
+        record.type = U16(p);
+        record.length = U16(p + 2);
+        record.offset = offset;
+        return true;
+    }
+
+    // The first `length` bytes of the body (at most the whole body).
+    const quint8 *body(const Record &record, qint64 length)
+    {
+        const quint8 *p = stream_.at(record.body(), std::min<qint64>(length, record.length));
+        if (!p)
+            fail(QStringLiteral("the workbook ends early"));
+        return p;
+    }
+
+    const quint8 *bytes(qint64 offset, qint64 length)
+    {
+        const quint8 *p = stream_.at(offset, length);
+        if (!p)
+            fail(QStringLiteral("the workbook ends early"));
+        return p;
+    }
+
+    qint64 streamSize() const { return stream_.size(); }
+
+    // Records the first reason the workbook cannot be read further.
+    bool fail(const QString &reason)
+    {
+        if (error_.isEmpty())
+            error_ = Damaged(reason);
+        return false;
+    }
+
+    bool failed() const { return !error_.isEmpty(); }
+
+private:
+    ByteStream stream_;
+    qint64 &budget_;
+    QString &error_;
+};
+
+// A record body read on into the CONTINUE records that follow it, as long
+// texts and the shared string table are stored. Where the characters of a
+// BIFF8 text go on in a new record, that record starts with its own flag
+// byte saying whether they are 8-bit or 16-bit.
+class ContinuedReader {
+public:
+    struct Position {
+        qint64 body = 0;   // offset of the current record's body
+        qint64 length = 0; // of that body
+        qint64 pos = 0;    // read position within it
+    };
+
+    ContinuedReader(RecordReader &records, Position start, QString endReason)
+        : records_(records), at_(start), endReason_(std::move(endReason))
+    {
+    }
+
+    Position position() const { return at_; }
+    void setPosition(Position position) { at_ = position; }
+
+    bool readU8(quint8 &value)
+    {
+        while (at_.pos >= at_.length) {
+            if (!nextRecord())
+                return false;
+        }
+        const quint8 *p = records_.bytes(at_.body + at_.pos, 1);
+        if (!p)
+            return false;
+        value = *p;
+        ++at_.pos;
+        return true;
+    }
+
+    bool readU16(quint16 &value)
+    {
+        quint8 lo = 0, hi = 0;
+        if (!readU8(lo) || !readU8(hi))
+            return false;
+        value = static_cast<quint16>(lo | (hi << 8));
+        return true;
+    }
+
+    bool readU32(quint32 &value)
+    {
+        quint16 lo = 0, hi = 0;
+        if (!readU16(lo) || !readU16(hi))
+            return false;
+        value = lo | (static_cast<quint32>(hi) << 16);
+        return true;
+    }
+
+    bool skip(qint64 count)
+    {
+        while (count > 0) {
+            if (at_.pos >= at_.length && !nextRecord())
+                return false;
+            const qint64 step = std::min(count, at_.length - at_.pos);
+            at_.pos += step;
+            count -= step;
+        }
+        return true;
+    }
+
+    // `count` BIFF8 characters, 16-bit when `wide`; appended to `out`, or
+    // skipped when `out` is null.
+    bool readChars(quint32 count, bool wide, QString *out)
+    {
+        if (out)
+            out->reserve(out->size() + count);
+        while (count > 0) {
+            if (at_.pos >= at_.length) {
+                quint8 flags = 0;
+                if (!nextRecord() || !readU8(flags))
+                    return false;
+                wide = flags & 0x01;
+                continue;
+            }
+            const qint64 size = wide ? 2 : 1;
+            const qint64 fit = std::min<qint64>(count, (at_.length - at_.pos) / size);
+            if (fit == 0) { // half a character before the record ends: never written
+                at_.pos = at_.length;
+                continue;
+            }
+            if (out) {
+                const quint8 *p = records_.bytes(at_.body + at_.pos, fit * size);
+                if (!p)
+                    return false;
+                if (wide) {
+                    for (qint64 i = 0; i < fit; ++i)
+                        out->append(QChar(U16(p + 2 * i)));
+                } else {
+                    out->append(QLatin1String(reinterpret_cast<const char *>(p), fit));
+                }
+            }
+            at_.pos += fit * size;
+            count -= static_cast<quint32>(fit);
+        }
+        return true;
+    }
+
+    // `count` bytes of 8-bit BIFF5 text.
+    bool readBytes(quint32 count, QByteArray &out)
+    {
+        while (count > 0) {
+            if (at_.pos >= at_.length && !nextRecord())
+                return false;
+            const qint64 fit = std::min<qint64>(count, at_.length - at_.pos);
+            const quint8 *p = records_.bytes(at_.body + at_.pos, fit);
+            if (!p)
+                return false;
+            out.append(reinterpret_cast<const char *>(p), fit);
+            at_.pos += fit;
+            count -= static_cast<quint32>(fit);
+        }
+        return true;
+    }
+
+private:
+    bool nextRecord()
+    {
+        Record next;
+        if (!records_.header(at_.body + at_.length, next))
+            return false;
+        if (next.type != RecContinue)
+            return records_.fail(endReason_);
+        at_ = {next.body(), next.length, 0};
+        return true;
+    }
+
+    RecordReader &records_;
+    Position at_;
+    QString endReason_;
+};
+
+// The shared string table of a BIFF8 workbook (SST and its CONTINUE records),
+// decoded only as far as the highest string asked for. Strings before the
+// one asked for are stepped over, not built.
+class SharedStrings {
+public:
+    explicit SharedStrings(RecordReader &records)
+        : reader_(records, {}, QStringLiteral("a shared string is missing"))
+    {
+    }
+
+    void start(const Record &sst)
+    {
+        // The body begins with the total and unique string counts, which
+        // writers do not always fill in right; the records themselves tell
+        // where the table ends.
+        const ContinuedReader::Position first{sst.body(), sst.length, 8};
+        present_ = sst.length >= 8;
+        reader_.setPosition(first);
+        checkpoints_ = {first};
+        next_ = 0;
+    }
+
+    bool present() const { return present_; }
+
+    std::optional<QString> at(quint32 index, RecordReader &records)
+    {
+        if (!present_) {
+            records.fail(QStringLiteral("a shared string is missing"));
+            return std::nullopt;
+        }
+        if (index < next_) {
+            const quint32 k = index / SharedStringStep;
+            reader_.setPosition(checkpoints_[k]);
+            next_ = k * SharedStringStep;
+        }
+        while (next_ < index) {
+            if (!readString(nullptr))
+                return std::nullopt;
+            advance();
+        }
+        QString text;
+        if (!readString(&text))
+            return std::nullopt;
+        advance();
+        return text;
+    }
+
+private:
+    bool readString(QString *out)
+    {
+        quint16 count = 0;
+        quint8 flags = 0;
+        quint16 runs = 0;
+        quint32 extra = 0;
+        if (!reader_.readU16(count) || !reader_.readU8(flags))
+            return false;
+        if ((flags & 0x08) && !reader_.readU16(runs))
+            return false;
+        if ((flags & 0x04) && !reader_.readU32(extra))
+            return false;
+        // Rich-text runs and phonetic data follow the characters; neither is shown.
+        return reader_.readChars(count, flags & 0x01, out)
+            && reader_.skip(4 * static_cast<qint64>(runs))
+            && reader_.skip(extra);
+    }
+
+    void advance()
+    {
+        ++next_;
+        if (next_ % SharedStringStep == 0 && next_ / SharedStringStep == checkpoints_.size())
+            checkpoints_.push_back(reader_.position());
+    }
+
+    ContinuedReader reader_;
+    std::vector<ContinuedReader::Position> checkpoints_; // of strings 0, 64, 128, ...
+    quint32 next_ = 0; // the string at the reader's position
+    bool present_ = false;
+};
+
+// A decoder for the 8-bit text of a BIFF5 workbook written with `codePage`;
+// none when Windows-1252 serves.
+std::optional<QStringDecoder> DecoderFor(quint16 codePage)
+{
+    QByteArray name;
+    switch (codePage) {
+    case 0:     // not recorded
+    case 367:   // US-ASCII
+    case 1200:  // UTF-16, which 8-bit text cannot be
+    case 1252:
+    case 32769: // Windows-1252 as early writers recorded it
+        return std::nullopt;
+    case 10000:
+    case 32768:
+        name = "macintosh";
+        break;
+    case 874:
+    case 932:
+    case 936:
+    case 949:
+    case 950:
+        name = "windows-" + QByteArray::number(codePage);
+        break;
+    default:
+        name = (codePage >= 1250 && codePage <= 1258 ? "windows-" : "IBM")
+            + QByteArray::number(codePage);
+        break;
+    }
+    QStringDecoder decoder(name.constData());
+    if (!decoder.isValid())
+        return std::nullopt;
+    return decoder;
+}
+
+struct SheetEntry {
+    qint64 offset = 0; // of its BOF record in the stream
+    quint8 kind = 0;   // 0 worksheet or dialog, 1 macro sheet, 2 chart, 6 module
+};
+
+class XlsWorkbook final : public Workbook {
+public:
+    XlsWorkbook(QByteArray data, GsfRef<GsfInput> source, GsfRef<GsfInfile> container,
+                GsfRef<GsfInput> stream, bool namedWorkbook)
+        : data_(std::move(data)),
+          source_(std::move(source)),
+          container_(std::move(container)),
+          stream_(std::move(stream)),
+          namedWorkbook_(namedWorkbook),
+          sheetRecords_(stream_.get(), budget_, error_),
+          stringRecords_(stream_.get(), budget_, error_),
+          strings_(stringRecords_)
+    {
+    }
+
+    // Reads the workbook globals and finds the active sheet; the reason when
+    // the workbook cannot be read.
+    QString open();
+
+    std::optional<QString> cellText(int row) override;
+    QString error() const override { return error_; }
+
+private:
+    std::optional<QString> cellValue(const Record &record, const quint8 *body);
+    std::optional<QString> formulaText(const Record &record, const quint8 *body);
+    std::optional<QString> labelText(const Record &record);
+    std::optional<QString> numberText(double value, quint16 xf) const;
+    QString decode8Bit(const QByteArray &bytes);
+    bool readFormat(const Record &record);
+    bool isDateXf(quint16 xf) const;
+
+    // The bytes of OpenXlsData stay alive as long as libgsf reads them.
+    QByteArray data_;
+    GsfRef<GsfInput> source_;
+    GsfRef<GsfInfile> container_;
+    GsfRef<GsfInput> stream_;
+    bool namedWorkbook_;
+
+    QString error_;
+    qint64 budget_ = MaxRecords;
+    RecordReader sheetRecords_;  // the globals, then the active sheet
+    RecordReader stringRecords_; // the shared string table
+    SharedStrings strings_;
+
+    bool biff8_ = true;
+    bool date1904_ = false;
+    std::optional<QStringDecoder> decoder_;
+    std::vector<quint16> xfFormats_;     // number format of each cell format
+    QHash<quint16, bool> formatIsDate_;  // number formats the workbook defines
+
+    bool worksheet_ = false; // the active sheet holds cells
+    qint64 sheetStart_ = 0;  // first record after the sheet's BOF
+    qint64 next_ = 0;        // next record of the sheet to read
+    bool sheetEnded_ = false;
+    int lastRow_ = 0;        // the row asked for last
+};
+
+QString XlsWorkbook::open()
+{
+    Record bof;
+    if (!sheetRecords_.header(0, bof))
+        return error_;
+    const quint8 *b = bof.type == RecBof && bof.length >= 4 ? sheetRecords_.body(bof, 4) : nullptr;
+    if (!b || U16(b + 2) != BofGlobals) {
+        sheetRecords_.fail(QStringLiteral("the workbook part does not begin with its sheet list"));
+        return error_;
+    }
+    const quint16 version = U16(b);
+    biff8_ = version == 0x0600 ? true : version == 0x0500 ? false : namedWorkbook_;
+
+    std::vector<SheetEntry> sheets;
+    int activeTab = 0;
+    bool window1Seen = false;
+    quint16 codePage = 1252;
+    for (qint64 offset = bof.end();;) {
+        Record r;
+        if (!sheetRecords_.header(offset, r))
+            return error_;
+        offset = r.end();
+        if (r.type == RecEof)
+            break;
+        switch (r.type) {
+        case RecFilePass:
+            return QStringLiteral("is protected by a password");
+        case RecCodePage:
+            if (r.length >= 2) {
+                if (!(b = sheetRecords_.body(r, 2)))
+                    return error_;
+                codePage = U16(b);
+            }
+            break;
+        case RecDateMode:
+            if (r.length >= 2) {
+                if (!(b = sheetRecords_.body(r, 2)))
+                    return error_;
+                date1904_ = U16(b) == 1;
+            }
+            break;
+        case RecWindow1:
+            // Only the first window counts; its active tab is the sheet that
+            // was showing when the workbook was saved.
+            if (r.length >= 12 && !window1Seen) {
+                if (!(b = sheetRecords_.body(r, 12)))
+                    return error_;
+                activeTab = U16(b + 10);
+                window1Seen = true;
+            }
+            break;
+        case RecBoundSheet:
+            if (r.length >= 6) {
+                if (!(b = sheetRecords_.body(r, 6)))
+                    return error_;
+                sheets.push_back({static_cast<qint64>(U32(b)), b[5]});
+            }
+            break;
+        case RecXf:
+            if (r.length >= 4 && xfFormats_.size() < 65536) {
+                if (!(b = sheetRecords_.body(r, 4)))
+                    return error_;
+                xfFormats_.push_back(U16(b + 2));
+            }
+            break;
+        case RecFormat:
+            if (!readFormat(r))
+                return error_;
+            break;
+        case RecSst:
+            strings_.start(r);
+            break;
+        default:
+            break;
+        }
+        // Everything needed comes before the shared strings in the globals;
+        // the string table and what follows it are not read through.
+        if (r.type == RecSst && !sheets.empty())
+            break;
+    }
+
+    if (!biff8_)
+        decoder_ = DecoderFor(codePage);
+    if (sheets.empty()) {
+        sheetRecords_.fail(QStringLiteral("it lists no sheets"));
+        return error_;
+    }
+
+    // A saved active tab past the last sheet falls back to the first.
+    const SheetEntry sheet = sheets[activeTab < static_cast<int>(sheets.size()) ? activeTab : 0];
+    Record sheetBof;
+    const bool inside = sheet.offset >= 0 && sheet.offset + 4 <= sheetRecords_.streamSize();
+    if (!inside || !sheetRecords_.header(sheet.offset, sheetBof) || sheetBof.type != RecBof
+        || sheetBof.length < 4) {
+        error_.clear();
+        sheetRecords_.fail(QStringLiteral("the active sheet is missing"));
+        return error_;
+    }
+    if (!(b = sheetRecords_.body(sheetBof, 4)))
+        return error_;
+    // Chart sheets, macro sheets and modules have no column of names.
+    worksheet_ = U16(b + 2) == BofWorksheet && sheet.kind == 0;
+    sheetStart_ = next_ = sheetBof.end();
+    return {};
+}
+
+bool XlsWorkbook::readFormat(const Record &r)
+{
+    // Number format codes are short; anything longer than its record is skipped.
+    if (r.length < 3 || formatIsDate_.size() >= 65536)
+        return true;
+    const quint8 *b = sheetRecords_.body(r, r.length);
+    if (!b)
+        return false;
+    const quint16 index = U16(b);
+    QString code;
+    if (biff8_) {
+        if (r.length < 5)
+            return true;
+        const quint16 count = U16(b + 2);
+        const bool wide = b[4] & 0x01;
+        if (5 + qint64(count) * (wide ? 2 : 1) > r.length)
+            return true;
+        for (quint16 i = 0; i < count; ++i)
+            code.append(wide ? QChar(U16(b + 5 + 2 * i)) : QChar(b[5 + i]));
+    } else {
+        const quint8 count = b[2];
+        if (3 + count > r.length)
+            return true;
+        code = decode8Bit(QByteArray(reinterpret_cast<const char *>(b + 3), count));
+    }
+    formatIsDate_.insert(index, IsDateFormat(code));
+    return true;
+}
+
+bool XlsWorkbook::isDateXf(quint16 xf) const
+{
+    if (xf >= xfFormats_.size())
+        return false;
+    const quint16 format = xfFormats_[xf];
+    const auto defined = formatIsDate_.constFind(format);
+    return defined != formatIsDate_.constEnd() ? *defined : IsBuiltInDateFormat(format);
+}
+
+QString XlsWorkbook::decode8Bit(const QByteArray &bytes)
+{
+    if (!decoder_)
+        return FromWindows1252(bytes);
+    decoder_->resetState();
+    return decoder_->decode(bytes);
+}
+
+std::optional<QString> XlsWorkbook::numberText(double value, quint16 xf) const
+{
+    return isDateXf(xf) ? DateText(value, date1904_) : NumberText(value);
+}
+
+std::optional<QString> XlsWorkbook::cellText(int row)
+{
+    if (!error_.isEmpty() || !worksheet_ || row < 1 || row > MaxRow)
+        return std::nullopt;
+    if (row <= lastRow_) { // asked again from an earlier row: read from the top
+        next_ = sheetStart_;
+        sheetEnded_ = false;
+    }
+    lastRow_ = row;
+    const quint16 wanted = static_cast<quint16>(row - 1);
+
+    while (!sheetEnded_) {
+        Record r;
+        if (!sheetRecords_.header(next_, r))
+            return std::nullopt;
+        switch (r.type) {
+        case RecEof:     // the sheet ends (or an embedded chart does, after all cells)
+        case RecWindow2: // the cell table is over
+            sheetEnded_ = true;
+            return std::nullopt;
+        case RecFormula:
+        case RecRk:
+        case RecNumber:
+        case RecLabel:
+        case RecLabelSst:
+        case RecRString:
+        case RecBoolErr:
+        case RecBlank:
+        case RecMulRk:
+        case RecMulBlank:
+            break;
+        default:
+            next_ = r.end();
+            continue;
+        }
+        if (r.length < 4) { // a cell without its place: nothing to show
+            next_ = r.end();
+            continue;
+        }
+        const quint8 *b = sheetRecords_.body(r, std::min<qint64>(r.length, 16));
+        if (!b)
+            return std::nullopt;
+        const quint16 cellRow = U16(b);
+        // Cells come row by row: a later row means this one has no more.
+        if (cellRow > wanted)
+            return std::nullopt;
+        next_ = r.end();
+        if (cellRow < wanted || U16(b + 2) != 0)
+            continue;
+        return cellValue(r, b);
+    }
+    return std::nullopt;
+}
+
+// The text of a cell record in column 1; `body` holds its first 16 bytes or
+// the whole body when shorter.
+std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
+{
+    switch (r.type) {
+    case RecNumber:
+        if (r.length < 14)
+            return std::nullopt;
+        return numberText(F64(b + 6), U16(b + 4));
+    case RecRk:
+        if (r.length < 10)
+            return std::nullopt;
+        return numberText(RkValue(U32(b + 6)), U16(b + 4));
+    case RecMulRk:
+        if (r.length < 12)
+            return std::nullopt;
+        return numberText(RkValue(U32(b + 6)), U16(b + 4));
+    case RecBoolErr:
+        if (r.length < 8)
+            return std::nullopt;
+        return b[7] ? ErrorText(b[6]) : BooleanText(b[6] != 0);
+    case RecLabelSst: {
+        if (r.length < 10)
+            return std::nullopt;
+        std::optional<QString> text = strings_.at(U32(b + 6), stringRecords_);
+        if (!text || text->isEmpty())
+            return std::nullopt;
+        return text;
+    }
+    case RecLabel:
+    case RecRString:
+        return labelText(r);
+    case RecFormula:
+        return formulaText(r, b);
+    default: // BLANK, MULBLANK
+        return std::nullopt;
+    }
+}
+
+std::optional<QString> XlsWorkbook::labelText(const Record &r)
+{
+    // Row, column and format, then the text: a 16-bit length and, in BIFF8, a
+    // flag byte before the characters.
+    ContinuedReader reader(sheetRecords_, {r.body(), r.length, 6},
+                           QStringLiteral("a cell's text is cut short"));
+    quint16 count = 0;
+    QString text;
+    if (!reader.readU16(count))
+        return std::nullopt;
+    if (biff8_) {
+        quint8 flags = 0;
+        if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
+            return std::nullopt;
+    } else {
+        QByteArray bytes;
+        if (!reader.readBytes(count, bytes))
+            return std::nullopt;
+        text = decode8Bit(bytes);
+    }
+    if (text.isEmpty())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b)
+{
+    if (r.length < 14)
+        return std::nullopt;
+    // The cached result: a double, or a marker 0xFFFF in its top bytes with
+    // the kind of result in the first byte.
+    if (U16(b + 12) != 0xFFFF)
+        return numberText(F64(b + 6), U16(b + 4));
+    switch (b[6]) {
+    case 1:
+        return BooleanText(b[8] != 0);
+    case 2:
+        return ErrorText(b[8]);
+    case 0:
+        break; // text, in the STRING record that follows
+    default:
+        return std::nullopt; // empty text
+    }
+
+    // Shared and array formula records may stand between the two.
+    qint64 offset = r.end();
+    for (int i = 0; i < 4; ++i) {
+        Record s;
+        if (!sheetRecords_.header(offset, s))
+            return std::nullopt;
+        offset = s.end();
+        if (s.type == RecShrFmla || s.type == RecArray || s.type == RecTable)
+            continue;
+        if (s.type != RecString)
+            break;
+        next_ = s.end();
+        ContinuedReader reader(sheetRecords_, {s.body(), s.length, 0},
+                               QStringLiteral("a formula's text is cut short"));
+        quint16 count = 0;
+        QString text;
+        if (!reader.readU16(count))
+            return std::nullopt;
+        if (biff8_) {
+            quint8 flags = 0;
+            if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
+                return std::nullopt;
+        } else {
+            QByteArray bytes;
+            if (!reader.readBytes(count, bytes))
+                return std::nullopt;
+            text = decode8Bit(bytes);
+        }
+        if (text.isEmpty())
+            return std::nullopt;
+        return text;
+    }
+    sheetRecords_.fail(QStringLiteral("a formula's text is missing"));
+    return std::nullopt;
+}
+
+void InitGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { gsf_init(); });
+}
+
+OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)
+{
+    GError *error = nullptr;
+    GsfRef<GsfInfile> container(gsf_infile_msole_new(source.get(), &error));
+    if (error)
+        g_error_free(error);
+    if (!container)
+        return {nullptr, Damaged(QStringLiteral("its parts cannot be found"))};
+
+    int workbookIndex = -1;
+    bool namedWorkbook = false;
+    bool encrypted = false;
+    const int children = gsf_infile_num_children(container.get());
+    for (int i = 0; i < children; ++i) {
+        const char *name = gsf_infile_name_by_index(container.get(), i);
+        if (!name)
+            continue;
+        const QString part = QString::fromUtf8(name);
+        if (part.compare(u"Workbook", Qt::CaseInsensitive) == 0) {
+            workbookIndex = i;
+            namedWorkbook = true;
+        } else if (part.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
+            workbookIndex = i;
+        } else if (part.compare(u"EncryptionInfo", Qt::CaseInsensitive) == 0
+                   || part.compare(u"EncryptedPackage", Qt::CaseInsensitive) == 0) {
+            encrypted = true; // an .xlsx locked with a password
+        }
+    }
+    if (encrypted)
+        return {nullptr, QStringLiteral("is protected by a password")};
+    if (workbookIndex < 0)
+        return {nullptr, QStringLiteral("is not a workbook Plivan can read")};
+
+    GsfRef<GsfInput> stream(gsf_infile_child_by_index(container.get(), workbookIndex));
+    if (!stream)
+        return {nullptr, Damaged(QStringLiteral("its workbook part cannot be read"))};
+
+    auto workbook = std::make_unique<XlsWorkbook>(std::move(data), std::move(source),
+                                                  std::move(container), std::move(stream),
+                                                  namedWorkbook);
+    const QString reason = workbook->open();
+    if (!reason.isEmpty())
+        return {nullptr, reason};
+    return {std::move(workbook), {}};
+}
+
+} // namespace
+
+OpenedWorkbook OpenXls(const QString &path)
+{
+    InitGsf();
+    GError *error = nullptr;
+    GsfRef<GsfInput> source(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
+    if (!source) {
+        const QString reason = error ? QString::fromUtf8(error->message) : QString();
+        if (error)
+            g_error_free(error);
+        return {nullptr, QStringLiteral("could not be read (%1)").arg(reason)};
+    }
+    return OpenCompoundFile(std::move(source), {});
+}
+
+OpenedWorkbook OpenXlsData(const QByteArray &data)
+{
+    InitGsf();
+    GsfRef<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()),
+                                                 data.size(), false));
+    if (!source)
+        return {nullptr, Damaged(QStringLiteral("its parts cannot be found"))};
+    return OpenCompoundFile(std::move(source), data);
 }
 
 } // namespace plivan
