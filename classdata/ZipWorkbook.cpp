@@ -1,15 +1,39 @@
 #include "ZipWorkbook.h"
 
+#include "OdsReader.h"
+#include "XlsxReader.h"
+#include "ZipArchive.h"
+
 namespace plivan {
 
-OpenedWorkbook OpenZipWorkbook(const QString &)
+namespace {
+
+OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &error)
 {
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read yet")};
+    if (!archive)
+        return {nullptr, error};
+    // The parts tell the formats apart, whatever the file is called.
+    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive))
+        return OpenXlsx(std::move(archive), *workbookPart);
+    if (LooksLikeOds(*archive))
+        return OpenOds(std::move(archive));
+    return {nullptr, QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)")};
 }
 
-OpenedWorkbook OpenZipWorkbookData(const QByteArray &)
+} // namespace
+
+OpenedWorkbook OpenZipWorkbook(const QString &path)
 {
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read yet")};
+    QString error;
+    std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &error);
+    return OpenArchive(std::move(archive), error);
+}
+
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data)
+{
+    QString error;
+    std::unique_ptr<ZipArchive> archive = ZipArchive::openData(data, &error);
+    return OpenArchive(std::move(archive), error);
 }
 
 } // namespace plivan

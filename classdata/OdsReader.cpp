@@ -1,0 +1,479 @@
+#include "OdsReader.h"
+
+#include "CellValue.h"
+#include "XmlPartStream.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QTimeZone>
+
+#include <climits>
+#include <cmath>
+
+namespace plivan {
+
+namespace {
+
+constexpr qint64 kMaxContentBytes = 256 * 1024 * 1024;
+constexpr qint64 kMaxSettingsBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxManifestBytes = 16 * 1024 * 1024;
+constexpr qsizetype kMaxCellChars = 1024 * 1024;
+// Rows past this are never asked for; a table whose repeat counts add up to
+// more simply ends there.
+constexpr qint64 kLastRow = INT_MAX;
+
+const QLatin1String kOffice("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QLatin1String kTable("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+const QLatin1String kText("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+const QLatin1String kConfig("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
+const QLatin1String kManifest("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+const QLatin1String kCalcExt("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
+
+const QString kNotWorkbook =
+    QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+const QString kSpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
+
+bool Is(const QXmlStreamReader &x, QLatin1String ns, QLatin1String name)
+{
+    return x.name() == name && x.namespaceUri() == ns;
+}
+
+bool IsXmlSpace(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+// The text of one paragraph. Runs of white space in the character data count
+// as one space and are dropped at the paragraph's start and end; spaces, tabs
+// and line breaks written as elements are kept as they are.
+class ParagraphText {
+public:
+    void addCharacters(QStringView data)
+    {
+        for (const QChar c : data) {
+            if (IsXmlSpace(c)) {
+                if (!m_text.isEmpty())
+                    m_pendingSpace = true;
+            } else {
+                flush();
+                m_text += c;
+            }
+        }
+    }
+    void addLiteral(QStringView text)
+    {
+        flush();
+        m_text += text;
+    }
+    qsizetype size() const { return m_text.size(); }
+    const QString &text() const { return m_text; }
+
+private:
+    void flush()
+    {
+        if (m_pendingSpace)
+            m_text += u' ';
+        m_pendingSpace = false;
+    }
+    QString m_text;
+    bool m_pendingSpace = false;
+};
+
+// Reads the paragraph element just begun to its end. Notes, annotations, ruby
+// text and drawings inside it are not part of its text.
+std::optional<QString> ReadParagraph(XmlPartStream &xml)
+{
+    ParagraphText paragraph;
+    const int depth = xml.depth();
+    while (xml.depth() >= depth) {
+        const QXmlStreamReader::TokenType token = xml.next();
+        if (token == QXmlStreamReader::Invalid)
+            return std::nullopt;
+        const QXmlStreamReader &x = xml.xml();
+        if (token == QXmlStreamReader::Characters) {
+            paragraph.addCharacters(x.text());
+        } else if (token == QXmlStreamReader::StartElement) {
+            if (x.namespaceUri() == kText && x.name() == u"s") {
+                // <text:s text:c="3"/> is three spaces; no count is one.
+                bool ok = false;
+                const qint64 count = Attribute(x, kText, QLatin1String("c")).toLongLong(&ok);
+                paragraph.addLiteral(QString(qsizetype(ok ? std::clamp<qint64>(count, 1, kMaxCellChars) : 1), u' '));
+            } else if (x.namespaceUri() == kText && x.name() == u"tab") {
+                paragraph.addLiteral(u"\t");
+            } else if (x.namespaceUri() == kText && x.name() == u"line-break") {
+                paragraph.addLiteral(u"\n");
+            } else if (Is(x, kOffice, QLatin1String("annotation"))
+                       || Is(x, kText, QLatin1String("note"))
+                       || Is(x, kText, QLatin1String("ruby-text"))
+                       || (x.namespaceUri() != kText && x.namespaceUri() != kOffice)) {
+                if (!xml.skipElement())
+                    return std::nullopt;
+            }
+        }
+        if (paragraph.size() > kMaxCellChars) {
+            xml.fail(QStringLiteral("is damaged (a cell's text is too long)"));
+            return std::nullopt;
+        }
+    }
+    return paragraph.text();
+}
+
+std::optional<qint64> RepeatCount(const QXmlStreamReader &x, QLatin1String attribute)
+{
+    const QStringView value = Attribute(x, kTable, attribute);
+    if (value.isEmpty())
+        return 1;
+    bool ok = false;
+    const qint64 count = value.trimmed().toLongLong(&ok);
+    if (!ok || count < 1)
+        return std::nullopt;
+    return std::min(count, kLastRow);
+}
+
+// The table named active in the view settings; empty when none is.
+QString ActiveTableName(ZipArchive &archive, QString *error)
+{
+    const std::optional<std::uint64_t> index = archive.find(QStringLiteral("settings.xml"));
+    if (!index)
+        return {};
+    XmlPartStream xml(archive, *index, kMaxSettingsBytes);
+    int viewDepth = 0; // of the view settings, while inside them
+    while (xml.next() != QXmlStreamReader::Invalid) {
+        const QXmlStreamReader &x = xml.xml();
+        if (x.isEndElement() && viewDepth > xml.depth())
+            break; // the end of the view settings
+        if (!x.isStartElement() || x.namespaceUri() != kConfig)
+            continue;
+        const QStringView name = Attribute(x, kConfig, QLatin1String("name"));
+        if (viewDepth == 0 && x.name() == u"config-item-set" && name == u"ooo:view-settings")
+            viewDepth = xml.depth();
+        else if (viewDepth > 0 && x.name() == u"config-item" && name == u"ActiveTable")
+            return xml.readText(kMaxCellChars).value_or(QString());
+    }
+    if (xml.failed())
+        *error = xml.error();
+    return {};
+}
+
+// True when the manifest records content.xml as encrypted.
+bool ContentEncrypted(ZipArchive &archive)
+{
+    const std::optional<std::uint64_t> index = archive.find(QStringLiteral("META-INF/manifest.xml"));
+    if (!index)
+        return false;
+    XmlPartStream xml(archive, *index, kMaxManifestBytes);
+    bool inContent = false;
+    int entryDepth = 0;
+    while (xml.next() != QXmlStreamReader::Invalid) {
+        const QXmlStreamReader &x = xml.xml();
+        if (x.isEndElement() && inContent && xml.depth() < entryDepth)
+            inContent = false;
+        if (!x.isStartElement() || x.namespaceUri() != kManifest)
+            continue;
+        if (x.name() == u"file-entry") {
+            inContent = Attribute(x, kManifest, QLatin1String("full-path")) == u"content.xml";
+            entryDepth = xml.depth();
+        } else if (inContent && x.name() == u"encryption-data") {
+            return true;
+        }
+    }
+    return false;
+}
+
+class OdsWorkbook final : public Workbook {
+public:
+    OdsWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t content, QString activeTable)
+        : m_archive(std::move(archive))
+        , m_content(content)
+        , m_activeTable(std::move(activeTable))
+    {
+    }
+
+    // Reads up to the start of the active table. An error in words, or
+    // kNotWorkbook when the content is not a spreadsheet.
+    QString findActiveTable()
+    {
+        for (;;) {
+            m_xml = std::make_unique<XmlPartStream>(*m_archive, m_content, kMaxContentBytes);
+            bool spreadsheet = false;
+            int spreadsheetDepth = 0;
+            while (m_xml->next() != QXmlStreamReader::Invalid) {
+                const QXmlStreamReader &x = m_xml->xml();
+                if (x.isEndElement() && spreadsheet && m_xml->depth() < spreadsheetDepth)
+                    break;
+                if (!x.isStartElement())
+                    continue;
+                if (Is(x, kOffice, QLatin1String("spreadsheet"))) {
+                    spreadsheet = true;
+                    spreadsheetDepth = m_xml->depth();
+                } else if (Is(x, kOffice, QLatin1String("automatic-styles"))
+                           || Is(x, kOffice, QLatin1String("font-face-decls"))
+                           || Is(x, kOffice, QLatin1String("scripts"))) {
+                    if (!m_xml->skipElement())
+                        break;
+                } else if (x.namespaceUri() == kOffice && m_xml->depth() == 3
+                           && !spreadsheet) {
+                    return kNotWorkbook; // the body of a text, drawing or other document
+                } else if (spreadsheet && Is(x, kTable, QLatin1String("table"))) {
+                    if (m_activeTable.isEmpty()
+                        || Attribute(x, kTable, QLatin1String("name")) == m_activeTable) {
+                        m_tableDepth = m_xml->depth();
+                        return {};
+                    }
+                    if (!m_xml->skipElement())
+                        break;
+                }
+            }
+            if (m_xml->failed())
+                return m_xml->error();
+            if (!spreadsheet)
+                return kNotWorkbook;
+            if (m_activeTable.isEmpty()) {
+                m_done = true; // a spreadsheet without tables
+                return {};
+            }
+            // The settings name a table that is not there: read the first one.
+            m_activeTable.clear();
+        }
+    }
+
+    std::optional<QString> cellText(int row) override
+    {
+        if (row < 1)
+            return std::nullopt;
+        while (m_error.isEmpty() && !m_done && m_lastRow < row)
+            readNextRow();
+        if (!m_error.isEmpty() || row < m_firstRow || row > m_lastRow)
+            return std::nullopt;
+        return m_rowText;
+    }
+
+    QString error() const override { return m_error; }
+
+private:
+    void stop()
+    {
+        m_done = true;
+        if (m_xml->failed() && m_error.isEmpty())
+            m_error = m_xml->error();
+    }
+
+    void readNextRow()
+    {
+        for (;;) {
+            const QXmlStreamReader::TokenType token = m_xml->next();
+            if (token == QXmlStreamReader::Invalid)
+                return stop();
+            if (m_xml->depth() < m_tableDepth)
+                return stop(); // the end of the table
+            const QXmlStreamReader &x = m_xml->xml();
+            if (token != QXmlStreamReader::StartElement)
+                continue;
+            if (Is(x, kTable, QLatin1String("table-row")))
+                return readRow();
+            // Rows may sit in groups; anything else in a table holds no rows.
+            const bool rowGroup = x.namespaceUri() == kTable
+                                  && (x.name() == u"table-row-group" || x.name() == u"table-rows"
+                                      || x.name() == u"table-header-rows");
+            if (!rowGroup && !m_xml->skipElement())
+                return stop();
+        }
+    }
+
+    void readRow()
+    {
+        const std::optional<qint64> repeat = RepeatCount(m_xml->xml(),
+                                                         QLatin1String("number-rows-repeated"));
+        if (!repeat) {
+            m_error = QStringLiteral("is damaged (a row repeat count is not a number)");
+            return stop();
+        }
+        // A repeated row stands for that many identical rows: the counter jumps.
+        m_firstRow = m_lastRow + 1;
+        m_lastRow = std::min(m_lastRow + *repeat, kLastRow);
+        if (m_lastRow == kLastRow)
+            m_done = true;
+        m_rowText.reset();
+
+        const int rowDepth = m_xml->depth();
+        bool firstCell = true;
+        while (m_xml->depth() >= rowDepth) {
+            const QXmlStreamReader::TokenType token = m_xml->next();
+            if (token == QXmlStreamReader::Invalid)
+                return stop();
+            if (token != QXmlStreamReader::StartElement)
+                continue;
+            const QXmlStreamReader &x = m_xml->xml();
+            const bool cell = x.namespaceUri() == kTable
+                              && (x.name() == u"table-cell" || x.name() == u"covered-table-cell");
+            if (cell && firstCell) {
+                // The row's first cell is column 1, however many columns it repeats over.
+                firstCell = false;
+                m_rowText = readCell();
+                if (m_xml->failed())
+                    return stop();
+                if (m_rowText && m_rowText->isEmpty())
+                    m_rowText.reset();
+            } else if (!m_xml->skipElement()) {
+                return stop();
+            }
+        }
+    }
+
+    // The text of the cell element just begun, reading to its end.
+    std::optional<QString> readCell()
+    {
+        const QXmlStreamReader &x = m_xml->xml();
+        const QString type = Attribute(x, kOffice, QLatin1String("value-type")).toString();
+        const QString calcType = Attribute(x, kCalcExt, QLatin1String("value-type")).toString();
+        const QString value = Attribute(x, kOffice, QLatin1String("value")).toString();
+        const QString dateValue = Attribute(x, kOffice, QLatin1String("date-value")).toString();
+        const QString timeValue = Attribute(x, kOffice, QLatin1String("time-value")).toString();
+        const QString booleanValue = Attribute(x, kOffice, QLatin1String("boolean-value")).toString();
+        const bool hasStringValue = x.attributes().hasAttribute(kOffice, QLatin1String("string-value"));
+        const QString stringValue = Attribute(x, kOffice, QLatin1String("string-value")).toString();
+
+        QString paragraphs;
+        bool hasParagraph = false;
+        const int depth = m_xml->depth();
+        while (m_xml->depth() >= depth) {
+            const QXmlStreamReader::TokenType token = m_xml->next();
+            if (token == QXmlStreamReader::Invalid)
+                return std::nullopt;
+            if (token != QXmlStreamReader::StartElement)
+                continue;
+            if (Is(m_xml->xml(), kText, QLatin1String("p"))
+                || Is(m_xml->xml(), kText, QLatin1String("h"))) {
+                const std::optional<QString> paragraph = ReadParagraph(*m_xml);
+                if (!paragraph)
+                    return std::nullopt;
+                if (hasParagraph)
+                    paragraphs += u'\n';
+                paragraphs += *paragraph;
+                hasParagraph = true;
+                if (paragraphs.size() > kMaxCellChars) {
+                    m_xml->fail(QStringLiteral("is damaged (a cell's text is too long)"));
+                    return std::nullopt;
+                }
+            } else if (!m_xml->skipElement()) {
+                return std::nullopt;
+            }
+        }
+
+        if (calcType == u"error")
+            return paragraphs;
+        if (type == u"float" || type == u"percentage" || type == u"currency") {
+            bool ok = false;
+            const double number = value.trimmed().toDouble(&ok);
+            return ok ? NumberText(number) : paragraphs;
+        }
+        if (type == u"date") {
+            const QString text = IsoDateValueText(dateValue.trimmed());
+            return text.isEmpty() ? paragraphs : text;
+        }
+        if (type == u"time") {
+            const QString text = IsoDurationText(timeValue.trimmed());
+            return text.isEmpty() ? paragraphs : text;
+        }
+        if (type == u"boolean") {
+            const QString b = booleanValue.trimmed();
+            if (b == u"true" || b == u"1")
+                return BooleanText(true);
+            if (b == u"false" || b == u"0")
+                return BooleanText(false);
+            return paragraphs;
+        }
+        if (type == u"string" && !hasParagraph && hasStringValue)
+            return stringValue;
+        return paragraphs;
+    }
+
+    std::unique_ptr<ZipArchive> m_archive;
+    std::uint64_t m_content = 0;
+    QString m_activeTable;
+    std::unique_ptr<XmlPartStream> m_xml;
+    int m_tableDepth = 0;
+
+    bool m_done = false;
+    // The rows the row element last read stands for, and its text in column 1.
+    qint64 m_firstRow = 0;
+    qint64 m_lastRow = 0;
+    std::optional<QString> m_rowText;
+    QString m_error;
+};
+
+} // namespace
+
+QString IsoDateValueText(QStringView value)
+{
+    static const QRegularExpression iso(QStringLiteral(
+        R"(^(\d{4})-(\d{2})-(\d{2})(?:T(\d{2}):(\d{2})(?::(\d{2}(?:\.\d+)?))?)?(?:Z|[+-]\d{2}:?\d{2})?$)"));
+    const QRegularExpressionMatch m = iso.match(value.toString());
+    if (!m.hasMatch())
+        return {};
+    const QDate date(m.capturedView(1).toInt(), m.capturedView(2).toInt(),
+                     m.capturedView(3).toInt());
+    if (!date.isValid())
+        return {};
+    if (!m.hasCaptured(4))
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    const int hours = m.capturedView(4).toInt();
+    const int minutes = m.capturedView(5).toInt();
+    const double seconds = m.hasCaptured(6) ? m.capturedView(6).toDouble() : 0.0;
+    if (hours > 23 || minutes > 59 || seconds >= 61.0)
+        return {};
+    const qint64 total = std::llround(hours * 3600.0 + minutes * 60.0 + seconds);
+    const QDateTime when = QDateTime(date, QTime(0, 0), QTimeZone::utc()).addSecs(total);
+    if (when.time() == QTime(0, 0))
+        return when.date().toString(QStringLiteral("yyyy-MM-dd"));
+    // The day before the first day of the 1900 date system holds times alone.
+    if (when.date() == QDate(1899, 12, 30))
+        return when.time().toString(QStringLiteral("HH:mm:ss"));
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString IsoDurationText(QStringView value)
+{
+    static const QRegularExpression duration(QStringLiteral(
+        R"(^(-)?P(?:(\d+)D)?(?:T(?:(\d+)H)?(?:(\d+)M)?(?:(\d+(?:\.\d+)?)S)?)?$)"));
+    const QRegularExpressionMatch m = duration.match(value.toString());
+    if (!m.hasMatch() || value.endsWith(u'P') || value.endsWith(u'T'))
+        return {};
+    const double seconds = m.capturedView(2).toDouble() * 86400.0
+                           + m.capturedView(3).toDouble() * 3600.0
+                           + m.capturedView(4).toDouble() * 60.0 + m.capturedView(5).toDouble();
+    if (!std::isfinite(seconds) || seconds > 1e12)
+        return {};
+    const double days = (m.hasCaptured(1) ? -seconds : seconds) / 86400.0;
+    return DateText(days, false);
+}
+
+bool LooksLikeOds(ZipArchive &archive)
+{
+    if (const std::optional<std::uint64_t> index = archive.find(QStringLiteral("mimetype"))) {
+        QString error;
+        const std::optional<QByteArray> type = archive.readAll(*index, 256, &error);
+        return type && QString::fromLatin1(type->trimmed()).startsWith(kSpreadsheetType);
+    }
+    return archive.find(QStringLiteral("content.xml")).has_value();
+}
+
+OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive)
+{
+    if (ContentEncrypted(*archive))
+        return {nullptr, QStringLiteral("is protected by a password")};
+    const std::optional<std::uint64_t> content = archive->find(QStringLiteral("content.xml"));
+    if (!content)
+        return {nullptr, QStringLiteral("is damaged (its content part is missing)")};
+    QString error;
+    QString active = ActiveTableName(*archive, &error);
+    if (!error.isEmpty())
+        active.clear(); // damaged settings only lose the choice of table
+    auto workbook = std::make_unique<OdsWorkbook>(std::move(archive), *content, active);
+    error = workbook->findActiveTable();
+    if (!error.isEmpty())
+        return {nullptr, error};
+    return {std::move(workbook), {}};
+}
+
+} // namespace plivan
