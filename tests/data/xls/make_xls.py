@@ -1,0 +1,233 @@
+#!/usr/bin/python3
+"""Makes the .xls files of this folder for the reader's own tests.
+
+Run through make_xls.sh (Debian 12 with python3-xlwt, python3-xlrd,
+libreoffice-calc and gnumeric). Every workbook is read back with xlrd and
+checked against what was written.
+
+  sst-continue.xlwt.xls  1,500 shared strings (about 100 KB, so the table runs
+                         over many CONTINUE records, strings split between
+                         them, 8-bit and 16-bit), column 1 using them out of
+                         order; sst-continue.expected.txt holds column 1.
+  kinds.xlwt.xls         every kind of value xlwt writes in column 1: numbers
+                         as RK (whole, hundredths, double) and NUMBER,
+                         booleans, errors, dates with built-in and own formats,
+                         empty text; numbers also in columns 2 and 3 so that
+                         other writers store those rows as MULRK.
+  filepass.xlwt.xls      a workbook whose globals carry a FILEPASS record, as
+                         a password-protected workbook does.
+  chart-active.xlwt.xls  the saved active tab is listed as a chart sheet.
+  sheet-offset.xlwt.xls  the active sheet's offset points past the stream.
+  tail-garbled.xlwt.xls  5,000 names; all bytes after those the first 39
+                         names need (shared strings and cells) overwritten.
+  truncated-stream.xlwt.xls  the same workbook stream cut off before row 40,
+                         in a sound container.
+
+make_xls.sh converts some of them with LibreOffice and Gnumeric and makes a
+Word document (a compound file that is not a workbook).
+"""
+
+import os
+import struct
+import sys
+
+import xlrd
+import xlwt
+from xlwt import CompoundDoc
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def path(name):
+    return os.path.join(HERE, name)
+
+
+def sst_strings():
+    """Long strings, a third of them outside Latin-1, so that record
+    boundaries fall inside 8-bit and 16-bit strings alike."""
+    words = ["Alexandra", "Bartholomew", "Constance", "Demetrius", "Evangeline"]
+    wide = ["Александра", "Βαρθολομαίος", "李小龍", "Ødegaard", "Nguyễn"]
+    out = []
+    for i in range(1500):
+        if i % 3 == 1:
+            base = wide[i % len(wide)] + " " + wide[(i // 5) % len(wide)]
+        else:
+            base = words[i % len(words)] + " " + words[(i // 7) % len(words)]
+        out.append("%s %04d %s" % (base, i, "x" * (i % 41)))
+    return out
+
+
+def make_sst_continue():
+    strings = sst_strings()
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Names")
+    # Column 2 first, so the table is in the order of column 2, ...
+    for r, s in enumerate(strings):
+        ws.write(r, 1, s)
+    # ... and column 1 picks from all over it, forwards and backwards.
+    col1 = [strings[(r * 617 + 1499) % 1500] for r in range(80)]
+    for r, s in enumerate(col1):
+        ws.write(r, 0, s)
+    wb.save(path("sst-continue.xlwt.xls"))
+    with open(path("sst-continue.expected.txt"), "w", encoding="utf-8") as f:
+        for s in col1:
+            f.write(s + "\n")
+    book = xlrd.open_workbook(path("sst-continue.xlwt.xls"))
+    assert book.sheet_by_index(0).col_values(0)[:80] == col1
+    assert book.sheet_by_index(0).col_values(1) == strings
+
+
+def make_kinds():
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Kinds")
+    iso = xlwt.easyxf(num_format_str="YYYY-MM-DD")
+    stamp = xlwt.easyxf(num_format_str="DD.MM.YYYY hh:mm:ss")
+    clock = xlwt.easyxf(num_format_str="h:mm AM/PM")
+    builtin = xlwt.easyxf(num_format_str="M/D/YY")  # built-in format 14
+    money = xlwt.easyxf(num_format_str='#,##0.00 "days"')
+    rows = [
+        ("Ann Lee", None),
+        (17, None),
+        (1.25, None),
+        (0.1 + 0.2, None),
+        (12345678901, None),
+        (-3, None),
+        (0.5, None),
+        (True, None),
+        (False, None),
+        (7, "error"),  # #DIV/0!
+        (42, "error"),  # #N/A
+        (45537, iso),
+        (45537.572916666664, stamp),
+        (0.5729166666666666, clock),
+        (45537, builtin),
+        (2.5, money),
+        ("", None),
+        ("After the empty text", None),
+    ]
+    for r, (value, style) in enumerate(rows):
+        if style == "error":
+            ws.row(r).set_cell_error(0, value)
+        elif style is not None:
+            ws.write(r, 0, value, style)
+        else:
+            ws.write(r, 0, value)
+        if style != "error" and isinstance(value, (int, float)) and not isinstance(value, bool):
+            ws.write(r, 1, 2)
+            ws.write(r, 2, 3)
+    wb.save(path("kinds.xlwt.xls"))
+    sheet = xlrd.open_workbook(path("kinds.xlwt.xls")).sheet_by_index(0)
+    assert sheet.cell_value(1, 0) == 17 and sheet.cell_value(9, 0) == 7
+
+
+def records(stream):
+    """(offset, type, body) of each record of a BIFF stream."""
+    out = []
+    pos = 0
+    while pos + 4 <= len(stream):
+        rtype, length = struct.unpack_from("<HH", stream, pos)
+        out.append((pos, rtype, stream[pos + 4:pos + 4 + length]))
+        pos += 4 + length
+    return out
+
+
+def three_sheet_stream():
+    wb = xlwt.Workbook(encoding="utf-8")
+    for n in range(3):
+        ws = wb.add_sheet("Sheet %d" % (n + 1))
+        for r in range(5):
+            ws.write(r, 0, "Sheet %d Name %d" % (n + 1, r + 1))
+    wb.set_active_sheet(1)
+    return bytearray(wb.get_biff_data())
+
+
+def boundsheets(stream):
+    return [(off, body) for off, rtype, body in records(stream) if rtype == 0x0085]
+
+
+def make_filepass():
+    stream = three_sheet_stream()
+    bof_end = 4 + struct.unpack_from("<H", stream, 2)[0]
+    # XOR obfuscation: type 0, key, verifier.
+    filepass = struct.pack("<HHHHH", 0x002F, 6, 0, 0x1234, 0x5678)
+    stream[bof_end:bof_end] = filepass
+    for off, body in boundsheets(stream):
+        pos = struct.unpack_from("<I", body, 0)[0]
+        struct.pack_into("<I", stream, off + 4, pos + len(filepass))
+    CompoundDoc.XlsDoc().save(path("filepass.xlwt.xls"), bytes(stream))
+
+
+def make_chart_active():
+    stream = three_sheet_stream()
+    off, body = boundsheets(stream)[1]
+    stream[off + 4 + 5] = 2  # sheet kind: chart
+    CompoundDoc.XlsDoc().save(path("chart-active.xlwt.xls"), bytes(stream))
+
+
+def make_sheet_offset():
+    stream = three_sheet_stream()
+    off, body = boundsheets(stream)[1]
+    struct.pack_into("<I", stream, off + 4, len(stream) + 1000)
+    CompoundDoc.XlsDoc().save(path("sheet-offset.xlwt.xls"), bytes(stream))
+
+
+CELL_RECORDS = {0x0006, 0x00BD, 0x00BE, 0x00D6, 0x00FD, 0x0201, 0x0203, 0x0204, 0x0205,
+                0x027E}
+
+
+def long_sheet_stream():
+    """5,000 rows of distinct names, so the shared string table runs to
+    about 90 KB; returns the stream and the offsets where the 40th shared
+    string and the first cell of row 40 begin."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Long")
+    for r in range(5000):
+        ws.write(r, 0, "Student %05d" % (r + 1))
+    stream = bytearray(wb.get_biff_data())
+    recs = records(stream)
+    sst = [off for off, rtype, body in recs if rtype == 0x00FC][0]
+    pos = sst + 4 + 8
+    for _ in range(39):
+        count = struct.unpack_from("<H", stream, pos)[0]
+        pos += 3 + count  # 8-bit characters, no runs
+    assert pos < sst + 4 + 8224
+    sheet = struct.unpack_from("<I", boundsheets(stream)[0][1], 0)[0]
+    row40 = [off for off, rtype, body in recs
+             if off > sheet and rtype in CELL_RECORDS
+             and struct.unpack_from("<H", body, 0)[0] >= 39][0]
+    return stream, pos, sheet, row40
+
+
+def make_tail_garbled():
+    """Everything after what 39 names need is overwritten: from the 40th
+    shared string up to the sheet, and from row 40 to the end of the stream."""
+    stream, string40, sheet, row40 = long_sheet_stream()
+    for i in range(string40, sheet):
+        stream[i] = 0xFF
+    for i in range(row40, len(stream)):
+        stream[i] = 0xFF
+    CompoundDoc.XlsDoc().save(path("tail-garbled.xlwt.xls"), bytes(stream))
+
+
+def make_truncated_stream():
+    """A sound container whose workbook stream stops where row 40 begins."""
+    stream, string40, sheet, row40 = long_sheet_stream()
+    CompoundDoc.XlsDoc().save(path("truncated-stream.xlwt.xls"), bytes(stream[:row40]))
+
+
+def main():
+    make_sst_continue()
+    make_kinds()
+    make_filepass()
+    make_chart_active()
+    make_sheet_offset()
+    make_tail_garbled()
+    make_truncated_stream()
+    # The crafted file still opens in xlrd.
+    book = xlrd.open_workbook(path("chart-active.xlwt.xls"))
+    assert book.nsheets == 2  # xlrd leaves chart sheets out
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
