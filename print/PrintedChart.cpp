@@ -35,8 +35,8 @@ constexpr double HeadingY = 0.2;
 
 // Puts the window's seat sizes back when composing ends, however it ends.
 // The saved values are restored as they were rather than divided by 1.2 again:
-// in single precision w * 1.2 / 1.2 is not always w (9 / 7 / 1.2 is one such
-// width), and a seat width off in its last bit could move a click on a box
+// in single precision w * 1.2 / 1.2 is not always w (for 17, 34 and 35 columns
+// it is not), and a seat width off in its last bit could move a click on a box
 // edge into the neighbouring seat.
 class PrintSizes {
 public:
@@ -121,8 +121,9 @@ SavedChart SaveChartAsPdf(WindowState &state, const QString &folder)
         writer.setCreator(QStringLiteral("Plivan"));
         writer.setPageSize(LocalePaper());
         // The grid needs 9.5 x 7.75 inches from the printable area's corner;
-        // A4 in landscape is 8.27 inches high.
-        writer.setPageMargins(QMarginsF(0.2, 0.2, 0.2, 0.2), QPageLayout::Inch);
+        // A4 in landscape is 8.27 inches high. Margins of whole points, as the
+        // PDF engine places the printable area at whole points.
+        writer.setPageMargins(QMarginsF(14, 14, 14, 14), QPageLayout::Point);
         PrinterSurface page(writer, PrinterFont());
         ComposeChart(state, page);
         if (!page.endedCleanly())
