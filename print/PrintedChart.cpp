@@ -230,12 +230,16 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
 QString PrintChart(WindowState &state, const QString &dataFolder)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull())
-        return SaveInstead(state, dataFolder, QStringLiteral("no printer was found"));
+    if (info.isNull()) {
+        const bool none = QPrinterInfo::availablePrinterNames().isEmpty();
+        return SaveInstead(state, dataFolder,
+                           none ? QStringLiteral("no printer was found")
+                                : QStringLiteral("no printer is set as the default printer"));
+    }
 
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setResolution(PrintDotsPerInch);
-    printer.setDocName(ClassName(state));
+    printer.setDocName(ClassName(state).isEmpty() ? QStringLiteral("Seating chart") : ClassName(state));
     // QPrinter starts on A4 whatever the printer's own default is.
     const QPageSize paper = info.defaultPageSize();
     printer.setPageSize(paper.isValid() ? paper : LocalePaper());

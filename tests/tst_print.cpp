@@ -609,6 +609,25 @@ private slots:
         QCOMPARE(RenderPdf(second.path, 300), fullImage);
     }
 
+    // A device that cannot begin its page (here a PDF in a folder that does
+    // not exist) draws nothing and says so; the state is put back all the same.
+    void refusedPageIsReported()
+    {
+        WindowState state = FullRoom();
+        const WindowState before = state;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(work.filePath(QStringLiteral("missing/chart.pdf")));
+        PrinterSurface page(printer, QGuiApplication::font());
+        QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+        ComposeChart(state, page);
+        QVERIFY(page.beginFailed());
+        QVERIFY(!page.started());
+        QVERIFY(!page.endedCleanly());
+        QVERIFY(SameState(state, before));
+        QVERIFY(!QFileInfo::exists(printer.outputFileName()));
+    }
+
     void chartFileStem_data()
     {
         QTest::addColumn<QString>("className");
