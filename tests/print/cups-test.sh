@@ -59,8 +59,8 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 show_log() {
-    echo "--- CUPS error log (last lines) ---"
-    tail -n 40 "$tmp/log/error_log" 2>/dev/null
+    echo "--- CUPS error log: last errors, warnings and notes ---"
+    grep -E '^[EWI] ' "$tmp/log/error_log" 2>/dev/null | tail -n 30
 }
 
 mkdir -p "$tmp/root/ppd" "$tmp/bin/backend" "$tmp/bin/daemon" "$tmp/bin/filter" \
@@ -116,6 +116,18 @@ CONF
 
 cupsd -f -c "$tmp/cupsd.conf" -s "$tmp/cups-files.conf" &
 cupsd_pid=$!
+# Should this script itself be killed outright (SIGKILL runs no trap), a
+# watchdog stops the server and removes the folder.
+script_pid=$$
+(
+    trap '' INT TERM
+    while kill -0 "$script_pid" 2>/dev/null; do
+        sleep 1
+    done
+    kill "$cupsd_pid" 2>/dev/null
+    sleep 1
+    rm -rf "$tmp"
+) </dev/null >/dev/null 2>&1 &
 
 tries=0
 until [ -S "$socket" ] && lpstat -h "$socket" -r 2>/dev/null | grep -q "is running"; do
