@@ -823,14 +823,16 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
         return std::nullopt; // empty text
     }
 
-    // Shared and array formula records may stand between the two.
+    // The rest of a long formula, and shared and array formula records, may
+    // stand between the two.
     qint64 offset = r.end();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 8; ++i) {
         Record s;
         if (!sheetRecords_.header(offset, s))
             return std::nullopt;
         offset = s.end();
-        if (s.type == RecShrFmla || s.type == RecArray || s.type == RecTable)
+        if (s.type == RecContinue || s.type == RecShrFmla || s.type == RecArray
+            || s.type == RecTable)
             continue;
         if (s.type != RecString)
             break;
