@@ -57,7 +57,10 @@ bool IsUtf8(QByteArrayView bytes, bool complete)
 
 class CsvWorkbook final : public Workbook {
 public:
-    explicit CsvWorkbook(std::unique_ptr<QIODevice> device) : device(std::move(device)) {}
+    explicit CsvWorkbook(std::unique_ptr<QIODevice> device)
+        : device(std::move(device))
+    {
+    }
 
     // Reads the first block and settles the encoding from it.
     bool start()
@@ -158,10 +161,7 @@ private:
         return Record::Damaged;
     }
 
-    Record tooLong()
-    {
-        return damaged(QStringLiteral("line %1 is too long").arg(rowsRead + 1));
-    }
+    Record tooLong() { return damaged(QStringLiteral("line %1 is too long").arg(rowsRead + 1)); }
 
     // Reads one record, keeping the bytes of its first field in `first`.
     Record nextRecord(QByteArray &first)
@@ -248,8 +248,8 @@ OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
 {
     auto book = std::make_unique<CsvWorkbook>(std::move(device));
     if (!book->start() && !book->failure.isEmpty())
-        return {nullptr, book->failure};
-    return {std::move(book), {}};
+        return { nullptr, book->failure };
+    return { std::move(book), {} };
 }
 
 } // namespace
@@ -259,8 +259,8 @@ OpenedWorkbook OpenCsv(const QString &path)
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         if (!file->exists())
-            return {nullptr, QStringLiteral("was not found")};
-        return {nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString())};
+            return { nullptr, QStringLiteral("was not found") };
+        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
     }
     return Open(std::move(file));
 }

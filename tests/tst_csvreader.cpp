@@ -29,54 +29,58 @@ private slots:
 
         const QString e = QStringLiteral("<empty>");
         QTest::newRow("CR LF") << QByteArray("Ann Lee,1\r\nBob Stone,2\r\n")
-                               << QStringList{"Ann Lee", "Bob Stone", e} << false;
-        QTest::newRow("LF, no final line end") << QByteArray("Ann Lee\nBob Stone")
-                                               << QStringList{"Ann Lee", "Bob Stone", e} << false;
-        QTest::newRow("CR alone") << QByteArray("Ann Lee\rBob Stone\r") << QStringList{"Ann Lee", "Bob Stone", e}
-                                  << false;
+                               << QStringList { "Ann Lee", "Bob Stone", e } << false;
+        QTest::newRow("LF, no final line end")
+            << QByteArray("Ann Lee\nBob Stone") << QStringList { "Ann Lee", "Bob Stone", e } << false;
+        QTest::newRow("CR alone") << QByteArray("Ann Lee\rBob Stone\r")
+                                  << QStringList { "Ann Lee", "Bob Stone", e } << false;
         QTest::newRow("empty line is an empty cell")
-            << QByteArray("Ann\r\n\r\nCy\r\n") << QStringList{"Ann", e, "Cy", e} << false;
-        QTest::newRow("empty first field") << QByteArray("Ann\n,B only\nCy\n") << QStringList{"Ann", e, "Cy"}
-                                           << false;
-        QTest::newRow("empty quoted field") << QByteArray("Ann\n\"\"\nCy\n") << QStringList{"Ann", e, "Cy"}
-                                            << false;
-        QTest::newRow("nothing trimmed") << QByteArray(" \n  Ann Lee \n\t\n") << QStringList{" ", "  Ann Lee ", "\t"}
-                                         << false;
-        QTest::newRow("comma in quotes") << QByteArray("\"Lee, Ann\",4\n") << QStringList{"Lee, Ann", e} << false;
-        QTest::newRow("doubled quotes") << QByteArray("\"Say \"\"Hi\"\"\"\n\"\"\"\"\n")
-                                        << QStringList{"Say \"Hi\"", "\""} << false;
-        QTest::newRow("line break in quotes")
-            << QByteArray("\"Two\r\nLines\",x\r\nNext\r\n") << QStringList{"Two\r\nLines", "Next", e} << false;
+            << QByteArray("Ann\r\n\r\nCy\r\n") << QStringList { "Ann", e, "Cy", e } << false;
+        QTest::newRow("empty first field")
+            << QByteArray("Ann\n,B only\nCy\n") << QStringList { "Ann", e, "Cy" } << false;
+        QTest::newRow("empty quoted field")
+            << QByteArray("Ann\n\"\"\nCy\n") << QStringList { "Ann", e, "Cy" } << false;
+        QTest::newRow("nothing trimmed")
+            << QByteArray(" \n  Ann Lee \n\t\n") << QStringList { " ", "  Ann Lee ", "\t" } << false;
+        QTest::newRow("comma in quotes")
+            << QByteArray("\"Lee, Ann\",4\n") << QStringList { "Lee, Ann", e } << false;
+        QTest::newRow("doubled quotes")
+            << QByteArray("\"Say \"\"Hi\"\"\"\n\"\"\"\"\n") << QStringList { "Say \"Hi\"", "\"" } << false;
+        QTest::newRow("line break in quotes") << QByteArray("\"Two\r\nLines\",x\r\nNext\r\n")
+                                              << QStringList { "Two\r\nLines", "Next", e } << false;
         QTest::newRow("line break in a later quoted field")
-            << QByteArray("Ann,\"note\nover lines\"\nBob\n") << QStringList{"Ann", "Bob", e} << false;
-        QTest::newRow("quote inside unquoted field") << QByteArray("O\"Brien\n") << QStringList{"O\"Brien"}
-                                                     << false;
-        QTest::newRow("text after closing quote") << QByteArray("\"Ann\" Lee,1\n") << QStringList{"Ann Lee"}
-                                                  << false;
-        QTest::newRow("007 stays text") << QByteArray("007\n17\n") << QStringList{"007", "17"} << false;
-        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFZo\xC3\xAB\n\xF0\xA0\xAE\xB7\n")
-                                        << QStringList{QString::fromUtf8("Zo\xC3\xAB"), QString::fromUtf8("\xF0\xA0\xAE\xB7")}
-                                        << false;
-        QTest::newRow("UTF-8 without BOM") << QByteArray("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F\n")
-                                           << QStringList{QString::fromUtf8("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F")}
-                                           << false;
-        QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList{e} << false;
+            << QByteArray("Ann,\"note\nover lines\"\nBob\n") << QStringList { "Ann", "Bob", e } << false;
+        QTest::newRow("quote inside unquoted field")
+            << QByteArray("O\"Brien\n") << QStringList { "O\"Brien" } << false;
+        QTest::newRow("text after closing quote")
+            << QByteArray("\"Ann\" Lee,1\n") << QStringList { "Ann Lee" } << false;
+        QTest::newRow("007 stays text") << QByteArray("007\n17\n") << QStringList { "007", "17" } << false;
+        QTest::newRow("UTF-8 with BOM")
+            << QByteArray("\xEF\xBB\xBFZo\xC3\xAB\n\xF0\xA0\xAE\xB7\n")
+            << QStringList { QString::fromUtf8("Zo\xC3\xAB"), QString::fromUtf8("\xF0\xA0\xAE\xB7") }
+            << false;
+        QTest::newRow("UTF-8 without BOM")
+            << QByteArray("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F\n")
+            << QStringList { QString::fromUtf8("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F") } << false;
+        QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList { e } << false;
         QTest::newRow("Windows-1252") << QByteArray("Zo\xEB \x80\n\x8A\x9E\n")
-                                      << QStringList{QString::fromUtf8("Zo\xC3\xAB \xE2\x82\xAC"),
-                                                     QString::fromUtf8("\xC5\xA0\xC5\xBE")}
+                                      << QStringList { QString::fromUtf8("Zo\xC3\xAB \xE2\x82\xAC"),
+                                             QString::fromUtf8("\xC5\xA0\xC5\xBE") }
                                       << false;
         QTest::newRow("UTF-8 cut short at the end is Windows-1252")
-            << QByteArray("Ann\n\xC3") << QStringList{"Ann", QString::fromUtf8("\xC3\x83")} << false;
+            << QByteArray("Ann\n\xC3") << QStringList { "Ann", QString::fromUtf8("\xC3\x83") } << false;
         QTest::newRow("overlong UTF-8 is Windows-1252")
-            << QByteArray("\xC0\xAF\n") << QStringList{QString::fromUtf8("\xC3\x80\xC2\xAF")} << false;
+            << QByteArray("\xC0\xAF\n") << QStringList { QString::fromUtf8("\xC3\x80\xC2\xAF") } << false;
         QTest::newRow("UTF-16 surrogate in UTF-8 form is Windows-1252")
-            << QByteArray("\xED\xA0\x80\n") << QStringList{QString::fromUtf8("\xC3\xAD\xC2\xA0\xE2\x82\xAC")} << false;
-        QTest::newRow("empty file") << QByteArray() << QStringList{e, e} << false;
-        QTest::newRow("quote never closed") << QByteArray("Ann\n\"Bob\nCy\n") << QStringList{"Ann", e, e} << true;
+            << QByteArray("\xED\xA0\x80\n")
+            << QStringList { QString::fromUtf8("\xC3\xAD\xC2\xA0\xE2\x82\xAC") } << false;
+        QTest::newRow("empty file") << QByteArray() << QStringList { e, e } << false;
+        QTest::newRow("quote never closed")
+            << QByteArray("Ann\n\"Bob\nCy\n") << QStringList { "Ann", e, e } << true;
         QTest::newRow("quote never closed in a later field")
-            << QByteArray("Ann\nBob,\"x\nCy\n") << QStringList{"Ann", e, e} << true;
-        QTest::newRow("NUL bytes kept") << QByteArray("A\0B\n", 4) << QStringList{QString::fromUtf8("A\0B", 3)}
-                                        << false;
+            << QByteArray("Ann\nBob,\"x\nCy\n") << QStringList { "Ann", e, e } << true;
+        QTest::newRow("NUL bytes kept")
+            << QByteArray("A\0B\n", 4) << QStringList { QString::fromUtf8("A\0B", 3) } << false;
     }
 
     void firstFields()
@@ -96,7 +100,7 @@ private slots:
     {
         OpenedWorkbook opened = OpenCsvData(QByteArray("Zo\xC3\xAB\nR\xE9mi\n"));
         QCOMPARE(Column(*opened.workbook, 2),
-                 (QStringList{QString::fromUtf8("Zo\xC3\x83\xC2\xAB"), QString::fromUtf8("R\xC3\xA9mi")}));
+            (QStringList { QString::fromUtf8("Zo\xC3\x83\xC2\xAB"), QString::fromUtf8("R\xC3\xA9mi") }));
     }
 
     void recordsAcrossBlocks()
@@ -109,7 +113,8 @@ private slots:
             data += "Name \xC3\xAB" + QByteArray::number(i) + "," + filler + "\r\n";
         OpenedWorkbook opened = OpenCsvData(data);
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(opened.workbook->cellText(i + 1), QString::fromUtf8("Name \xC3\xAB") + QString::number(i));
+            QCOMPARE(
+                opened.workbook->cellText(i + 1), QString::fromUtf8("Name \xC3\xAB") + QString::number(i));
         QVERIFY(!opened.workbook->cellText(11));
         QVERIFY(opened.workbook->error().isEmpty());
     }
@@ -120,14 +125,16 @@ private slots:
         QTest::addColumn<QStringList>("column");
 
         const QString e = QStringLiteral("<empty>");
-        QTest::newRow("first field over 64 KB")
-            << QByteArray("Ann\n") + QByteArray(MaxCsvFieldBytes + 1, 'y') + "\nCy\n" << QStringList{"Ann", e, e};
+        QTest::newRow("first field over 64 KB") << QByteArray("Ann\n") + QByteArray(MaxCsvFieldBytes + 1, 'y')
+                + "\nCy\n" << QStringList { "Ann", e, e };
         QTest::newRow("quoted first field over 64 KB")
-            << QByteArray("Ann\n\"") + QByteArray(MaxCsvFieldBytes + 1, 'y') + "\"\nCy\n" << QStringList{"Ann", e, e};
-        QTest::newRow("line over 1 MB") << QByteArray("Ann\nBob,") + QByteArray(MaxCsvRecordBytes, 'y') + "\nCy\n"
-                                        << QStringList{"Ann", e, e};
-        QTest::newRow("open quote over 1 MB") << QByteArray("Ann\nBob,\"") + QByteArray(MaxCsvRecordBytes + 10, 'y')
-                                              << QStringList{"Ann", e, e};
+            << QByteArray("Ann\n\"") + QByteArray(MaxCsvFieldBytes + 1, 'y') + "\"\nCy\n"
+            << QStringList { "Ann", e, e };
+        QTest::newRow("line over 1 MB") << QByteArray("Ann\nBob,") + QByteArray(MaxCsvRecordBytes, 'y')
+                + "\nCy\n" << QStringList { "Ann", e, e };
+        QTest::newRow("open quote over 1 MB")
+            << QByteArray("Ann\nBob,\"") + QByteArray(MaxCsvRecordBytes + 10, 'y')
+            << QStringList { "Ann", e, e };
     }
 
     void limits()

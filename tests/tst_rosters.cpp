@@ -23,7 +23,10 @@ QString Unescape(const QString &field)
             continue;
         }
         const QChar next = field[++i];
-        text += next == u't' ? QChar(u'\t') : next == u'r' ? QChar(u'\r') : next == u'n' ? QChar(u'\n') : next;
+        text += next == u't' ? QChar(u'\t')
+            : next == u'r'   ? QChar(u'\r')
+            : next == u'n'   ? QChar(u'\n')
+                             : next;
     }
     return text;
 }
@@ -89,10 +92,11 @@ private slots:
         for (const Expectation &e : Expectations())
             listed.insert(e.file);
         QVERIFY(listed.size() > 100);
-        const QStringList files = QDir(RosterFolder).entryList(
-            {QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods"), QStringLiteral("*.csv"),
-             QStringLiteral("*.txt")},
-            QDir::Files);
+        const QStringList files
+            = QDir(RosterFolder)
+                  .entryList({ QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods"),
+                                 QStringLiteral("*.csv"), QStringLiteral("*.txt") },
+                      QDir::Files);
         for (const QString &name : files)
             QVERIFY2(listed.contains(name), qPrintable(name));
         for (const QString &name : listed)
@@ -189,10 +193,47 @@ private slots:
         QCOMPARE(int(LoadRoster(RosterFolder + file, seats, 1.25f, list).NameFontSize), size);
     }
 
+    void examples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("period1, xlwt")
+            << "period1.xls" << 25 << "Priya Oyelaran" << QString::fromUtf8("José Ángel Ruiz");
+        QTest::newRow("period2, LibreOffice") << "period2.xls" << 28 << "Sami Lindqvist"
+                                              << "Lena Okafor";
+        QTest::newRow("period3, .xlsx named .xls") << "period3.xls" << 30 << "Bartholomew Esposito"
+                                                   << "Hana Nakamura";
+        QTest::newRow("period4, xlwt") << "period4.xls" << 22 << "Elif Nakamura"
+                                       << "Mateo Kowal";
+        QTest::newRow("period6, LibreOffice") << "period6.xls" << 26 << "Kofi Underwood"
+                                              << "Jonah Okafor";
+        QTest::newRow("period7, Gnumeric")
+            << "period7.xls" << 20 << QString::fromUtf8("José Ángel Ruiz") << "Wren Zapata";
+    }
+
+    // The example class lists in a 5 x 6 room.
+    void examples()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, count);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        StringStudentList list;
+        const RosterImport result
+            = LoadRoster(QStringLiteral(PLIVAN_EXAMPLES "/Plivan/") + file, 30, 1.25f, list);
+        QCOMPARE(result.message, QString());
+        QCOMPARE(list.count(), 30);
+        QCOMPARE(list.rows.indexOf(QStringLiteral("Empty")), count == 30 ? -1 : count);
+        QCOMPARE(list.rows.first(), first);
+        QCOMPARE(list.rows.at(count - 1), last);
+    }
+
     void missingFile()
     {
         const QString path = dir.filePath(QStringLiteral("period9.xls"));
-        StringStudentList list{{QStringLiteral("left over")}};
+        StringStudentList list { { QStringLiteral("left over") } };
         const RosterImport result = LoadRoster(path, 6, 1.25f, list);
         QCOMPARE(result.message, QStringLiteral("The class list %1 was not found.").arg(Native(path)));
         QCOMPARE(list.rows, QStringList(6, QStringLiteral("Empty")));
@@ -208,15 +249,16 @@ private slots:
 
         const QString e = QStringLiteral("Empty");
         QTest::newRow("rows 1-4, 2 x 3 room") << QByteArray("Ann Lee\nBo\nCy\nDi\n\nEd\n") << 6
-                                              << QStringList{"Ann Lee", "Bo", "Cy", "Di", e, e} << 9;
+                                              << QStringList { "Ann Lee", "Bo", "Cy", "Di", e, e } << 9;
         QTest::newRow("rows 1-9, 2 x 3 room") << QByteArray("A1\nA2\nA3\nA4\nA5\nA6\nA7\nA8\nA9\n") << 6
-                                              << QStringList{"A1", "A2", "A3", "A4", "A5", "A6"} << 3;
+                                              << QStringList { "A1", "A2", "A3", "A4", "A5", "A6" } << 3;
         QTest::newRow("row 1 empty") << QByteArray("\nAnn\nBob\n") << 6 << QStringList(6, e) << 9;
-        QTest::newRow("gap after row 2") << QByteArray("Ann\nBob\n\nCy\nDi\n") << 6
-                                         << QStringList{"Ann", "Bob", e, e, e, e} << 9;
-        QTest::newRow("17 and a single space") << QByteArray("17\n \n") << 2 << QStringList{"17", " "} << 3;
-        QTest::newRow("Madonna") << QByteArray("Madonna\n") << 1 << QStringList{"Madonna"} << 12;
-        QTest::newRow("0 seats") << QByteArray("Ann\n") << 0 << QStringList{} << 0;
+        QTest::newRow("gap after row 2")
+            << QByteArray("Ann\nBob\n\nCy\nDi\n") << 6 << QStringList { "Ann", "Bob", e, e, e, e } << 9;
+        QTest::newRow("17 and a single space")
+            << QByteArray("17\n \n") << 2 << QStringList { "17", " " } << 3;
+        QTest::newRow("Madonna") << QByteArray("Madonna\n") << 1 << QStringList { "Madonna" } << 12;
+        QTest::newRow("0 seats") << QByteArray("Ann\n") << 0 << QStringList {} << 0;
     }
 
     // LoadRoster's own rules, over plain CSV files.
@@ -226,7 +268,7 @@ private slots:
         QFETCH(int, seats);
         QFETCH(QStringList, names);
         QFETCH(int, size);
-        StringStudentList list{{QStringLiteral("left over")}};
+        StringStudentList list { { QStringLiteral("left over") } };
         const RosterImport result = LoadRoster(write(QStringLiteral("room.csv"), csv), seats, 1.25f, list);
         QCOMPARE(list.rows, names);
         QCOMPARE(int(result.NameFontSize), size);
