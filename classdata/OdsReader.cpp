@@ -14,7 +14,7 @@ namespace plivan {
 
 namespace {
 
-constexpr qint64 kMaxContentBytes = 256 * 1024 * 1024;
+constexpr qint64 kMaxContentBytes = 128 * 1024 * 1024;
 constexpr qint64 kMaxSettingsBytes = 64 * 1024 * 1024;
 constexpr qint64 kMaxManifestBytes = 16 * 1024 * 1024;
 constexpr qsizetype kMaxCellChars = 1024 * 1024;
@@ -260,6 +260,12 @@ private:
 
     void readNextRow()
     {
+        // The rest of the row read last, whose cells after column 1 were left unread.
+        while (m_rowOpen && m_xml->depth() >= m_rowDepth) {
+            if (m_xml->next() == QXmlStreamReader::Invalid)
+                return stop();
+        }
+        m_rowOpen = false;
         for (;;) {
             const QXmlStreamReader::TokenType token = m_xml->next();
             if (token == QXmlStreamReader::Invalid)
@@ -295,29 +301,29 @@ private:
             m_done = true;
         m_rowText.reset();
 
-        const int rowDepth = m_xml->depth();
-        bool firstCell = true;
-        while (m_xml->depth() >= rowDepth) {
+        m_rowOpen = true;
+        m_rowDepth = m_xml->depth();
+        while (m_xml->depth() >= m_rowDepth) {
             const QXmlStreamReader::TokenType token = m_xml->next();
             if (token == QXmlStreamReader::Invalid)
                 return stop();
             if (token != QXmlStreamReader::StartElement)
                 continue;
             const QXmlStreamReader &x = m_xml->xml();
-            const bool cell = x.namespaceUri() == kTable
-                              && (x.name() == u"table-cell" || x.name() == u"covered-table-cell");
-            if (cell && firstCell) {
+            if (x.namespaceUri() == kTable
+                && (x.name() == u"table-cell" || x.name() == u"covered-table-cell")) {
                 // The row's first cell is column 1, however many columns it repeats over.
-                firstCell = false;
                 m_rowText = readCell();
                 if (m_xml->failed())
                     return stop();
                 if (m_rowText && m_rowText->isEmpty())
                     m_rowText.reset();
-            } else if (!m_xml->skipElement()) {
-                return stop();
+                return;
             }
+            if (!m_xml->skipElement())
+                return stop();
         }
+        m_rowOpen = false;
     }
 
     // The text of the cell element just begun, reading to its end.
@@ -395,6 +401,8 @@ private:
     int m_tableDepth = 0;
 
     bool m_done = false;
+    bool m_rowOpen = false; // the row last read has cells left unread
+    int m_rowDepth = 0;
     // The rows the row element last read stands for, and its text in column 1.
     qint64 m_firstRow = 0;
     qint64 m_lastRow = 0;

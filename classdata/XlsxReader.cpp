@@ -14,9 +14,11 @@ namespace plivan {
 
 namespace {
 
-// Limits on what one workbook may make us unpack or hold.
-constexpr qint64 kMaxSheetBytes = 256 * 1024 * 1024;
-constexpr qint64 kMaxSharedStringBytes = 256 * 1024 * 1024;
+// Limits on what one workbook may make us unpack or hold. A roster needs only
+// the first rows of its sheet; the limits also bound the time a hostile file
+// can cost, as XML is parsed at some tens of megabytes a second.
+constexpr qint64 kMaxSheetBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxSharedStringBytes = 128 * 1024 * 1024;
 constexpr qint64 kMaxWorkbookBytes = 64 * 1024 * 1024;
 constexpr qint64 kMaxStylesBytes = 64 * 1024 * 1024;
 constexpr qint64 kMaxRelationshipsBytes = 16 * 1024 * 1024;
@@ -290,6 +292,12 @@ private:
     // Reads the next row element: its number and the text of its cell in column 1.
     void readNextRow()
     {
+        // The rest of the row read last, whose cells after column 1 were left unread.
+        while (m_rowOpen && m_sheet.depth() >= m_rowDepth) {
+            if (m_sheet.next() == QXmlStreamReader::Invalid)
+                return stop();
+        }
+        m_rowOpen = false;
         for (;;) {
             const QXmlStreamReader::TokenType token = m_sheet.next();
             if (token == QXmlStreamReader::Invalid)
@@ -310,6 +318,7 @@ private:
         }
     }
 
+    // Reads the row just begun as far as its cell in column 1.
     void readRow()
     {
         // A row without its number follows the one before it.
@@ -319,17 +328,17 @@ private:
         else if (m_rowNumber < INT_MAX)
             ++m_rowNumber;
         m_rowText.reset();
+        m_rowOpen = true;
+        m_rowDepth = m_sheet.depth();
 
-        const int rowDepth = m_sheet.depth();
         qint64 column = 0;
-        while (m_sheet.depth() >= rowDepth) {
+        while (m_sheet.depth() >= m_rowDepth) {
             const QXmlStreamReader::TokenType token = m_sheet.next();
             if (token == QXmlStreamReader::Invalid)
                 return stop();
             if (token != QXmlStreamReader::StartElement)
                 continue;
-            if (m_sheet.xml().name() != u"c" || column > 1) {
-                // Cells after column 1 are passed over unread.
+            if (m_sheet.xml().name() != u"c") {
                 if (!m_sheet.skipElement())
                     return stop();
                 continue;
@@ -338,17 +347,18 @@ private:
             const std::optional<qint64> referenced =
                 ReferenceColumn(Attribute(m_sheet.xml(), QLatin1String("r")));
             column = referenced ? *referenced : column + 1;
-            if (column != 1) {
-                if (!m_sheet.skipElement())
-                    return stop();
-                continue;
-            }
-            m_rowText = readCell();
-            if (!m_error.isEmpty())
+            if (column > 1)
+                return; // no cell in column 1
+            if (column == 1) {
+                m_rowText = readCell();
+                if (m_error.isEmpty() && m_sheet.failed())
+                    stop();
                 return;
-            if (m_sheet.failed())
+            }
+            if (!m_sheet.skipElement())
                 return stop();
         }
+        m_rowOpen = false;
     }
 
     // The text of the cell element just begun, reading to its end.
@@ -433,6 +443,8 @@ private:
     bool m_date1904 = false;
 
     bool m_inSheetData = false;
+    bool m_rowOpen = false; // the row last read has cells left unread
+    int m_rowDepth = 0;
     bool m_done = false;
     int m_rowNumber = 0; // of the row last read
     std::optional<QString> m_rowText;

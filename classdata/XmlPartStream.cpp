@@ -3,7 +3,8 @@
 namespace plivan {
 
 XmlPartStream::XmlPartStream(ZipArchive &archive, std::uint64_t index, qint64 limit)
-    : m_entry(archive, index, limit)
+    : m_part(archive.name(index))
+    , m_entry(archive, index, limit)
 {
     if (!m_entry.error().isEmpty())
         m_error = m_entry.error();
@@ -38,9 +39,17 @@ QXmlStreamReader::TokenType XmlPartStream::next()
             return token;
         }
         if (m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
-            fail(QStringLiteral("is damaged (%1 at line %2)")
-                     .arg(m_xml.errorString())
-                     .arg(m_xml.lineNumber()));
+            // Qt's own words for what is wrong, as in "is damaged (opening and
+            // ending tag mismatch at line 3 of xl/worksheets/sheet1.xml)".
+            QString what = m_xml.errorString();
+            while (what.endsWith(QLatin1Char('.')))
+                what.chop(1);
+            if (!what.isEmpty())
+                what[0] = what[0].toLower();
+            fail(QStringLiteral("is damaged (%1 at line %2 of %3)")
+                     .arg(what)
+                     .arg(m_xml.lineNumber())
+                     .arg(m_part));
             return QXmlStreamReader::Invalid;
         }
         // The parser wants more: unpack the next chunk. Chunks start small, as
@@ -58,7 +67,7 @@ QXmlStreamReader::TokenType XmlPartStream::next()
                 m_ended = true;
                 return QXmlStreamReader::Invalid;
             }
-            fail(QStringLiteral("is damaged (one of its parts ends early)"));
+            fail(QStringLiteral("is damaged (%1 ends early)").arg(m_part));
             return QXmlStreamReader::Invalid;
         }
         m_sinceToken += chunk.size();

@@ -40,6 +40,7 @@ public:
     void fail(const QString &error);
 
 private:
+    QString m_part; // the part's name, for messages
     ZipEntryStream m_entry;
     QXmlStreamReader m_xml;
     qint64 m_chunk = 16 * 1024;

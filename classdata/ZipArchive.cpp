@@ -35,6 +35,13 @@ QString ReadError(zip_file_t *file)
     return QStringLiteral("is damaged (a compressed part cannot be read)");
 }
 
+QString TooLarge(const QString &name, qint64 limit)
+{
+    return QStringLiteral("is damaged (%1 unpacks to more than %2 MB)")
+        .arg(name)
+        .arg(limit / (1024 * 1024));
+}
+
 } // namespace
 
 ZipArchive::ZipArchive(zip *archive, QByteArray data)
@@ -97,6 +104,12 @@ std::optional<std::uint64_t> ZipArchive::find(const QString &name) const
     return std::uint64_t(index);
 }
 
+QString ZipArchive::name(std::uint64_t index) const
+{
+    const char *name = zip_get_name(m_zip, index, ZIP_FL_ENC_GUESS);
+    return name ? QString::fromUtf8(name) : QString();
+}
+
 std::optional<std::uint64_t> ZipArchive::recordedSize(std::uint64_t index) const
 {
     zip_stat_t st;
@@ -110,7 +123,7 @@ std::optional<QByteArray> ZipArchive::readAll(std::uint64_t index, qint64 limit,
 {
     const std::optional<std::uint64_t> size = recordedSize(index);
     if (size && *size > std::uint64_t(limit)) {
-        *error = QStringLiteral("is damaged (one of its parts is too large)");
+        *error = TooLarge(name(index), limit);
         return std::nullopt;
     }
     ZipEntryStream stream(*this, index, limit);
@@ -127,7 +140,8 @@ std::optional<QByteArray> ZipArchive::readAll(std::uint64_t index, qint64 limit,
 }
 
 ZipEntryStream::ZipEntryStream(ZipArchive &archive, std::uint64_t index, qint64 limit)
-    : m_limit(limit)
+    : m_name(archive.name(index))
+    , m_limit(limit)
 {
     m_file = zip_fopen_index(archive.handle(), index, 0);
     if (!m_file) {
@@ -167,7 +181,7 @@ QByteArray ZipEntryStream::read(qint64 maxBytes)
     }
     m_read += got;
     if (m_read > m_limit) {
-        m_error = QStringLiteral("is damaged (one of its parts is too large)");
+        m_error = TooLarge(m_name, m_limit);
         m_atEnd = true;
         return {};
     }

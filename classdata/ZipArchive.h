@@ -28,6 +28,9 @@ public:
     // name in any letter case. Empty when there is none.
     std::optional<std::uint64_t> find(const QString &name) const;
 
+    // The entry's name as stored.
+    QString name(std::uint64_t index) const;
+
     // The uncompressed size the archive records for the entry.
     std::optional<std::uint64_t> recordedSize(std::uint64_t index) const;
 
@@ -62,6 +65,7 @@ public:
     const QString &error() const { return m_error; }
 
 private:
+    QString m_name;
     zip_file *m_file = nullptr;
     qint64 m_limit = 0;
     qint64 m_read = 0;

@@ -182,6 +182,12 @@ simple_xlsx("bomb.xlsx", sheet(
     '<row r="1">' + inline("First") + '</row><row r="2">' + inline("Second") + '</row>'
     + " " * (64 * 1024 * 1024) + '<row r="3">' + inline("Third") + '</row>'))
 
+# A row whose cells after column 1 unpack to more than the sheet may: the
+# name in column 1 is still read, the next row ends in an error.
+simple_xlsx("wide-row.xlsx", sheet(
+    '<row r="1">' + inline("Alone", "A1") + '<c r="B1"/>' * (70 * 1024 * 1024 // 11) + '</row>'
+    '<row r="2">' + inline("Never", "A2") + '</row>'))
+
 # A shared string index far past the table.
 simple_xlsx("missing-shared.xlsx",
             sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
