@@ -4,12 +4,22 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QStringDecoder>
 
 namespace plivan {
 
 namespace {
 
 constexpr qsizetype BlockBytes = 64 * 1024;
+
+// UTF-8 as stored: a byte order mark at the start of a field (not of the
+// file) is a character, not something to drop.
+QString FromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(bytes);
+}
 
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
 // code points above U+10FFFF). A sequence cut short by the end of the bytes
@@ -100,7 +110,7 @@ public:
                     if (first.isEmpty())
                         current.reset();
                     else
-                        current = utf8 ? QString::fromUtf8(first) : FromWindows1252(first);
+                        current = utf8 ? FromUtf8(first) : FromWindows1252(first);
                 }
                 break;
             }

@@ -62,6 +62,8 @@ private slots:
         QTest::newRow("UTF-8 without BOM")
             << QByteArray("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F\n")
             << QStringList { QString::fromUtf8("\xD0\xAE\xD0\xBB\xD0\xB8\xD1\x8F") } << false;
+        QTest::newRow("byte order mark inside the file is text")
+            << QByteArray("Ann\n\xEF\xBB\xBF\n") << QStringList { "Ann", QString(QChar(0xFEFF)) } << false;
         QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList { e } << false;
         QTest::newRow("Windows-1252") << QByteArray("Zo\xEB \x80\n\x8A\x9E\n")
                                       << QStringList { QString::fromUtf8("Zo\xC3\xAB \xE2\x82\xAC"),
