@@ -25,14 +25,14 @@ QString OpenError(int code)
     }
 }
 
-QString ReadError(zip_file_t *file)
+QString ReadError(zip_file_t *file, const QString &name)
 {
     const int code = zip_error_code_zip(zip_file_get_error(file));
     if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
         return QStringLiteral("is protected by a password");
     if (code == ZIP_ER_MEMORY)
         return QStringLiteral("could not be read (out of memory)");
-    return QStringLiteral("is damaged (a compressed part cannot be read)");
+    return QStringLiteral("is damaged (%1 cannot be unpacked)").arg(name);
 }
 
 QString TooLarge(const QString &name, qint64 limit)
@@ -149,9 +149,9 @@ ZipEntryStream::ZipEntryStream(ZipArchive &archive, std::uint64_t index, qint64 
         if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
             m_error = QStringLiteral("is protected by a password");
         else if (code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP)
-            m_error = QStringLiteral("is damaged (it is compressed in a way Plivan cannot read)");
+            m_error = QStringLiteral("is compressed in a way Plivan cannot read");
         else
-            m_error = QStringLiteral("is damaged (a compressed part cannot be read)");
+            m_error = QStringLiteral("is damaged (%1 cannot be unpacked)").arg(m_name);
         m_atEnd = true;
     }
 }
@@ -171,7 +171,7 @@ QByteArray ZipEntryStream::read(qint64 maxBytes)
     QByteArray chunk(want, Qt::Uninitialized);
     const zip_int64_t got = zip_fread(m_file, chunk.data(), zip_uint64_t(want));
     if (got < 0) {
-        m_error = ReadError(m_file);
+        m_error = ReadError(m_file, m_name);
         m_atEnd = true;
         return {};
     }

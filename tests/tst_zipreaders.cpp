@@ -263,6 +263,20 @@ private slots:
         QCOMPARE(Text(opened.workbook->cellText(5001)), Empty);
     }
 
+    // Damage inside a packed part shows only when reading reaches it.
+    void damagedPackedData()
+    {
+        OpenedWorkbook opened = OpenZipWorkbook(ZipData("bad-deflate.xlsx"));
+        QVERIFY(opened.workbook);
+        const QStringList first = ReadRows(*opened.workbook, 30);
+        QCOMPARE(first.first(), QStringLiteral("Student 0001 of 7919"));
+        QCOMPARE(first.last(), QStringLiteral("Student 0030 of 7409"));
+        QCOMPARE(opened.workbook->error(), QString());
+        QCOMPARE(Text(opened.workbook->cellText(1000)), Empty);
+        QVERIFY2(opened.workbook->error().startsWith(QStringLiteral("is damaged (")),
+                 qPrintable(opened.workbook->error()));
+    }
+
     // Content, not the file's name, chooses the reader.
     void renamedWorkbook()
     {

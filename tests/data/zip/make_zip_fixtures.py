@@ -13,6 +13,7 @@ the same on every run.
 """
 
 import os
+import struct
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -187,6 +188,21 @@ simple_xlsx("bomb.xlsx", sheet(
 simple_xlsx("wide-row.xlsx", sheet(
     '<row r="1">' + inline("Alone", "A1") + '<c r="B1"/>' * (70 * 1024 * 1024 // 11) + '</row>'
     '<row r="2">' + inline("Never", "A2") + '</row>'))
+
+# A sheet whose packed data is damaged three quarters of the way in: the
+# first rows unpack, the damage is met further on.
+simple_xlsx("bad-deflate.xlsx", sheet("".join(
+    '<row r="%d">%s</row>' % (i, inline("Student %04d of %d" % (i, i * 7919 % 10007), "A%d" % i))
+    for i in range(1, 1001))))
+with zipfile.ZipFile(os.path.join(HERE, "bad-deflate.xlsx")) as z:
+    info = z.getinfo("xl/worksheets/sheet1.xml")
+with open(os.path.join(HERE, "bad-deflate.xlsx"), "rb") as f:
+    data = bytearray(f.read())
+name_length, extra_length = struct.unpack("<HH", data[info.header_offset + 26:info.header_offset + 30])
+start = info.header_offset + 30 + name_length + extra_length + info.compress_size * 3 // 4
+data[start:start + 32] = b"\xff" * 32
+with open(os.path.join(HERE, "bad-deflate.xlsx"), "wb") as f:
+    f.write(bytes(data))
 
 # A shared string index far past the table.
 simple_xlsx("missing-shared.xlsx",
