@@ -920,12 +920,10 @@ OpenedWorkbook OpenXls(const QString &path)
     InitGsf();
     GError *error = nullptr;
     GsfRef<GsfInput> source(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
-    if (!source) {
-        const QString reason = error ? QString::fromUtf8(error->message) : QString();
-        if (error)
-            g_error_free(error);
-        return {nullptr, QStringLiteral("could not be read (%1)").arg(reason)};
-    }
+    if (error)
+        g_error_free(error); // its message repeats the path
+    if (!source)
+        return {nullptr, QStringLiteral("could not be read")};
     return OpenCompoundFile(std::move(source), {});
 }
 
