@@ -259,7 +259,9 @@ QString PrintChart(WindowState &state, const QString &dataFolder)
     }
     const QString refusal = JobRefusal();
     if (!ended || !refusal.isEmpty()) {
-        const QString reason = refusal.isEmpty() ? QStringLiteral("the printer reported an error") : refusal;
+        QString reason = refusal.isEmpty() ? QStringLiteral("the printer reported an error") : refusal;
+        if (!reason.endsWith(u'.'))
+            reason += u'.';
         return QStringLiteral("The chart could not be printed on \"%1\": %2").arg(name, reason);
     }
     return {};

@@ -663,6 +663,7 @@ private slots:
 
         Click(*w.form, "CBPrint");
         QCOMPARE(w.recorder.messages.size(), 1);
+        qInfo().noquote() << "Message:" << w.recorder.messages.first();
         QVERIFY2(w.recorder.messages.first().startsWith(QLatin1String("No printer was found.")),
                  qPrintable(w.recorder.messages.first()));
         QVERIFY2(w.recorder.messages.first().contains(QDir::toNativeSeparators(expectedPath)),
@@ -719,6 +720,7 @@ private slots:
         Click(*w.form, "CBPrint");
         QCOMPARE(w.recorder.messages.size(), 1);
         const QString message = w.recorder.messages.first();
+        qInfo().noquote() << "Message:" << message;
         QVERIFY2(message.startsWith(QLatin1String("The chart was not printed: no printer was found")),
                  qPrintable(message));
         QVERIFY2(message.contains(QLatin1String("No such file or directory")), qPrintable(message));
@@ -798,6 +800,7 @@ private slots:
         QProcess::execute(accept, {QStringLiteral("-h"), server, QStringLiteral("capture")});
         QCOMPARE(w.recorder.messages.size(), 1);
         const QString message = w.recorder.messages.first();
+        qInfo().noquote() << "Message:" << message;
         QVERIFY2(message.startsWith(QLatin1String("The chart could not be printed on")), qPrintable(message));
         QVERIFY2(message.contains(QLatin1String("not accepting jobs"), Qt::CaseInsensitive), qPrintable(message));
         QVERIFY(SameState(w.form->state(), state));
