@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake make pkg-config qt6-base-dev libgsf-1-dev libzip-dev
+    g++ cmake make pkg-config qt6-base-dev libgsf-1-dev libzip-dev libcups2-dev
     # run: a font for the window and the page
     fonts-dejavu-core
     # tests: reading printed pages back, a private print server, a display server
