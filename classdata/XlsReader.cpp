@@ -71,6 +71,9 @@ constexpr qint64 MaxRecords = 4'000'000;
 // string before the last one decoded is found again without starting over.
 constexpr quint32 SharedStringStep = 64;
 
+// Sheets listed beyond this many are ignored (a workbook holds a few).
+constexpr size_t MaxSheets = 65536;
+
 // BIFF rows are 16-bit; row 65536 is the last.
 constexpr int MaxRow = 65536;
 
@@ -545,7 +548,6 @@ QString XlsWorkbook::open()
     std::vector<SheetEntry> sheets;
     int activeTab = 0;
     bool window1Seen = false;
-    quint16 codePage = 1252;
     for (qint64 offset = bof.end();;) {
         Record r;
         if (!sheetRecords_.header(offset, r))
@@ -560,7 +562,9 @@ QString XlsWorkbook::open()
             if (r.length >= 2) {
                 if (!(b = sheetRecords_.body(r, 2)))
                     return error_;
-                codePage = U16(b);
+                // BIFF8 text is Unicode; BIFF5 text is in this code page.
+                if (!biff8_)
+                    decoder_ = DecoderFor(U16(b));
             }
             break;
         case RecDateMode:
@@ -581,7 +585,7 @@ QString XlsWorkbook::open()
             }
             break;
         case RecBoundSheet:
-            if (r.length >= 6) {
+            if (r.length >= 6 && sheets.size() < MaxSheets) {
                 if (!(b = sheetRecords_.body(r, 6)))
                     return error_;
                 sheets.push_back({static_cast<qint64>(U32(b)), b[5]});
@@ -610,8 +614,6 @@ QString XlsWorkbook::open()
             break;
     }
 
-    if (!biff8_)
-        decoder_ = DecoderFor(codePage);
     if (sheets.empty()) {
         sheetRecords_.fail(QStringLiteral("it lists no sheets"));
         return error_;
