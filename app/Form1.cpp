@@ -104,7 +104,11 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     LClassTeacher->setAccessibleName(QStringLiteral("Class and teacher"));
     LClassTeacher->setGeometry(Twips(360, 120, 10455, 615));
     LClassTeacher->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Where the face is missing, a sans-serif of its width: the heading is
+    // centred by counting characters for that width.
     QFont labelFont(QStringLiteral("MS Sans Serif"), 24, QFont::Normal);
+    labelFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+                           QStringLiteral("Arial"), QStringLiteral("Helvetica")});
     labelFont.setStyleHint(QFont::SansSerif);
     LClassTeacher->setFont(labelFont);
 

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
     # build
     g++ cmake make pkg-config qt6-base-dev libgsf-1-dev libzip-dev libcups2-dev
-    # run: a font for the window and the page
-    fonts-dejavu-core
+    # run: fonts for the window and the page (Latin, Greek, Cyrillic and CJK names)
+    fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
     # tests: reading printed pages back, a private print server, a display server
     poppler-utils cups cups-client cups-bsd xvfb xauth xdotool
     at-spi2-core python3-pyatspi desktop-file-utils
