@@ -4,8 +4,9 @@
 // after the window's first paint has been handled and the event loop has come
 // round once more (the frame is then flushed to the screen), the time of the
 // monotonic clock is written to standard output as "shown <nanoseconds>" and
-// the program ends, after a line "peak <KiB>" with the process's peak
-// resident memory so far.
+// the program ends, after a line "cpu <nanoseconds>" with the processor
+// time the process has used so far (user and system) and a line "peak <KiB>"
+// with its peak resident memory so far.
 
 #include <QApplication>
 #include <QEvent>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace plivan::bench {
 
@@ -57,8 +59,14 @@ protected:
             QTimer::singleShot(0, [] {
                 timespec now{};
                 clock_gettime(CLOCK_MONOTONIC, &now);
-                std::printf("shown %lld\n",
-                            static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+                rusage usage{};
+                getrusage(RUSAGE_SELF, &usage);
+                const auto ns = [](const timeval &t) {
+                    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_usec * 1000LL;
+                };
+                std::printf("shown %lld\ncpu %lld\n",
+                            static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                            ns(usage.ru_utime) + ns(usage.ru_stime));
                 PrintPeak();
                 QCoreApplication::exit(0);
             });

@@ -5,6 +5,8 @@
 //   plivan_bench [--repeat N] [--rosters DIR] [--examples DIR] [--all-fixtures]
 //   plivan_bench --import FILE --seats N
 //
+// Start-up is measured on Qt's offscreen platform and, when DISPLAY names an
+// X server (e.g. under xvfb-run), on X11 too; every other case runs offscreen.
 // Every case runs in a child process of its own (this program again), so
 // that the child's peak resident memory (its VmHWM, which it reports at the
 // end) belongs to that case alone. The second form imports one workbook as the program does for a room
@@ -110,21 +112,31 @@ void ClickClass(Form1 &form, int row)
     QTest::mouseClick(classes->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
-int ChildImport(const QString &file, int seats, int repeat)
+// Imports `file` `repeat` times, and `against` (when given) as often in
+// alternation, so that both meet the same state of the machine.
+int ChildImport(const QString &file, const QString &against, int seats, int repeat)
 {
     // The window's seat width for six columns.
     const float seatWidth = float(9.0 / 6 / PrintScale);
-    for (int i = 0; i <= repeat; ++i) {
+    const auto once = [&](const QString &path, double &ns) {
         StringStudentList list;
         const auto start = Clock::now();
-        const RosterImport import = LoadRoster(file, seats, seatWidth, list);
-        const double ns = ElapsedNs(start);
-        if (!import.message.isEmpty()) {
+        const RosterImport import = LoadRoster(path, seats, seatWidth, list);
+        ns = ElapsedNs(start);
+        if (!import.message.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(import.message));
+        return import.message.isEmpty();
+    };
+    for (int i = 0; i <= repeat; ++i) {
+        double ns = 0;
+        double baseNs = 0;
+        if (!once(file, ns) || (!against.isEmpty() && !once(against, baseNs)))
             return 1;
-        }
-        if (i > 0) // the first run warms the file cache and the allocator
-            Sample(ns);
+        if (i == 0) // the first run warms the file cache and the allocator
+            continue;
+        Sample(ns);
+        if (!against.isEmpty())
+            std::printf("base %.0f\n", baseNs);
     }
     return 0;
 }
@@ -169,13 +181,16 @@ int ChildProgram(const QString &roster)
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
     Press(form, "CBClassSelect");
+    QCoreApplication::processEvents();
     ClickClass(form, 0);
     QCoreApplication::processEvents();
     Press(form, "CBRandom");
     QCoreApplication::processEvents();
     Press(form, "CBPrint");
     QCoreApplication::processEvents();
-    return 0;
+    // The class was chosen, and the chart saved as a PDF beside the roster.
+    const bool printed = !QDir(folder).entryList({QStringLiteral("*.pdf")}).isEmpty();
+    return form.state().ClassIndex == 1 && printed ? 0 : 1;
 }
 
 QStringList FiftyNames()
@@ -298,7 +313,7 @@ int RunCase(const QString &name, const QStringList &args, int repeat, int argc, 
 {
     if (name == QLatin1String("import")) {
         QCoreApplication app(argc, argv);
-        return ChildImport(args.value(0), args.value(1).toInt(), repeat);
+        return ChildImport(args.value(0), args.value(2), args.value(1).toInt(), repeat);
     }
     QApplication app(argc, argv);
     if (name == QLatin1String("classchoice"))
@@ -326,6 +341,8 @@ int RunChild(const QString &name, const QStringList &args, int repeat, int argc,
 
 struct Run {
     std::vector<double> samples; // nanoseconds
+    std::vector<double> base;    // the baseline's, measured in alternation
+    double cpuNs = 0;            // processor time a probe reported
     long maxRssKiB = 0;
     bool ok = false;
 };
@@ -394,6 +411,10 @@ Run Spawn(const QString &program, const QStringList &args, const QStringList &en
             run.samples.push_back(line.mid(7).toDouble());
         else if (line.startsWith(QLatin1String("shown ")))
             run.samples.push_back(double(line.mid(6).toLongLong() - start));
+        else if (line.startsWith(QLatin1String("base ")))
+            run.base.push_back(line.mid(5).toDouble());
+        else if (line.startsWith(QLatin1String("cpu ")))
+            run.cpuNs = line.mid(4).toDouble();
         else if (line.startsWith(QLatin1String("peak ")))
             run.maxRssKiB = line.mid(5).toLong();
     }
@@ -490,6 +511,15 @@ public:
         return Summarise(run.samples, run.maxRssKiB, run.ok);
     }
 
+    Run childRun(const QString &name, const QStringList &args, const QStringList &env = {})
+    {
+        return Spawn(QCoreApplication::applicationFilePath(),
+                     QStringList{QStringLiteral("--child"), name, QStringLiteral("--repeat"),
+                                 QString::number(options.repeat)}
+                         + args,
+                     env);
+    }
+
     QString roster(const QString &name) const { return options.rosters + QLatin1Char('/') + name; }
 
     Figures import(const QString &file)
@@ -506,6 +536,7 @@ public:
         const Small small[] = {
             {".xls, 25 names (LibreOffice)", "basic.lo.xls"},
             {".xls, 25 names (xlwt)", "basic.xlwt.xls"},
+            {".xls, 25 names (Gnumeric)", "basic.gnumeric.xls"},
             {".xls, 25 names (Gnumeric, BIFF5)", "basic.gnumeric95.xls"},
             {".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx"},
             {".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx"},
@@ -531,7 +562,7 @@ public:
             {".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx"},
             {".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods"},
             {".xls, stray cell at IV65536 (LibreOffice)", "far-cell.lo.xls", "basic.lo.xls"},
-            {".xls, stray cell at IV65536 (Gnumeric)", "far-cell.gnumeric.xls", "basic.lo.xls"},
+            {".xls, stray cell at IV65536 (Gnumeric)", "far-cell.gnumeric.xls", "basic.gnumeric.xls"},
             {".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls"},
             {".xlsx, stray cell at XFD1048576 (LibreOffice)", "far-cell-big.lo.xlsx", "basic.lo.xlsx"},
             {".ods, stray cell at AMJ1048576 (LibreOffice)", "far-cell-big.lo.ods", "basic.lo.ods"},
@@ -539,12 +570,21 @@ public:
         for (const Large &l : large) {
             if (!QFileInfo::exists(roster(QLatin1String(l.file))))
                 continue;
-            const Figures f = import(QLatin1String(l.file));
+            // Timed in alternation with its baseline in one process; peak
+            // memory from a process that imports the large file alone.
+            const Run paired = childRun(QStringLiteral("import"),
+                                        {roster(QLatin1String(l.file)), QStringLiteral("30"),
+                                         roster(QLatin1String(l.against))});
+            const Figures alone = import(QLatin1String(l.file));
+            Figures f = Summarise(paired.samples, alone.maxRssKiB, paired.ok && alone.ok);
+            const Figures pairedBase = Summarise(paired.base, 0, paired.ok);
             const auto &[label, base] = measured.at(QLatin1String(l.against));
-            const double ratio = base.median > 0 ? f.median / base.median : 0;
+            const double ratio = pairedBase.median > 0 ? f.median / pairedBase.median : 0;
             const long moreKiB = f.maxRssKiB - base.maxRssKiB;
             Row r{QStringLiteral("Import ") + QLatin1String(l.label), f,
-                  QStringLiteral("import ") + label, ratio,
+                  QStringLiteral("import ") + label + QStringLiteral(" (%1 alongside)")
+                                                          .arg(Time(pairedBase.median)),
+                  ratio,
                   QStringLiteral("%1 (%2%3)")
                       .arg(Memory(f.maxRssKiB), moreKiB >= 0 ? QStringLiteral("+") : QString(),
                            Memory(moreKiB)),
@@ -553,11 +593,15 @@ public:
         }
     }
 
-    void startUp(std::vector<Row> &rows, const QString &home)
+    // Start-up on each platform: wall time from the moment before the process
+    // is spawned to the window on screen, and the processor time the process
+    // used up to then.
+    void startUp(std::vector<Row> &rows, const QString &home, const QString &platform)
     {
         const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-        const QStringList env{QStringLiteral("HOME=") + home};
-        std::vector<double> program, bare;
+        const QStringList env{QStringLiteral("HOME=") + home,
+                              QStringLiteral("QT_QPA_PLATFORM=") + platform};
+        std::vector<double> program, bare, programCpu, bareCpu;
         long programRss = 0, bareRss = 0;
         bool ok = true;
         // Interleaved, so that a change in the machine's load meets both alike;
@@ -572,17 +616,27 @@ public:
                 continue;
             program.push_back(p.samples.front());
             bare.push_back(b.samples.front());
+            programCpu.push_back(p.cpuNs);
+            bareCpu.push_back(b.cpuNs);
             programRss = std::max(programRss, p.maxRssKiB);
             bareRss = std::max(bareRss, b.maxRssKiB);
         }
-        const Figures base = Summarise(bare, bareRss, ok);
-        const Figures f = Summarise(program, programRss, ok);
-        const double ratio = base.median > 0 ? f.median / base.median : 0;
-        rows.push_back({QStringLiteral("Start-up: bare window, ten controls"), base, {}, 0,
-                        Memory(bareRss), {}, {}});
-        rows.push_back({QStringLiteral("Start-up: Plivan, example folder, window shown"), f,
-                        QStringLiteral("bare window"), ratio, Memory(programRss),
-                        QStringLiteral("≤ 1.3×"), ratio <= 1.3});
+        const auto add = [&](const QString &what, const std::vector<double> &plivan,
+                             const std::vector<double> &baseline, bool withMemory) {
+            const Figures base = Summarise(baseline, bareRss, ok);
+            const Figures f = Summarise(plivan, programRss, ok);
+            const double ratio = base.median > 0 ? f.median / base.median : 0;
+            rows.push_back({QStringLiteral("Start-up, %1, %2: bare window, ten controls")
+                                .arg(platform, what),
+                            base, {}, 0, withMemory ? Memory(bareRss) : QString(), {}, {}});
+            rows.push_back({QStringLiteral("Start-up, %1, %2: Plivan, example folder")
+                                .arg(platform, what),
+                            f, QStringLiteral("bare window"), ratio,
+                            withMemory ? Memory(programRss) : QString(), QStringLiteral("≤ 1.3×"),
+                            ratio <= 1.3});
+        };
+        add(QStringLiteral("to window shown"), program, bare, true);
+        add(QStringLiteral("processor time"), programCpu, bareCpu, false);
     }
 
     void classChoice(std::vector<Row> &rows)
@@ -668,6 +722,18 @@ public:
     Options options;
 };
 
+QString ProcessorModel()
+{
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : cpuinfo.readAll().split('\n')) {
+            if (line.startsWith("model name"))
+                return QString::fromUtf8(line.mid(line.indexOf(':') + 1).trimmed());
+        }
+    }
+    return QSysInfo::currentCpuArchitecture();
+}
+
 int RunBench(const Options &options)
 {
     QTemporaryDir home;
@@ -679,19 +745,20 @@ int RunBench(const Options &options)
 
     Bench bench(options);
     std::vector<Row> rows;
-    bench.startUp(rows, home.path());
+    bench.startUp(rows, home.path(), QStringLiteral("offscreen"));
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        bench.startUp(rows, home.path(), QStringLiteral("xcb"));
     bench.imports(rows);
     bench.classChoice(rows);
     bench.seatingAndPrint(rows);
     bench.wholeProgram(rows);
 
-    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default"));
-    std::printf("Plivan benchmark, %s, %s, %s, Qt %s, platform %s; %d runs per figure "
+    std::printf("Plivan benchmark, %s, %s, %s, Qt %s, %ld processors; %d runs per figure "
                 "after one warm-up run.\n\n",
                 qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
                 qPrintable(QSysInfo::prettyProductName()),
-                qPrintable(QSysInfo::currentCpuArchitecture()), qVersion(), qPrintable(platform),
-                options.repeat);
+                qPrintable(ProcessorModel()), qVersion(),
+                sysconf(_SC_NPROCESSORS_ONLN), options.repeat);
     PrintTable(rows);
     return 0;
 }
@@ -762,8 +829,8 @@ int main(int argc, char *argv[])
         }
         return RunImport(importFile, seats);
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Everything but the start-up on X11 runs on the offscreen platform.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     return RunBench(options);
 }
