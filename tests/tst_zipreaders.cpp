@@ -205,6 +205,8 @@ private slots:
 
         QTest::newRow("encrypted ods")
             << ZipData("encrypted.ods") << QStringLiteral("is protected by a password");
+        QTest::newRow("xlsx with encrypted entries")
+            << ZipData("encrypted-entries.xlsx") << QStringLiteral("is protected by a password");
         QTest::newRow("word document") << ZipData("document.docx") << NotWorkbook;
         QTest::newRow("text document") << ZipData("letter.odt") << NotWorkbook;
         QTest::newRow("ods with a text body") << ZipData("text-body.ods") << NotWorkbook;

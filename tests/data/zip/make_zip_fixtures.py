@@ -15,6 +15,7 @@ the same on every run.
 import os
 import struct
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 STAMP = (2024, 9, 2, 8, 0, 0)
@@ -213,6 +214,51 @@ simple_xlsx("missing-shared.xlsx",
 # Elements nested far too deeply.
 simple_xlsx("deep.xlsx", sheet('<row r="1">' + inline("Fine") + '</row>'
                                + "<x>" * 5000 + "</x>" * 5000))
+
+# Every entry encrypted with the traditional PKWARE cipher (password "class").
+def zip_crypto(data, crc, password=b"class"):
+    keys = [0x12345678, 0x23456789, 0x34567890]
+
+    def crc_byte(value, byte):
+        return zlib.crc32(bytes([byte]), value ^ 0xFFFFFFFF) ^ 0xFFFFFFFF
+
+    def update(byte):
+        keys[0] = crc_byte(keys[0], byte)
+        keys[1] = ((keys[1] + (keys[0] & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
+        keys[2] = crc_byte(keys[2], keys[1] >> 24)
+
+    for byte in password:
+        update(byte)
+    out = bytearray()
+    for byte in bytes(range(11)) + bytes([crc >> 24]) + data:
+        temp = (keys[2] | 2) & 0xFFFF
+        out.append(byte ^ (((temp * (temp ^ 1)) >> 8) & 0xFF))
+        update(byte)
+    return bytes(out)
+
+
+def write_encrypted_zip(name, parts):
+    body, directory = bytearray(), bytearray()
+    for part, text in parts:
+        data, raw = text.encode("utf-8"), part.encode("utf-8")
+        crc = zlib.crc32(data)
+        sealed = zip_crypto(data, crc)
+        fields = struct.pack("<HHHHHIII", 20, 1, 0, 0, 0x5922, crc, len(sealed), len(data))
+        directory += (struct.pack("<IH", 0x02014B50, 20) + fields
+                      + struct.pack("<HHHHHII", len(raw), 0, 0, 0, 0, 0, len(body)) + raw)
+        body += struct.pack("<I", 0x04034B50) + fields + struct.pack("<HH", len(raw), 0) + raw + sealed
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(parts), len(parts), len(directory), len(body), 0)
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(bytes(body + directory + end))
+
+
+write_encrypted_zip("encrypted-entries.xlsx", [
+    ("[Content_Types].xml", content_types([])),
+    ("_rels/.rels", rels([("rId1", REL, "officeDocument", "xl/workbook.xml")])),
+    ("xl/workbook.xml", workbook([("Sheet1", "rId1")], 0)),
+    ("xl/_rels/workbook.xml.rels", rels([("rId1", REL, "worksheet", "worksheets/sheet1.xml")])),
+    ("xl/worksheets/sheet1.xml", sheet('<row r="1">' + inline("Secret") + '</row>')),
+])
 
 # A word-processing package: not a workbook.
 write_zip("document.docx", [
