@@ -29,8 +29,7 @@ const QLatin1String kConfig("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
 const QLatin1String kManifest("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
 const QLatin1String kCalcExt("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
 
-const QString kNotWorkbook =
-    QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+const QString kNotWorkbook = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
 const QString kSpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
 
 bool Is(const QXmlStreamReader &x, QLatin1String ns, QLatin1String name)
@@ -97,15 +96,15 @@ std::optional<QString> ReadParagraph(XmlPartStream &xml)
                 // <text:s text:c="3"/> is three spaces; no count is one.
                 bool ok = false;
                 const qint64 count = Attribute(x, kText, QLatin1String("c")).toLongLong(&ok);
-                paragraph.addLiteral(QString(qsizetype(ok ? std::clamp<qint64>(count, 1, kMaxCellChars) : 1), u' '));
+                paragraph.addLiteral(
+                    QString(qsizetype(ok ? std::clamp<qint64>(count, 1, kMaxCellChars) : 1), u' '));
             } else if (x.namespaceUri() == kText && x.name() == u"tab") {
                 paragraph.addLiteral(u"\t");
             } else if (x.namespaceUri() == kText && x.name() == u"line-break") {
                 paragraph.addLiteral(u"\n");
-            } else if (Is(x, kOffice, QLatin1String("annotation"))
-                       || Is(x, kText, QLatin1String("note"))
-                       || Is(x, kText, QLatin1String("ruby-text"))
-                       || (x.namespaceUri() != kText && x.namespaceUri() != kOffice)) {
+            } else if (Is(x, kOffice, QLatin1String("annotation")) || Is(x, kText, QLatin1String("note"))
+                || Is(x, kText, QLatin1String("ruby-text"))
+                || (x.namespaceUri() != kText && x.namespaceUri() != kOffice)) {
                 if (!xml.skipElement())
                     return std::nullopt;
             }
@@ -207,12 +206,11 @@ public:
                     spreadsheet = true;
                     spreadsheetDepth = m_xml->depth();
                 } else if (Is(x, kOffice, QLatin1String("automatic-styles"))
-                           || Is(x, kOffice, QLatin1String("font-face-decls"))
-                           || Is(x, kOffice, QLatin1String("scripts"))) {
+                    || Is(x, kOffice, QLatin1String("font-face-decls"))
+                    || Is(x, kOffice, QLatin1String("scripts"))) {
                     if (!m_xml->skipElement())
                         break;
-                } else if (x.namespaceUri() == kOffice && m_xml->depth() == 3
-                           && !spreadsheet) {
+                } else if (x.namespaceUri() == kOffice && m_xml->depth() == 3 && !spreadsheet) {
                     return kNotWorkbook; // the body of a text, drawing or other document
                 } else if (spreadsheet && Is(x, kTable, QLatin1String("table"))) {
                     if (m_activeTable.isEmpty()
@@ -279,8 +277,8 @@ private:
                 return readRow();
             // Rows may sit in groups; anything else in a table holds no rows.
             const bool rowGroup = x.namespaceUri() == kTable
-                                  && (x.name() == u"table-row-group" || x.name() == u"table-rows"
-                                      || x.name() == u"table-header-rows");
+                && (x.name() == u"table-row-group" || x.name() == u"table-rows"
+                    || x.name() == u"table-header-rows");
             if (!rowGroup && !m_xml->skipElement())
                 return stop();
         }
@@ -288,8 +286,7 @@ private:
 
     void readRow()
     {
-        const std::optional<qint64> repeat = RepeatCount(m_xml->xml(),
-                                                         QLatin1String("number-rows-repeated"));
+        const std::optional<qint64> repeat = RepeatCount(m_xml->xml(), QLatin1String("number-rows-repeated"));
         if (!repeat) {
             m_error = QStringLiteral("is damaged (a row repeat count is not a number)");
             return stop();
@@ -348,8 +345,7 @@ private:
                 return std::nullopt;
             if (token != QXmlStreamReader::StartElement)
                 continue;
-            if (Is(m_xml->xml(), kText, QLatin1String("p"))
-                || Is(m_xml->xml(), kText, QLatin1String("h"))) {
+            if (Is(m_xml->xml(), kText, QLatin1String("p")) || Is(m_xml->xml(), kText, QLatin1String("h"))) {
                 const std::optional<QString> paragraph = ReadParagraph(*m_xml);
                 if (!paragraph)
                     return std::nullopt;
@@ -419,8 +415,7 @@ QString IsoDateValueText(QStringView value)
     const QRegularExpressionMatch m = iso.match(value.toString());
     if (!m.hasMatch())
         return {};
-    const QDate date(m.capturedView(1).toInt(), m.capturedView(2).toInt(),
-                     m.capturedView(3).toInt());
+    const QDate date(m.capturedView(1).toInt(), m.capturedView(2).toInt(), m.capturedView(3).toInt());
     if (!date.isValid())
         return {};
     if (!m.hasCaptured(4))
@@ -442,14 +437,13 @@ QString IsoDateValueText(QStringView value)
 
 QString IsoDurationText(QStringView value)
 {
-    static const QRegularExpression duration(QStringLiteral(
-        R"(^(-)?P(?:(\d+)D)?(?:T(?:(\d+)H)?(?:(\d+)M)?(?:(\d+(?:\.\d+)?)S)?)?$)"));
+    static const QRegularExpression duration(
+        QStringLiteral(R"(^(-)?P(?:(\d+)D)?(?:T(?:(\d+)H)?(?:(\d+)M)?(?:(\d+(?:\.\d+)?)S)?)?$)"));
     const QRegularExpressionMatch m = duration.match(value.toString());
     if (!m.hasMatch() || value.endsWith(u'P') || value.endsWith(u'T'))
         return {};
-    const double seconds = m.capturedView(2).toDouble() * 86400.0
-                           + m.capturedView(3).toDouble() * 3600.0
-                           + m.capturedView(4).toDouble() * 60.0 + m.capturedView(5).toDouble();
+    const double seconds = m.capturedView(2).toDouble() * 86400.0 + m.capturedView(3).toDouble() * 3600.0
+        + m.capturedView(4).toDouble() * 60.0 + m.capturedView(5).toDouble();
     if (!std::isfinite(seconds) || seconds > 1e12)
         return {};
     const double days = (m.hasCaptured(1) ? -seconds : seconds) / 86400.0;
@@ -469,10 +463,10 @@ bool LooksLikeOds(ZipArchive &archive)
 OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive)
 {
     if (ContentEncrypted(*archive))
-        return {nullptr, QStringLiteral("is protected by a password")};
+        return { nullptr, QStringLiteral("is protected by a password") };
     const std::optional<std::uint64_t> content = archive->find(QStringLiteral("content.xml"));
     if (!content)
-        return {nullptr, QStringLiteral("is damaged (its content part is missing)")};
+        return { nullptr, QStringLiteral("is damaged (its content part is missing)") };
     QString error;
     QString active = ActiveTableName(*archive, &error);
     if (!error.isEmpty())
@@ -480,8 +474,8 @@ OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive)
     auto workbook = std::make_unique<OdsWorkbook>(std::move(archive), *content, active);
     error = workbook->findActiveTable();
     if (!error.isEmpty())
-        return {nullptr, error};
-    return {std::move(workbook), {}};
+        return { nullptr, error };
+    return { std::move(workbook), {} };
 }
 
 } // namespace plivan

@@ -47,8 +47,7 @@ bool TypeIs(const QString &type, QLatin1String last)
 QString RelationshipsPartName(const QString &part)
 {
     const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
-    return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1)
-           + QStringLiteral(".rels");
+    return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) + QStringLiteral(".rels");
 }
 
 // The relationships of `part`; an empty list when it has none.
@@ -68,9 +67,9 @@ QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, 
             xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
             break;
         }
-        list.append({Attribute(xml.xml(), QLatin1String("Id")).toString(),
-                     Attribute(xml.xml(), QLatin1String("Type")).toString(),
-                     ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString())});
+        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
+            Attribute(xml.xml(), QLatin1String("Type")).toString(),
+            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
     }
     if (xml.failed())
         *error = xml.error();
@@ -226,8 +225,8 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
         } else if (x.name() == u"numFmt") {
             const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
             if (id && *id >= 0 && *id < INT_MAX)
-                customFormats.insert(int(*id),
-                                     IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
+                customFormats.insert(
+                    int(*id), IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
         } else if (inCellFormats && x.name() == u"xf") {
             if (cellFormats.size() >= std::size_t(kMaxCellFormats))
                 break;
@@ -248,8 +247,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 class XlsxWorkbook final : public Workbook {
 public:
     XlsxWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
-                 std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles,
-                 bool date1904)
+        std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
         : m_archive(std::move(archive))
         , m_sheet(*m_archive, sheet, kMaxSheetBytes)
         , m_sharedStrings(*m_archive, sharedStrings)
@@ -278,8 +276,8 @@ private:
     void fail(const QString &error)
     {
         if (m_error.isEmpty())
-            m_error = error.isEmpty() ? QStringLiteral("is damaged (its active sheet cannot be read)")
-                                      : error;
+            m_error
+                = error.isEmpty() ? QStringLiteral("is damaged (its active sheet cannot be read)") : error;
     }
 
     void stop()
@@ -344,8 +342,8 @@ private:
                 continue;
             }
             // A cell without its reference follows the one before it.
-            const std::optional<qint64> referenced =
-                ReferenceColumn(Attribute(m_sheet.xml(), QLatin1String("r")));
+            const std::optional<qint64> referenced
+                = ReferenceColumn(Attribute(m_sheet.xml(), QLatin1String("r")));
             column = referenced ? *referenced : column + 1;
             if (column > 1)
                 return; // no cell in column 1
@@ -431,8 +429,7 @@ private:
             m_dateFormats = ReadDateFormats(*m_archive, *m_styles);
             m_styles.reset();
         }
-        return style >= 0 && std::uint64_t(style) < m_dateFormats.size()
-               && m_dateFormats[std::size_t(style)];
+        return style >= 0 && std::uint64_t(style) < m_dateFormats.size() && m_dateFormats[std::size_t(style)];
     }
 
     std::unique_ptr<ZipArchive> m_archive;
@@ -490,13 +487,13 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
 
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
-    const QString notWorkbook =
-        QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+    const QString notWorkbook
+        = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
-        return {nullptr, notWorkbook}; // a binary workbook (.xlsb) or another kind of document
+        return { nullptr, notWorkbook }; // a binary workbook (.xlsb) or another kind of document
     const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
     if (!workbookIndex)
-        return {nullptr, QStringLiteral("is damaged (its workbook part is missing)")};
+        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
 
     // The sheets in order, and which was active.
     QStringList sheetIds;
@@ -515,7 +512,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
             if (!rootSeen) {
                 rootSeen = true;
                 if (x.name() != u"workbook")
-                    return {nullptr, notWorkbook};
+                    return { nullptr, notWorkbook };
             } else if (x.name() == u"workbookPr") {
                 date1904 = Flag(Attribute(x, QLatin1String("date1904")));
             } else if (x.name() == u"workbookView" && !viewSeen) {
@@ -523,23 +520,22 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
                 activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
             } else if (x.name() == u"sheet") {
                 if (sheetIds.size() >= kMaxSheets)
-                    return {nullptr, QStringLiteral("is damaged (it has too many sheets)")};
+                    return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
                 sheetIds.append(RelationshipId(x));
             }
         }
         if (xml.failed())
-            return {nullptr, xml.error()};
+            return { nullptr, xml.error() };
     }
     if (sheetIds.isEmpty())
-        return {nullptr, QStringLiteral("is damaged (it has no sheets)")};
-    const QString activeId = sheetIds.at(activeTab >= 0 && activeTab < sheetIds.size()
-                                             ? qsizetype(activeTab)
-                                             : 0);
+        return { nullptr, QStringLiteral("is damaged (it has no sheets)") };
+    const QString activeId
+        = sheetIds.at(activeTab >= 0 && activeTab < sheetIds.size() ? qsizetype(activeTab) : 0);
 
     QString error;
     const QList<Relationship> relationships = ReadRelationships(*archive, workbookPart, &error);
     if (!error.isEmpty())
-        return {nullptr, error};
+        return { nullptr, error };
     std::optional<std::uint64_t> sheet;
     std::optional<std::uint64_t> sharedStrings;
     std::optional<std::uint64_t> styles;
@@ -552,13 +548,13 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
             styles = archive->find(r.target);
     }
     if (!sheet)
-        return {nullptr, QStringLiteral("is damaged (its active sheet is missing)")};
+        return { nullptr, QStringLiteral("is damaged (its active sheet is missing)") };
 
-    auto workbook = std::make_unique<XlsxWorkbook>(std::move(archive), *sheet, sharedStrings,
-                                                   styles, date1904);
+    auto workbook
+        = std::make_unique<XlsxWorkbook>(std::move(archive), *sheet, sharedStrings, styles, date1904);
     if (const QString failure = workbook->openError(); !failure.isEmpty())
-        return {nullptr, failure};
-    return {std::move(workbook), {}};
+        return { nullptr, failure };
+    return { std::move(workbook), {} };
 }
 
 } // namespace plivan

@@ -113,8 +113,7 @@ QStringView Attribute(const QXmlStreamReader &xml, QLatin1String name)
     return xml.attributes().value(name);
 }
 
-QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri,
-                      QLatin1String name)
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri, QLatin1String name)
 {
     return xml.attributes().value(namespaceUri, name);
 }

@@ -54,7 +54,6 @@ private:
 // An attribute by its local name in no namespace ("r", "t"), or in the
 // namespace given.
 QStringView Attribute(const QXmlStreamReader &xml, QLatin1String name);
-QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri,
-                      QLatin1String name);
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri, QLatin1String name);
 
 } // namespace plivan

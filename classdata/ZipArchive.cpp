@@ -37,9 +37,7 @@ QString ReadError(zip_file_t *file, const QString &name)
 
 QString TooLarge(const QString &name, qint64 limit)
 {
-    return QStringLiteral("is damaged (%1 unpacks to more than %2 MB)")
-        .arg(name)
-        .arg(limit / (1024 * 1024));
+    return QStringLiteral("is damaged (%1 unpacks to more than %2 MB)").arg(name).arg(limit / (1024 * 1024));
 }
 
 } // namespace
@@ -75,8 +73,7 @@ std::unique_ptr<ZipArchive> ZipArchive::openData(const QByteArray &data, QString
     zip_error_init(&zerror);
     // The buffer source reads from `data` without copying; the archive keeps
     // a reference to the same bytes so they stay alive and unchanged.
-    zip_source_t *source = zip_source_buffer_create(data.constData(),
-                                                    zip_uint64_t(data.size()), 0, &zerror);
+    zip_source_t *source = zip_source_buffer_create(data.constData(), zip_uint64_t(data.size()), 0, &zerror);
     if (!source) {
         zip_error_fini(&zerror);
         *error = QStringLiteral("could not be read (out of memory)");

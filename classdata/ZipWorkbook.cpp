@@ -11,13 +11,13 @@ namespace {
 OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &error)
 {
     if (!archive)
-        return {nullptr, error};
+        return { nullptr, error };
     // The parts tell the formats apart, whatever the file is called.
     if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive))
         return OpenXlsx(std::move(archive), *workbookPart);
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)")};
+    return { nullptr, QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)") };
 }
 
 } // namespace

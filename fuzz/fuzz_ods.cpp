@@ -13,13 +13,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     QList<QByteArray> parts = SplitParts(data, size);
     while (parts.size() < 3)
         parts.append(QByteArray());
-    QList<std::pair<QByteArray, QByteArray>> zip{
-        {"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
-        {"content.xml", parts[0]}};
+    QList<std::pair<QByteArray, QByteArray>> zip {
+        { "mimetype", "application/vnd.oasis.opendocument.spreadsheet" }, { "content.xml", parts[0] }
+    };
     if (!parts[1].isEmpty())
-        zip.append({"settings.xml", parts[1]});
+        zip.append({ "settings.xml", parts[1] });
     if (!parts[2].isEmpty())
-        zip.append({"META-INF/manifest.xml", parts[2]});
+        zip.append({ "META-INF/manifest.xml", parts[2] });
     ReadWorkbook(StoredZip(zip));
     return 0;
 }

@@ -17,8 +17,7 @@ using namespace plivan;
 namespace {
 
 const QString Empty = QStringLiteral("<empty>");
-const QString NotWorkbook =
-    QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+const QString NotWorkbook = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
 
 QString ZipData(const QString &name)
 {
@@ -58,14 +57,13 @@ QStringList ReadRows(Workbook &workbook, int rows)
 QStringList ZipFixtures()
 {
     QStringList files;
-    for (const QString &folder : {QStringLiteral(PLIVAN_TEST_DATA "/zip"),
-                                  QStringLiteral(PLIVAN_TEST_DATA "/rosters")}) {
+    for (const QString &folder :
+        { QStringLiteral(PLIVAN_TEST_DATA "/zip"), QStringLiteral(PLIVAN_TEST_DATA "/rosters") }) {
         const QDir dir(folder);
         for (const QString &name :
-             dir.entryList({QStringLiteral("*.xlsx"), QStringLiteral("*.ods"),
-                            QStringLiteral("*.docx"), QStringLiteral("*.odt"),
-                            QStringLiteral("*.zip")},
-                           QDir::Files, QDir::Name)) {
+            dir.entryList({ QStringLiteral("*.xlsx"), QStringLiteral("*.ods"), QStringLiteral("*.docx"),
+                              QStringLiteral("*.odt"), QStringLiteral("*.zip") },
+                QDir::Files, QDir::Name)) {
             if (name != QStringLiteral("bomb.xlsx") && name != QStringLiteral("wide-row.xlsx"))
                 files.append(dir.filePath(name));
         }
@@ -94,79 +92,46 @@ private slots:
 
         QTest::newRow("xlsx rows and cells without r")
             << ZipData("no-references.xlsx")
-            << QStringList{"Row one", "Row two", Empty,     Empty, "Row five", "Row six",
-                           Empty,     "Row eight", Empty, Empty, "Row eleven", Empty}
+            << QStringList { "Row one", "Row two", Empty, Empty, "Row five", "Row six", Empty, "Row eight",
+                   Empty, Empty, "Row eleven", Empty }
             << QString();
         QTest::newRow("xlsx absolute targets, second sheet active")
-            << ZipData("absolute-targets.xlsx") << QStringList{"Second one", "Second two", Empty}
+            << ZipData("absolute-targets.xlsx") << QStringList { "Second one", "Second two", Empty }
             << QString();
         QTest::newRow("xlsx value types")
             << ZipData("values.xlsx")
-            << QStringList{"Ann Lee",
-                           QStringLiteral("山田"),
-                           "Inline",
-                           "17",
-                           "0.30000000000000004",
-                           "12345678901",
-                           "2024-09-02",
-                           "2024-09-02 13:45:00",
-                           "2.5",
-                           "TRUE",
-                           "FALSE",
-                           "#N/A",
-                           "Formula",
-                           "2024-09-02 13:45:00",
-                           " ",
-                           "007",
-                           "13:45:00",
-                           Empty,
-                           Empty}
+            << QStringList { "Ann Lee", QStringLiteral("山田"), "Inline", "17", "0.30000000000000004",
+                   "12345678901", "2024-09-02", "2024-09-02 13:45:00", "2.5", "TRUE", "FALSE", "#N/A",
+                   "Formula", "2024-09-02 13:45:00", " ", "007", "13:45:00", Empty, Empty }
             << QString();
-        QTest::newRow("xlsx 1904 dates") << ZipData("date1904.xlsx")
-                                         << QStringList{"2024-09-02", Empty} << QString();
+        QTest::newRow("xlsx 1904 dates")
+            << ZipData("date1904.xlsx") << QStringList { "2024-09-02", Empty } << QString();
         QTest::newRow("xlsx zip bomb")
-            << ZipData("bomb.xlsx") << QStringList{"First", "Second", Empty, Empty}
+            << ZipData("bomb.xlsx") << QStringList { "First", "Second", Empty, Empty }
             << QStringLiteral("is damaged (its XML holds an overlong piece of text)");
         QTest::newRow("xlsx shared text missing")
-            << ZipData("missing-shared.xlsx") << QStringList{"Only one", Empty, Empty}
+            << ZipData("missing-shared.xlsx") << QStringList { "Only one", Empty, Empty }
             << QStringLiteral("is damaged (a cell names a shared text that does not exist)");
         QTest::newRow("xlsx nested too deeply")
-            << ZipData("deep.xlsx") << QStringList{"Fine", Empty}
+            << ZipData("deep.xlsx") << QStringList { "Fine", Empty }
             << QStringLiteral("is damaged (its XML is nested too deeply)");
         QTest::newRow("ods repeated rows")
             << ZipData("repeats.ods")
-            << QStringList{"Ann Lee", "Twin", "Twin", "Twin", "Wide", Empty, Empty} << QString();
+            << QStringList { "Ann Lee", "Twin", "Twin", "Twin", "Wide", Empty, Empty } << QString();
         QTest::newRow("ods text forms")
             << ZipData("text-forms.ods")
-            << QStringList{"A B   C",
-                           "Tab\tand\nbreak",
-                           "Span link",
-                           "Two\nparagraphs",
-                           "Noted",
-                           "Collapsed white space",
-                           "17",
-                           "0.30000000000000004",
-                           "0.25",
-                           "12.5",
-                           "2024-09-02",
-                           "2024-09-02 13:45:00",
-                           "13:45:00",
-                           "TRUE",
-                           "#N/A",
-                           "From the attribute",
-                           "Covered",
-                           "Spanned",
-                           " ",
-                           "Framed",
-                           Empty}
+            << QStringList { "A B   C", "Tab\tand\nbreak", "Span link", "Two\nparagraphs", "Noted",
+                   "Collapsed white space", "17", "0.30000000000000004", "0.25", "12.5", "2024-09-02",
+                   "2024-09-02 13:45:00", "13:45:00", "TRUE", "#N/A", "From the attribute", "Covered",
+                   "Spanned", " ", "Framed", Empty }
             << QString();
         QTest::newRow("ods active table in the view settings")
             << ZipData("active-second.ods")
-            << QStringList{"Second one", "Second two", "Second three", Empty} << QString();
-        QTest::newRow("ods active table not there") << ZipData("active-missing.ods")
-                                                    << QStringList{"Wrong", Empty} << QString();
-        QTest::newRow("ods without settings") << ZipData("no-settings.ods")
-                                              << QStringList{"Wrong", Empty} << QString();
+            << QStringList { "Second one", "Second two", "Second three", Empty } << QString();
+        QTest::newRow("ods active table not there")
+            << ZipData("active-missing.ods") << QStringList { "Wrong", Empty } << QString();
+        QTest::newRow("ods without settings")
+            << ZipData("no-settings.ods") << QStringList { "Wrong", Empty } << QString();
     }
 
     void readsColumnOne()
@@ -193,9 +158,9 @@ private slots:
     {
         OpenedWorkbook opened = OpenZipWorkbook(ZipData("wide-row.xlsx"));
         QVERIFY(opened.workbook);
-        QCOMPARE(ReadRows(*opened.workbook, 3), (QStringList{"Alone", Empty, Empty}));
+        QCOMPARE(ReadRows(*opened.workbook, 3), (QStringList { "Alone", Empty, Empty }));
         QCOMPARE(opened.workbook->error(),
-                 QStringLiteral("is damaged (xl/worksheets/sheet1.xml unpacks to more than 64 MB)"));
+            QStringLiteral("is damaged (xl/worksheets/sheet1.xml unpacks to more than 64 MB)"));
     }
 
     void refusesToOpen_data()
@@ -211,8 +176,7 @@ private slots:
         QTest::newRow("text document") << ZipData("letter.odt") << NotWorkbook;
         QTest::newRow("ods with a text body") << ZipData("text-body.ods") << NotWorkbook;
         QTest::newRow("plain archive") << ZipData("archive.zip") << NotWorkbook;
-        QTest::newRow("no such file")
-            << ZipData("no-such-file.xlsx") << QStringLiteral("was not found");
+        QTest::newRow("no such file") << ZipData("no-such-file.xlsx") << QStringLiteral("was not found");
     }
 
     void refusesToOpen()
@@ -257,7 +221,8 @@ private slots:
         OpenedWorkbook opened = OpenZipWorkbook(file);
         QVERIFY(opened.workbook);
         for (int r = 1; r <= 60; ++r)
-            QCOMPARE(Text(opened.workbook->cellText(r)), QStringLiteral("Student %1").arg(r, 6, 10, QLatin1Char('0')));
+            QCOMPARE(Text(opened.workbook->cellText(r)),
+                QStringLiteral("Student %1").arg(r, 6, 10, QLatin1Char('0')));
         QCOMPARE(opened.workbook->error(), QString());
         QCOMPARE(Text(opened.workbook->cellText(1000)), QStringLiteral("Student 001000"));
         QCOMPARE(Text(opened.workbook->cellText(5000)), Empty);
@@ -276,7 +241,7 @@ private slots:
         QCOMPARE(opened.workbook->error(), QString());
         QCOMPARE(Text(opened.workbook->cellText(1000)), Empty);
         QVERIFY2(opened.workbook->error().startsWith(QStringLiteral("is damaged (")),
-                 qPrintable(opened.workbook->error()));
+            qPrintable(opened.workbook->error()));
     }
 
     // Content, not the file's name, chooses the reader.
@@ -301,8 +266,8 @@ private slots:
             const QByteArray good = ReadFile(file);
             QVERIFY(!good.isEmpty() || file.contains(QStringLiteral("bad-empty")));
             QList<QByteArray> variants;
-            for (const qsizetype cut : {qsizetype(0), qsizetype(4), qsizetype(22),
-                                        good.size() / 3, good.size() / 2, good.size() - 1}) {
+            for (const qsizetype cut : { qsizetype(0), qsizetype(4), qsizetype(22), good.size() / 3,
+                     good.size() / 2, good.size() - 1 }) {
                 if (cut >= 0 && cut < good.size())
                     variants.append(good.left(cut));
             }
@@ -310,8 +275,7 @@ private slots:
                 QByteArray changed = good;
                 const int flips = 1 + int(NextRandom(seed) % 8);
                 for (int f = 0; f < flips; ++f)
-                    changed[qsizetype(NextRandom(seed) % quint32(changed.size()))] =
-                        char(NextRandom(seed));
+                    changed[qsizetype(NextRandom(seed) % quint32(changed.size()))] = char(NextRandom(seed));
                 variants.append(changed);
             }
             for (const QByteArray &bytes : variants) {
@@ -336,9 +300,8 @@ private slots:
     void firstNamesOfALongSheet_data()
     {
         QTest::addColumn<QString>("file");
-        for (const QString &name : {QStringLiteral("rows-100000.openpyxl.xlsx"),
-                                    QStringLiteral("rows-100000.lo.xlsx"),
-                                    QStringLiteral("rows-100000.lo.ods")}) {
+        for (const QString &name : { QStringLiteral("rows-100000.openpyxl.xlsx"),
+                 QStringLiteral("rows-100000.lo.xlsx"), QStringLiteral("rows-100000.lo.ods") }) {
             if (QFile::exists(Rosters(name)))
                 QTest::newRow(qPrintable(name)) << Rosters(name);
         }
@@ -361,8 +324,7 @@ private slots:
         }
         std::sort(times.begin(), times.end());
         const double medianMs = double(times.at(times.size() / 2)) / 1e6;
-        qInfo("%s: 25 names in %.3f ms (median of 15)", qPrintable(QFileInfo(file).fileName()),
-              medianMs);
+        qInfo("%s: 25 names in %.3f ms (median of 15)", qPrintable(QFileInfo(file).fileName()), medianMs);
         // Generous enough for sanitizer builds; reading the whole sheet takes far longer.
         QVERIFY(medianMs < 40.0);
     }
@@ -371,17 +333,28 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("date") << "2024-09-02" << "2024-09-02";
-        QTest::newRow("date and time") << "2024-09-02T13:45:00" << "2024-09-02 13:45:00";
-        QTest::newRow("midnight") << "2024-09-02T00:00:00" << "2024-09-02";
-        QTest::newRow("fraction rounds up") << "2024-09-02T23:59:59.6" << "2024-09-03";
-        QTest::newRow("fraction rounds down") << "2024-09-02T13:45:00.4" << "2024-09-02 13:45:00";
-        QTest::newRow("no seconds") << "2024-09-02T13:45" << "2024-09-02 13:45:00";
-        QTest::newRow("time zone") << "2024-09-02T13:45:00Z" << "2024-09-02 13:45:00";
-        QTest::newRow("time alone") << "1899-12-30T13:45:00" << "13:45:00";
-        QTest::newRow("no such day") << "2024-02-30" << "";
-        QTest::newRow("not a date") << "Ann Lee" << "";
-        QTest::newRow("hour 25") << "2024-09-02T25:00:00" << "";
+        QTest::newRow("date") << "2024-09-02"
+                              << "2024-09-02";
+        QTest::newRow("date and time") << "2024-09-02T13:45:00"
+                                       << "2024-09-02 13:45:00";
+        QTest::newRow("midnight") << "2024-09-02T00:00:00"
+                                  << "2024-09-02";
+        QTest::newRow("fraction rounds up") << "2024-09-02T23:59:59.6"
+                                            << "2024-09-03";
+        QTest::newRow("fraction rounds down") << "2024-09-02T13:45:00.4"
+                                              << "2024-09-02 13:45:00";
+        QTest::newRow("no seconds") << "2024-09-02T13:45"
+                                    << "2024-09-02 13:45:00";
+        QTest::newRow("time zone") << "2024-09-02T13:45:00Z"
+                                   << "2024-09-02 13:45:00";
+        QTest::newRow("time alone") << "1899-12-30T13:45:00"
+                                    << "13:45:00";
+        QTest::newRow("no such day") << "2024-02-30"
+                                     << "";
+        QTest::newRow("not a date") << "Ann Lee"
+                                    << "";
+        QTest::newRow("hour 25") << "2024-09-02T25:00:00"
+                                 << "";
     }
 
     void isoDateValues()
@@ -395,12 +368,18 @@ private slots:
     {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("time of day") << "PT13H45M00S" << "13:45:00";
-        QTest::newRow("fractional seconds") << "PT13H45M00.2S" << "13:45:00";
-        QTest::newRow("minutes alone") << "PT90M" << "01:30:00";
-        QTest::newRow("nothing after T") << "PT" << "";
-        QTest::newRow("nothing after P") << "P" << "";
-        QTest::newRow("not a duration") << "13:45" << "";
+        QTest::newRow("time of day") << "PT13H45M00S"
+                                     << "13:45:00";
+        QTest::newRow("fractional seconds") << "PT13H45M00.2S"
+                                            << "13:45:00";
+        QTest::newRow("minutes alone") << "PT90M"
+                                       << "01:30:00";
+        QTest::newRow("nothing after T") << "PT"
+                                         << "";
+        QTest::newRow("nothing after P") << "P"
+                                         << "";
+        QTest::newRow("not a duration") << "13:45"
+                                        << "";
     }
 
     void isoDurations()
@@ -415,15 +394,27 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("part");
-        QTest::newRow("package relative") << "" << "xl/workbook.xml" << "xl/workbook.xml";
-        QTest::newRow("package absolute") << "" << "/xl/workbook.xml" << "xl/workbook.xml";
-        QTest::newRow("relative") << "xl/workbook.xml" << "worksheets/sheet1.xml"
+        QTest::newRow("package relative") << ""
+                                          << "xl/workbook.xml"
+                                          << "xl/workbook.xml";
+        QTest::newRow("package absolute") << ""
+                                          << "/xl/workbook.xml"
+                                          << "xl/workbook.xml";
+        QTest::newRow("relative") << "xl/workbook.xml"
+                                  << "worksheets/sheet1.xml"
                                   << "xl/worksheets/sheet1.xml";
-        QTest::newRow("absolute") << "xl/workbook.xml" << "/xl/worksheets/sheet1.xml"
+        QTest::newRow("absolute") << "xl/workbook.xml"
+                                  << "/xl/worksheets/sheet1.xml"
                                   << "xl/worksheets/sheet1.xml";
-        QTest::newRow("parent") << "xl/workbook.xml" << "../data/s.xml" << "data/s.xml";
-        QTest::newRow("escaped") << "xl/workbook.xml" << "a%20b.xml" << "xl/a b.xml";
-        QTest::newRow("above the root") << "xl/workbook.xml" << "../../s.xml" << "";
+        QTest::newRow("parent") << "xl/workbook.xml"
+                                << "../data/s.xml"
+                                << "data/s.xml";
+        QTest::newRow("escaped") << "xl/workbook.xml"
+                                 << "a%20b.xml"
+                                 << "xl/a b.xml";
+        QTest::newRow("above the root") << "xl/workbook.xml"
+                                        << "../../s.xml"
+                                        << "";
     }
 
     void partNames()
