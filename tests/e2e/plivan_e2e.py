@@ -406,11 +406,18 @@ def run_class_session(workdir):
         program.find_origin()
         log("window at %s, %dx%d" % (program.origin, *CLIENT_AREA))
 
-        program.press("Select Class")
+        # The first press may come before the new window takes input: retried.
         classes = program.list_box("Classes")
-        wait_for("the class list to show",
-                 lambda: is_showing(classes) and
-                 item_names(classes) == [name for name, _, _ in CLASSES])
+        for attempt in range(3):
+            program.press("Select Class")
+            try:
+                wait_for("the class list to show",
+                         lambda: is_showing(classes) and
+                         item_names(classes) == [name for name, _, _ in CLASSES], timeout=5)
+                break
+            except Failure:
+                if attempt == 2:
+                    raise
         click_item(classes, 0)
         wait_for("the class list to hide", lambda: not is_showing(classes))
 
