@@ -57,16 +57,16 @@ protected:
         if (event->type() == QEvent::Paint && !painted) {
             painted = true;
             QTimer::singleShot(0, [] {
-                timespec now{};
+                timespec now {};
                 clock_gettime(CLOCK_MONOTONIC, &now);
-                rusage usage{};
+                rusage usage {};
                 getrusage(RUSAGE_SELF, &usage);
                 const auto ns = [](const timeval &t) {
                     return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_usec * 1000LL;
                 };
                 std::printf("shown %lld\ncpu %lld\n",
-                            static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
-                            ns(usage.ru_utime) + ns(usage.ru_stime));
+                    static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec,
+                    ns(usage.ru_utime) + ns(usage.ru_stime));
                 PrintPeak();
                 QCoreApplication::exit(0);
             });

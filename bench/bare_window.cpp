@@ -27,9 +27,9 @@ int main(int argc, char *argv[])
     const struct {
         const char *caption;
         QRect geometry;
-    } buttons[] = {{"Random Seating", {784, 592, 89, 25}}, {"In Order Seating", {784, 632, 89, 25}},
-                   {"Print", {896, 592, 73, 25}},          {"Exit", {896, 632, 73, 25}},
-                   {"Select Class", {784, 552, 89, 25}},   {"Help", {896, 552, 73, 25}}};
+    } buttons[] = { { "Random Seating", { 784, 592, 89, 25 } }, { "In Order Seating", { 784, 632, 89, 25 } },
+        { "Print", { 896, 592, 73, 25 } }, { "Exit", { 896, 632, 73, 25 } },
+        { "Select Class", { 784, 552, 89, 25 } }, { "Help", { 896, 552, 73, 25 } } };
     for (const auto &b : buttons)
         (new QPushButton(QLatin1String(b.caption), &window))->setGeometry(b.geometry);
     auto *label = new QLabel(&window);

@@ -68,7 +68,7 @@ double ElapsedNs(Clock::time_point from)
 
 long long MonotonicNs()
 {
-    timespec now{};
+    timespec now {};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
 }
@@ -81,7 +81,7 @@ void Sample(double ns)
 // ---------------------------------------------------------------------------
 // Child side: one case, its samples on standard output.
 
-const QStringList ClassNames = {QStringLiteral("Period 1 Geometry")};
+const QStringList ClassNames = { QStringLiteral("Period 1 Geometry") };
 
 // A Plivan folder with a settings file for a room of rows x cols and one
 // class whose roster is a copy of `roster`.
@@ -93,9 +93,9 @@ QString MakeFolder(const QTemporaryDir &dir, const QString &roster, int rows, in
     QFile settings(folder + QStringLiteral("Plivan.txt"));
     if (settings.open(QIODevice::WriteOnly)) {
         settings.write("#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n"
-                       + QByteArray::number(rows) + ',' + QByteArray::number(cols)
-                       + "\r\n#Class Names and student xls files\r\n" + ClassNames.first().toUtf8()
-                       + '#' + name.toUtf8() + "\r\n");
+            + QByteArray::number(rows) + ',' + QByteArray::number(cols)
+            + "\r\n#Class Names and student xls files\r\n" + ClassNames.first().toUtf8() + '#' + name.toUtf8()
+            + "\r\n");
     }
     return folder;
 }
@@ -145,9 +145,8 @@ int ChildClassChoice(const QString &roster, int repeat)
 {
     QTemporaryDir dir;
     const QString folder = MakeFolder(dir, roster, 5, 6);
-    SetMessageBoxHandler([](QWidget *, const QString &text) {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    });
+    SetMessageBoxHandler(
+        [](QWidget *, const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
     Form1 form(folder);
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
@@ -189,15 +188,15 @@ int ChildProgram(const QString &roster)
     Press(form, "CBPrint");
     QCoreApplication::processEvents();
     // The class was chosen, and the chart saved as a PDF beside the roster.
-    const bool printed = !QDir(folder).entryList({QStringLiteral("*.pdf")}).isEmpty();
+    const bool printed = !QDir(folder).entryList({ QStringLiteral("*.pdf") }).isEmpty();
     return form.state().ClassIndex == 1 && printed ? 0 : 1;
 }
 
 QStringList FiftyNames()
 {
     QStringList names;
-    const char *first[] = {"Ana", "Ben", "Chloe", "Dev", "Ella", "Finn", "Grace", "Hugo", "Ivy", "Jonah"};
-    const char *last[] = {"Lima", "Carter", "Nguyen", "Patel", "Brooks"};
+    const char *first[] = { "Ana", "Ben", "Chloe", "Dev", "Ella", "Finn", "Grace", "Hugo", "Ivy", "Jonah" };
+    const char *last[] = { "Lima", "Carter", "Nguyen", "Patel", "Brooks" };
     for (const char *l : last)
         for (const char *f : first)
             names.append(QLatin1String(f) + QLatin1Char(' ') + QLatin1String(l));
@@ -211,8 +210,8 @@ void FullRoom(WindowState &state, int rows, int cols)
     state.SeatHeight = 7.0 / rows / PrintScale;
     state.SeatWidth = float(9.0 / cols / PrintScale);
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
-    state.ClassNames = QStringList{QString(), ClassNames.first()};
-    state.RosterFiles = QStringList{QString(), QStringLiteral("roster.xls")};
+    state.ClassNames = QStringList { QString(), ClassNames.first() };
+    state.RosterFiles = QStringList { QString(), QStringLiteral("roster.xls") };
     state.ClassIndex = 1;
 }
 
@@ -231,9 +230,8 @@ int ChildRandom(int repeat)
     for (int i = 0; i <= repeat; ++i) {
         StringStudentList list(names);
         state.freeAllSeats();
-        Seating seating(state, list, surface, [](const QString &text) {
-            std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        });
+        Seating seating(state, list, surface,
+            [](const QString &text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
         const auto start = Clock::now();
         seating.SeatAtRandom(random);
         const double ns = ElapsedNs(start);
@@ -340,8 +338,8 @@ int RunChild(const QString &name, const QStringList &args, int repeat, int argc,
 
 struct Run {
     std::vector<double> samples; // nanoseconds
-    std::vector<double> base;    // the baseline's, measured in alternation
-    double cpuNs = 0;            // processor time a probe reported
+    std::vector<double> base; // the baseline's, measured in alternation
+    double cpuNs = 0; // processor time a probe reported
     long maxRssKiB = 0;
     bool ok = false;
 };
@@ -355,7 +353,7 @@ Run Spawn(const QString &program, const QStringList &args, const QStringList &en
     int out[2];
     if (pipe(out) != 0)
         return run;
-    std::vector<std::string> argStore{program.toStdString()};
+    std::vector<std::string> argStore { program.toStdString() };
     for (const QString &a : args)
         argStore.push_back(a.toStdString());
     std::vector<char *> argv;
@@ -367,9 +365,8 @@ Run Spawn(const QString &program, const QStringList &args, const QStringList &en
     for (char **e = environ; *e; ++e) {
         const std::string entry(*e);
         const std::string key = entry.substr(0, entry.find('=') + 1);
-        const bool replaced = std::any_of(env.begin(), env.end(), [&key](const QString &v) {
-            return v.toStdString().rfind(key, 0) == 0;
-        });
+        const bool replaced = std::any_of(
+            env.begin(), env.end(), [&key](const QString &v) { return v.toStdString().rfind(key, 0) == 0; });
         if (!replaced)
             envStore.push_back(entry);
     }
@@ -401,7 +398,7 @@ Run Spawn(const QString &program, const QStringList &args, const QStringList &en
         output.append(buffer, std::size_t(n));
     close(out[0]);
     int status = 0;
-    rusage usage{};
+    rusage usage {};
     wait4(pid, &status, 0, &usage);
     run.maxRssKiB = usage.ru_maxrss; // replaced by the child's own "peak" line
     run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -464,7 +461,7 @@ struct Row {
     Figures figures;
     QString baseline; // the baseline's row name, empty when none
     double ratio = 0; // median / baseline median
-    QString memory;   // peak memory, or its difference from the baseline's
+    QString memory; // peak memory, or its difference from the baseline's
     QString goal;
     std::optional<bool> met;
 };
@@ -476,16 +473,16 @@ void PrintTable(const std::vector<Row> &rows)
     for (const Row &r : rows) {
         const Figures &f = r.figures;
         const QString spread = f.timed ? Time(f.low) + QStringLiteral(" – ") + Time(f.high) : QString();
-        const QString ratio = r.baseline.isEmpty() ? QStringLiteral("–")
-                                                   : QStringLiteral("%1").arg(r.ratio, 0, 'f', 2);
+        const QString ratio
+            = r.baseline.isEmpty() ? QStringLiteral("–") : QStringLiteral("%1").arg(r.ratio, 0, 'f', 2);
         const QString met = !f.ok ? QStringLiteral("failed")
-                            : !r.met ? QStringLiteral("")
-                            : *r.met ? QStringLiteral("yes")
-                                     : QStringLiteral("**no**");
+            : !r.met              ? QStringLiteral("")
+            : *r.met              ? QStringLiteral("yes")
+                                  : QStringLiteral("**no**");
         std::printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", qPrintable(r.name),
-                    f.timed ? qPrintable(Time(f.median)) : "–", qPrintable(spread),
-                    r.baseline.isEmpty() ? "–" : qPrintable(r.baseline), qPrintable(ratio),
-                    qPrintable(r.memory), qPrintable(r.goal), qPrintable(met));
+            f.timed ? qPrintable(Time(f.median)) : "–", qPrintable(spread),
+            r.baseline.isEmpty() ? "–" : qPrintable(r.baseline), qPrintable(ratio), qPrintable(r.memory),
+            qPrintable(r.goal), qPrintable(met));
     }
 }
 
@@ -498,32 +495,35 @@ struct Options {
 
 class Bench {
 public:
-    explicit Bench(Options options) : options(std::move(options)) {}
+    explicit Bench(Options options)
+        : options(std::move(options))
+    {
+    }
 
     Figures child(const QString &name, const QStringList &args, const QStringList &env = {})
     {
         const Run run = Spawn(QCoreApplication::applicationFilePath(),
-                              QStringList{QStringLiteral("--child"), name, QStringLiteral("--repeat"),
-                                          QString::number(options.repeat)}
-                                  + args,
-                              env);
+            QStringList {
+                QStringLiteral("--child"), name, QStringLiteral("--repeat"), QString::number(options.repeat) }
+                + args,
+            env);
         return Summarise(run.samples, run.maxRssKiB, run.ok);
     }
 
     Run childRun(const QString &name, const QStringList &args, const QStringList &env = {})
     {
         return Spawn(QCoreApplication::applicationFilePath(),
-                     QStringList{QStringLiteral("--child"), name, QStringLiteral("--repeat"),
-                                 QString::number(options.repeat)}
-                         + args,
-                     env);
+            QStringList {
+                QStringLiteral("--child"), name, QStringLiteral("--repeat"), QString::number(options.repeat) }
+                + args,
+            env);
     }
 
     QString roster(const QString &name) const { return options.rosters + QLatin1Char('/') + name; }
 
     Figures import(const QString &file)
     {
-        return child(QStringLiteral("import"), {roster(file), QStringLiteral("30")});
+        return child(QStringLiteral("import"), { roster(file), QStringLiteral("30") });
     }
 
     void imports(std::vector<Row> &rows)
@@ -533,21 +533,21 @@ public:
             const char *file;
         };
         const Small small[] = {
-            {".xls, 25 names (LibreOffice)", "basic.lo.xls"},
-            {".xls, 25 names (xlwt)", "basic.xlwt.xls"},
-            {".xls, 25 names (Gnumeric)", "basic.gnumeric.xls"},
-            {".xls, 25 names (Gnumeric, BIFF5)", "basic.gnumeric95.xls"},
-            {".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx"},
-            {".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx"},
-            {".ods, 25 names (LibreOffice)", "basic.lo.ods"},
-            {".csv, 25 names", "basic.lo.csv"},
+            { ".xls, 25 names (LibreOffice)", "basic.lo.xls" },
+            { ".xls, 25 names (xlwt)", "basic.xlwt.xls" },
+            { ".xls, 25 names (Gnumeric)", "basic.gnumeric.xls" },
+            { ".xls, 25 names (Gnumeric, BIFF5)", "basic.gnumeric95.xls" },
+            { ".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx" },
+            { ".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx" },
+            { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
+            { ".csv, 25 names", "basic.lo.csv" },
         };
         std::map<QString, std::pair<QString, Figures>> measured;
         for (const Small &s : small) {
             const Figures f = import(QLatin1String(s.file));
-            measured[QLatin1String(s.file)] = {QLatin1String(s.label), f};
-            Row r{QStringLiteral("Import ") + QLatin1String(s.label), f, {}, 0,
-                  Memory(f.maxRssKiB), QStringLiteral("< 1 ms"), f.median < 1e6};
+            measured[QLatin1String(s.file)] = { QLatin1String(s.label), f };
+            Row r { QStringLiteral("Import ") + QLatin1String(s.label), f, {}, 0, Memory(f.maxRssKiB),
+                QStringLiteral("< 1 ms"), f.median < 1e6 };
             rows.push_back(r);
         }
         struct Large {
@@ -556,15 +556,15 @@ public:
             const char *against;
         };
         const Large large[] = {
-            {".xls, 65,536 rows (xlwt)", "rows-65536.xlwt.xls", "basic.xlwt.xls"},
-            {".xlsx, 100,000 rows (LibreOffice)", "rows-100000.lo.xlsx", "basic.lo.xlsx"},
-            {".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx"},
-            {".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods"},
-            {".xls, stray cell at IV65536 (LibreOffice)", "far-cell.lo.xls", "basic.lo.xls"},
-            {".xls, stray cell at IV65536 (Gnumeric)", "far-cell.gnumeric.xls", "basic.gnumeric.xls"},
-            {".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls"},
-            {".xlsx, stray cell at XFD1048576 (LibreOffice)", "far-cell-big.lo.xlsx", "basic.lo.xlsx"},
-            {".ods, stray cell at AMJ1048576 (LibreOffice)", "far-cell-big.lo.ods", "basic.lo.ods"},
+            { ".xls, 65,536 rows (xlwt)", "rows-65536.xlwt.xls", "basic.xlwt.xls" },
+            { ".xlsx, 100,000 rows (LibreOffice)", "rows-100000.lo.xlsx", "basic.lo.xlsx" },
+            { ".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx" },
+            { ".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods" },
+            { ".xls, stray cell at IV65536 (LibreOffice)", "far-cell.lo.xls", "basic.lo.xls" },
+            { ".xls, stray cell at IV65536 (Gnumeric)", "far-cell.gnumeric.xls", "basic.gnumeric.xls" },
+            { ".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls" },
+            { ".xlsx, stray cell at XFD1048576 (LibreOffice)", "far-cell-big.lo.xlsx", "basic.lo.xlsx" },
+            { ".ods, stray cell at AMJ1048576 (LibreOffice)", "far-cell-big.lo.ods", "basic.lo.ods" },
         };
         for (const Large &l : large) {
             if (!QFileInfo::exists(roster(QLatin1String(l.file))))
@@ -572,22 +572,21 @@ public:
             // Timed in alternation with its baseline in one process; peak
             // memory from a process that imports the large file alone.
             const Run paired = childRun(QStringLiteral("import"),
-                                        {roster(QLatin1String(l.file)), QStringLiteral("30"),
-                                         roster(QLatin1String(l.against))});
+                { roster(QLatin1String(l.file)), QStringLiteral("30"), roster(QLatin1String(l.against)) });
             const Figures alone = import(QLatin1String(l.file));
             Figures f = Summarise(paired.samples, alone.maxRssKiB, paired.ok && alone.ok);
             const Figures pairedBase = Summarise(paired.base, 0, paired.ok);
             const auto &[label, base] = measured.at(QLatin1String(l.against));
             const double ratio = pairedBase.median > 0 ? f.median / pairedBase.median : 0;
             const long moreKiB = f.maxRssKiB - base.maxRssKiB;
-            Row r{QStringLiteral("Import ") + QLatin1String(l.label), f,
-                  QStringLiteral("import ") + label + QStringLiteral(" (%1 alongside)")
-                                                          .arg(Time(pairedBase.median)),
-                  ratio,
-                  QStringLiteral("%1 (%2%3)")
-                      .arg(Memory(f.maxRssKiB), moreKiB >= 0 ? QStringLiteral("+") : QString(),
-                           Memory(moreKiB)),
-                  QStringLiteral("≤ 1.5×, ≤ +5 MB"), ratio <= 1.5 && moreKiB <= 5 * 1024};
+            Row r { QStringLiteral("Import ") + QLatin1String(l.label), f,
+                QStringLiteral("import ") + label
+                    + QStringLiteral(" (%1 alongside)").arg(Time(pairedBase.median)),
+                ratio,
+                QStringLiteral("%1 (%2%3)")
+                    .arg(
+                        Memory(f.maxRssKiB), moreKiB >= 0 ? QStringLiteral("+") : QString(), Memory(moreKiB)),
+                QStringLiteral("≤ 1.5×, ≤ +5 MB"), ratio <= 1.5 && moreKiB <= 5 * 1024 };
             rows.push_back(r);
         }
     }
@@ -598,8 +597,8 @@ public:
     void startUp(std::vector<Row> &rows, const QString &home, const QString &platform)
     {
         const QString dir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
-        const QStringList env{QStringLiteral("HOME=") + home,
-                              QStringLiteral("QT_QPA_PLATFORM=") + platform};
+        const QStringList env { QStringLiteral("HOME=") + home,
+            QStringLiteral("QT_QPA_PLATFORM=") + platform };
         std::vector<double> program, bare, programCpu, bareCpu;
         long programRss = 0, bareRss = 0;
         bool ok = true;
@@ -625,14 +624,12 @@ public:
             const Figures base = Summarise(baseline, bareRss, ok);
             const Figures f = Summarise(plivan, programRss, ok);
             const double ratio = base.median > 0 ? f.median / base.median : 0;
-            rows.push_back({QStringLiteral("Start-up, %1, %2: bare window, ten controls")
-                                .arg(platform, what),
-                            base, {}, 0, withMemory ? Memory(bareRss) : QString(), {}, {}});
-            rows.push_back({QStringLiteral("Start-up, %1, %2: Plivan, example folder")
-                                .arg(platform, what),
-                            f, QStringLiteral("bare window"), ratio,
-                            withMemory ? Memory(programRss) : QString(), QStringLiteral("≤ 1.3×"),
-                            ratio <= 1.3});
+            rows.push_back(
+                { QStringLiteral("Start-up, %1, %2: bare window, ten controls").arg(platform, what), base, {},
+                    0, withMemory ? Memory(bareRss) : QString(), {}, {} });
+            rows.push_back({ QStringLiteral("Start-up, %1, %2: Plivan, example folder").arg(platform, what),
+                f, QStringLiteral("bare window"), ratio, withMemory ? Memory(programRss) : QString(),
+                QStringLiteral("≤ 1.3×"), ratio <= 1.3 });
         };
         add(QStringLiteral("to window shown"), program, bare, true);
         add(QStringLiteral("processor time"), programCpu, bareCpu, false);
@@ -643,34 +640,33 @@ public:
         const struct {
             const char *label;
             const char *file;
-        } cases[] = {{".xls, 25 names", "basic.lo.xls"},
-                     {".xlsx, 100,000 rows", "rows-100000.lo.xlsx"}};
+        } cases[]
+            = { { ".xls, 25 names", "basic.lo.xls" }, { ".xlsx, 100,000 rows", "rows-100000.lo.xlsx" } };
         for (const auto &c : cases) {
             if (!QFileInfo::exists(roster(QLatin1String(c.file))))
                 continue;
-            const Figures f = child(QStringLiteral("classchoice"), {roster(QLatin1String(c.file))});
-            rows.push_back({QStringLiteral("Class choice, click to chart on screen (%1)")
-                                .arg(QLatin1String(c.label)),
-                            f, {}, 0, Memory(f.maxRssKiB), QStringLiteral("< 10 ms"),
-                            f.median < 10e6});
+            const Figures f = child(QStringLiteral("classchoice"), { roster(QLatin1String(c.file)) });
+            rows.push_back(
+                { QStringLiteral("Class choice, click to chart on screen (%1)").arg(QLatin1String(c.label)),
+                    f, {}, 0, Memory(f.maxRssKiB), QStringLiteral("< 10 ms"), f.median < 10e6 });
         }
     }
 
     void seatingAndPrint(std::vector<Row> &rows)
     {
-        const QStringList noPrinter{QStringLiteral("CUPS_SERVER=/nonexistent/plivan-bench.sock")};
+        const QStringList noPrinter { QStringLiteral("CUPS_SERVER=/nonexistent/plivan-bench.sock") };
         const Figures random = child(QStringLiteral("random"), {});
-        rows.push_back({QStringLiteral("Random seating, 50 names into 50 seats"), random, {}, 0,
-                        Memory(random.maxRssKiB), {}, {}});
+        rows.push_back({ QStringLiteral("Random seating, 50 names into 50 seats"), random, {}, 0,
+            Memory(random.maxRssKiB), {}, {} });
         const Run print = childRun(QStringLiteral("print"), {}, noPrinter);
         const Figures bare = Summarise(print.base, 0, print.ok);
         const Figures page = Summarise(print.samples, print.maxRssKiB, print.ok);
         const double ratio = bare.median > 0 ? page.median / bare.median : 0;
-        rows.push_back({QStringLiteral("Bare QPrinter page to PDF (one box, one line)"), bare, {}, 0,
-                        {}, {}, {}});
-        rows.push_back({QStringLiteral("Printed chart, full 5 × 6 room, to PDF"), page,
-                        QStringLiteral("bare QPrinter page, in alternation"), ratio,
-                        Memory(page.maxRssKiB), QStringLiteral("≤ 1.5×"), ratio <= 1.5});
+        rows.push_back(
+            { QStringLiteral("Bare QPrinter page to PDF (one box, one line)"), bare, {}, 0, {}, {}, {} });
+        rows.push_back({ QStringLiteral("Printed chart, full 5 × 6 room, to PDF"), page,
+            QStringLiteral("bare QPrinter page, in alternation"), ratio, Memory(page.maxRssKiB),
+            QStringLiteral("≤ 1.5×"), ratio <= 1.5 });
     }
 
     // Peak memory of the whole program (window, class choice, random
@@ -679,19 +675,18 @@ public:
     {
         QStringList files;
         if (options.allFixtures) {
-            files = QDir(options.rosters)
-                        .entryList({QStringLiteral("*.xls"), QStringLiteral("*.xlsx"),
-                                    QStringLiteral("*.ods"), QStringLiteral("*.csv"),
-                                    QStringLiteral("*.txt")},
-                                   QDir::Files, QDir::Name);
+            files
+                = QDir(options.rosters)
+                      .entryList({ QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods"),
+                                     QStringLiteral("*.csv"), QStringLiteral("*.txt") },
+                          QDir::Files, QDir::Name);
         } else {
-            files = QStringList{QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),
-                                QStringLiteral("rows-100000.lo.xlsx"),
-                                QStringLiteral("rows-100000.lo.ods"), QStringLiteral("far-cell.lo.xls"),
-                                QStringLiteral("far-cell-big.lo.xlsx"),
-                                QStringLiteral("long-strings.lo.xls")};
+            files = QStringList { QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),
+                QStringLiteral("rows-100000.lo.xlsx"), QStringLiteral("rows-100000.lo.ods"),
+                QStringLiteral("far-cell.lo.xls"), QStringLiteral("far-cell-big.lo.xlsx"),
+                QStringLiteral("long-strings.lo.xls") };
         }
-        const QStringList noPrinter{QStringLiteral("CUPS_SERVER=/nonexistent/plivan-bench.sock")};
+        const QStringList noPrinter { QStringLiteral("CUPS_SERVER=/nonexistent/plivan-bench.sock") };
         long highest = 0;
         QString highestFile;
         int count = 0;
@@ -700,8 +695,7 @@ public:
             if (!QFileInfo::exists(roster(file)))
                 continue;
             const Run run = Spawn(QCoreApplication::applicationFilePath(),
-                                  {QStringLiteral("--child"), QStringLiteral("program"), roster(file)},
-                                  noPrinter);
+                { QStringLiteral("--child"), QStringLiteral("program"), roster(file) }, noPrinter);
             ok = ok && run.ok;
             ++count;
             if (run.maxRssKiB > highest) {
@@ -712,11 +706,10 @@ public:
         Figures f;
         f.ok = ok && count > 0;
         f.maxRssKiB = highest;
-        rows.push_back({QStringLiteral("Whole program, peak over %1 fixtures (highest: %2)")
-                            .arg(count)
-                            .arg(highestFile),
-                        f, {}, 0, Memory(highest), QStringLiteral("< 80 MB"),
-                        highest < 80 * 1024});
+        rows.push_back({ QStringLiteral("Whole program, peak over %1 fixtures (highest: %2)")
+                             .arg(count)
+                             .arg(highestFile),
+            f, {}, 0, Memory(highest), QStringLiteral("< 80 MB"), highest < 80 * 1024 });
     }
 
     Options options;
@@ -741,7 +734,7 @@ int RunBench(const Options &options)
         return 1;
     for (const QString &name : QDir(options.examples + QStringLiteral("/Plivan")).entryList(QDir::Files))
         QFile::copy(options.examples + QStringLiteral("/Plivan/") + name,
-                    home.path() + QStringLiteral("/Plivan/") + name);
+            home.path() + QStringLiteral("/Plivan/") + name);
 
     Bench bench(options);
     std::vector<Row> rows;
@@ -755,10 +748,9 @@ int RunBench(const Options &options)
 
     std::printf("Plivan benchmark, %s, %s, %s, Qt %s, %ld processors; %d runs per figure "
                 "after one warm-up run.\n\n",
-                qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
-                qPrintable(QSysInfo::prettyProductName()),
-                qPrintable(ProcessorModel()), qVersion(),
-                sysconf(_SC_NPROCESSORS_ONLN), options.repeat);
+        qPrintable(QDateTime::currentDateTime().toString(Qt::ISODate)),
+        qPrintable(QSysInfo::prettyProductName()), qPrintable(ProcessorModel()), qVersion(),
+        sysconf(_SC_NPROCESSORS_ONLN), options.repeat);
     PrintTable(rows);
     return 0;
 }
@@ -814,8 +806,8 @@ int main(int argc, char *argv[])
             rest.append(a);
         else {
             std::fprintf(stderr,
-                         "usage: plivan_bench [--repeat N] [--rosters DIR] [--examples DIR] "
-                         "[--all-fixtures]\n       plivan_bench --import FILE --seats N\n");
+                "usage: plivan_bench [--repeat N] [--rosters DIR] [--examples DIR] "
+                "[--all-fixtures]\n       plivan_bench --import FILE --seats N\n");
             return 2;
         }
     }
