@@ -33,6 +33,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # need) come from dpkg-shlibdeps; the font for window and page is added here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client")
+# Latin, Greek, Cyrillic and CJK names in the window and on the page.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-wqy-microhei")
 
 include(CPack)
