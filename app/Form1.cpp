@@ -101,7 +101,7 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
 
     LClassTeacher = new QLabel(this);
     LClassTeacher->setObjectName(QStringLiteral("LClassTeacher"));
-    LClassTeacher->setAccessibleName(QStringLiteral("Class and teacher"));
+    // No accessible name: a screen reader then speaks the heading itself.
     LClassTeacher->setGeometry(Twips(360, 120, 10455, 615));
     LClassTeacher->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Where the face is missing, a sans-serif of its width: the heading is

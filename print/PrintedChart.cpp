@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibrary>
 #include <QLocale>
 #include <QPageLayout>
 #include <QPageSize>
@@ -19,9 +20,6 @@
 
 #include <algorithm>
 
-#ifdef PLIVAN_HAVE_CUPS
-#include <cups/cups.h>
-#endif
 
 namespace plivan {
 
@@ -157,15 +155,22 @@ QString SaveInstead(WindowState &state, const QString &dataFolder, const QString
 // Why the print system refused the job just sent, or empty text when it took it.
 QString JobRefusal()
 {
-#ifdef PLIVAN_HAVE_CUPS
     // Qt sends the job with cupsPrintFile() when the page ends and drops its
-    // result; the status of that last request is still to be read here.
-    if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-        const QString reason = QString::fromUtf8(cupsLastErrorString());
-        return reason.isEmpty() ? QString::fromUtf8(ippErrorString(cupsLastError())) : reason;
-    }
-#endif
-    return {};
+    // result; the status of that last request is still to be read from libcups.
+    // Qt's print plugin has loaded the library by now; it is looked up here
+    // rather than linked, so that starting Plivan does not load it.
+    static QLibrary cups(QStringLiteral("cups"), 2);
+    using LastError = int (*)();
+    using LastErrorString = const char *(*)();
+    const auto lastError = reinterpret_cast<LastError>(cups.resolve("cupsLastError"));
+    const auto lastErrorString = reinterpret_cast<LastErrorString>(cups.resolve("cupsLastErrorString"));
+    // Statuses up to IPP_STATUS_OK_EVENTS_COMPLETE (7) are successes.
+    constexpr int LastSuccess = 0x0007;
+    if (!lastError || lastError() <= LastSuccess)
+        return {};
+    const QString reason = lastErrorString ? QString::fromUtf8(lastErrorString()) : QString();
+    return reason.isEmpty() ? QStringLiteral("the print system refused the job (status %1)").arg(lastError())
+                            : reason;
 }
 
 } // namespace
