@@ -15,7 +15,7 @@ namespace plivan {
 class XmlPartStream {
 public:
     static constexpr int kMaxDepth = 256;
-    static constexpr qint64 kMaxTokenBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxTokenBytes = 4 * 1024 * 1024;
 
     XmlPartStream(ZipArchive &archive, std::uint64_t index, qint64 limit);
 
