@@ -501,6 +501,9 @@ private:
     std::optional<QString> cellValue(const Record &record, const quint8 *body);
     std::optional<QString> formulaText(const Record &record, const quint8 *body);
     std::optional<QString> labelText(const Record &record);
+    // A 16-bit count of characters and, in BIFF8, a flag byte, then the text;
+    // nullopt for empty or cut-short text.
+    std::optional<QString> cellString(ContinuedReader &reader);
     std::optional<QString> numberText(double value, quint16 xf) const;
     QString decode8Bit(const QByteArray &bytes);
     bool readFormat(const Record &record);
@@ -783,10 +786,14 @@ std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
 
 std::optional<QString> XlsWorkbook::labelText(const Record &r)
 {
-    // Row, column and format, then the text: a 16-bit length and, in BIFF8, a
-    // flag byte before the characters.
+    // Row, column and format, then the text.
     ContinuedReader reader(sheetRecords_, {r.body(), r.length, 6},
                            QStringLiteral("a cell's text is cut short"));
+    return cellString(reader);
+}
+
+std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader)
+{
     quint16 count = 0;
     QString text;
     if (!reader.readU16(count))
@@ -841,23 +848,7 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
         next_ = s.end();
         ContinuedReader reader(sheetRecords_, {s.body(), s.length, 0},
                                QStringLiteral("a formula's text is cut short"));
-        quint16 count = 0;
-        QString text;
-        if (!reader.readU16(count))
-            return std::nullopt;
-        if (biff8_) {
-            quint8 flags = 0;
-            if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
-                return std::nullopt;
-        } else {
-            QByteArray bytes;
-            if (!reader.readBytes(count, bytes))
-                return std::nullopt;
-            text = decode8Bit(bytes);
-        }
-        if (text.isEmpty())
-            return std::nullopt;
-        return text;
+        return cellString(reader);
     }
     sheetRecords_.fail(QStringLiteral("a formula's text is missing"));
     return std::nullopt;
