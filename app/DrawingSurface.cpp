@@ -45,7 +45,7 @@ void PainterSurface::printText(const QString &text)
         }
     }
     CurrentX = 0;
-    CurrentY += fromPixels(metrics.height());
+    CurrentY += float(fromPixels(metrics.height()));
 }
 
 ImageSurface::ImageSurface(QSize sizeInPixels, const QFont &font, QColor background)

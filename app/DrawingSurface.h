@@ -32,8 +32,10 @@ public:
     // Width of `text` in the current font, in the surface's scale.
     virtual double textWidth(const QString &text) = 0;
 
-    double CurrentX = 0;
-    double CurrentY = 0;
+    // The current position is held in single precision, as positions are
+    // handed over in it.
+    float CurrentX = 0;
+    float CurrentY = 0;
     // Draws `text` as one line with its top-left corner at (CurrentX, CurrentY),
     // then moves the current position to the start of the next line.
     virtual void printText(const QString &text) = 0;

@@ -223,8 +223,8 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
                      double(state.NameFontSize));
     }
 
-    page.CurrentX = HeadingX;
-    page.CurrentY = HeadingY;
+    page.CurrentX = float(HeadingX);
+    page.CurrentY = float(HeadingY);
     page.setFontSize(HeadingPoints);
     page.printText(Heading(ClassName(state), state.TeacherName));
 

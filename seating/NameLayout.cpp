@@ -46,7 +46,7 @@ void PrintLine(DrawingSurface &surface, double x, double y, const QString &line,
                double room)
 {
     surface.setFontSize(FittingSize(surface, line, points, room));
-    surface.CurrentX = float(x);
+    surface.CurrentX = float(x); // the position is single precision
     surface.CurrentY = float(y);
     surface.printText(line);
 }

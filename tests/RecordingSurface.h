@@ -31,7 +31,7 @@ public:
     {
         texts.append({text, CurrentX, CurrentY, size});
         CurrentX = 0;
-        CurrentY += size / 72.0;
+        CurrentY += float(size / 72.0);
     }
 
     bool inches = false;
