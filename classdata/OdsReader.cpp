@@ -29,7 +29,6 @@ const QLatin1String kConfig("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
 const QLatin1String kManifest("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
 const QLatin1String kCalcExt("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
 
-const QString kNotWorkbook = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
 const QString kSpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
 
 bool Is(const QXmlStreamReader &x, QLatin1String ns, QLatin1String name)
@@ -189,7 +188,7 @@ public:
     }
 
     // Reads up to the start of the active table. An error in words, or
-    // kNotWorkbook when the content is not a spreadsheet.
+    // NotAWorkbookReason when the content is not a spreadsheet.
     QString findActiveTable()
     {
         for (;;) {
@@ -211,7 +210,7 @@ public:
                     if (!m_xml->skipElement())
                         break;
                 } else if (x.namespaceUri() == kOffice && m_xml->depth() == 3 && !spreadsheet) {
-                    return kNotWorkbook; // the body of a text, drawing or other document
+                    return NotAWorkbookReason; // the body of a text, drawing or other document
                 } else if (spreadsheet && Is(x, kTable, QLatin1String("table"))) {
                     if (m_activeTable.isEmpty()
                         || Attribute(x, kTable, QLatin1String("name")) == m_activeTable) {
@@ -225,7 +224,7 @@ public:
             if (m_xml->failed())
                 return m_xml->error();
             if (!spreadsheet)
-                return kNotWorkbook;
+                return NotAWorkbookReason;
             if (m_activeTable.isEmpty()) {
                 m_done = true; // a spreadsheet without tables
                 return {};

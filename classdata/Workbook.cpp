@@ -33,7 +33,7 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return OpenCsv(path);
     if (head.isEmpty())
         return {nullptr, QStringLiteral("is empty")};
-    return {nullptr, QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)")};
+    return {nullptr, NotAWorkbookReason};
 }
 
 } // namespace plivan

@@ -33,6 +33,10 @@ public:
     virtual QString error() const { return {}; }
 };
 
+// Why a file is refused when it is none of the formats read.
+inline const QString NotAWorkbookReason
+    = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+
 struct OpenedWorkbook {
     std::unique_ptr<Workbook> workbook; // null when the file could not be opened
     // Why not, in plain words that complete "<path> ...": "was not found",

@@ -891,7 +891,7 @@ OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)
     if (encrypted)
         return {nullptr, QStringLiteral("is protected by a password")};
     if (workbookIndex < 0)
-        return {nullptr, QStringLiteral("is not a workbook Plivan can read")};
+        return {nullptr, NotAWorkbookReason};
 
     GsfRef<GsfInput> stream(gsf_infile_child_by_index(container.get(), workbookIndex));
     if (!stream)

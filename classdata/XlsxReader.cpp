@@ -487,10 +487,8 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
 
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
-    const QString notWorkbook
-        = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
-        return { nullptr, notWorkbook }; // a binary workbook (.xlsb) or another kind of document
+        return { nullptr, NotAWorkbookReason }; // a binary workbook (.xlsb) or another kind of document
     const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
     if (!workbookIndex)
         return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
@@ -512,7 +510,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
             if (!rootSeen) {
                 rootSeen = true;
                 if (x.name() != u"workbook")
-                    return { nullptr, notWorkbook };
+                    return { nullptr, NotAWorkbookReason };
             } else if (x.name() == u"workbookPr") {
                 date1904 = Flag(Attribute(x, QLatin1String("date1904")));
             } else if (x.name() == u"workbookView" && !viewSeen) {

@@ -17,7 +17,7 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
         return OpenXlsx(std::move(archive), *workbookPart);
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
-    return { nullptr, QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)") };
+    return { nullptr, NotAWorkbookReason };
 }
 
 } // namespace
