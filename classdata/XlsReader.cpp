@@ -854,10 +854,21 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
     return std::nullopt;
 }
 
+void DropLibraryMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+
 void InitGsf()
 {
     static std::once_flag once;
-    std::call_once(once, [] { gsf_init(); });
+    std::call_once(once, [] {
+        gsf_init();
+        // libgsf reports what it finds wrong in a damaged container on stderr,
+        // at length; the reader says it once, in the message the user sees.
+        const auto levels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING
+                                           | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO
+                                           | G_LOG_LEVEL_DEBUG);
+        for (const char *domain : {"libgsf:msole", "libgsf", static_cast<const char *>(nullptr)})
+            g_log_set_handler(domain, levels, DropLibraryMessage, nullptr);
+    });
 }
 
 OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)

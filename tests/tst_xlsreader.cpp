@@ -179,7 +179,7 @@ void TestXlsReader::refused_data()
     QTest::newRow("encrypted .xlsx in a compound file")
         << "rosters/bad-password.lo.xlsx" << "is protected by a password";
     QTest::newRow("Word document")
-        << "xls/not-a-workbook.lo.doc" << "is not a workbook Plivan can read";
+        << "xls/not-a-workbook.lo.doc" << NotAWorkbookReason;
     QTest::newRow("truncated file")
         << "rosters/bad-truncated.lo.xls" << "is damaged (its parts cannot be found)";
     QTest::newRow("active sheet past the end")
