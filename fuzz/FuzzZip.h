@@ -106,9 +106,22 @@ inline void ReadWorkbook(const QByteArray &bytes)
     opened.workbook->cellText(1048576);
 }
 
-inline QList<QByteArray> SplitParts(const std::uint8_t *data, std::size_t size)
+// Reads one fuzz input: a whole archive when it starts with "PK", else at
+// least `partCount` XML parts separated by \x01, which `pack` turns into an
+// archive.
+template <typename Pack>
+int FuzzZipInput(const std::uint8_t *data, std::size_t size, qsizetype partCount, Pack pack)
 {
-    return QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)).split('\x01');
+    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    if (input.startsWith("PK")) {
+        ReadWorkbook(input);
+        return 0;
+    }
+    QList<QByteArray> parts = input.split('\x01');
+    while (parts.size() < partCount)
+        parts.append(QByteArray());
+    ReadWorkbook(pack(parts));
+    return 0;
 }
 
 } // namespace plivan::fuzz

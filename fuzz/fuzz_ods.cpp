@@ -6,20 +6,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     using namespace plivan::fuzz;
-    if (size >= 2 && data[0] == 'P' && data[1] == 'K') {
-        ReadWorkbook(QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
-        return 0;
-    }
-    QList<QByteArray> parts = SplitParts(data, size);
-    while (parts.size() < 3)
-        parts.append(QByteArray());
-    QList<std::pair<QByteArray, QByteArray>> zip {
-        { "mimetype", "application/vnd.oasis.opendocument.spreadsheet" }, { "content.xml", parts[0] }
-    };
-    if (!parts[1].isEmpty())
-        zip.append({ "settings.xml", parts[1] });
-    if (!parts[2].isEmpty())
-        zip.append({ "META-INF/manifest.xml", parts[2] });
-    ReadWorkbook(StoredZip(zip));
-    return 0;
+    return FuzzZipInput(data, size, 3, [](const QList<QByteArray> &parts) {
+        QList<std::pair<QByteArray, QByteArray>> zip {
+            { "mimetype", "application/vnd.oasis.opendocument.spreadsheet" }, { "content.xml", parts[0] }
+        };
+        if (!parts[1].isEmpty())
+            zip.append({ "settings.xml", parts[1] });
+        if (!parts[2].isEmpty())
+            zip.append({ "META-INF/manifest.xml", parts[2] });
+        return StoredZip(zip);
+    });
 }
