@@ -31,6 +31,11 @@ double PainterSurface::textWidth(const QString &text)
     return fromPixels(metrics.horizontalAdvance(text));
 }
 
+double PainterSurface::lineHeight()
+{
+    return fromPixels(QFontMetricsF(currentFont(), device()).height());
+}
+
 void PainterSurface::printText(const QString &text)
 {
     const QFont font = currentFont();

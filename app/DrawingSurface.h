@@ -31,6 +31,8 @@ public:
     virtual double fontSize() const = 0;
     // Width of `text` in the current font, in the surface's scale.
     virtual double textWidth(const QString &text) = 0;
+    // Height of one line of text in the current font, in the surface's scale.
+    virtual double lineHeight() = 0;
 
     // The current position is held in single precision, as positions are
     // handed over in it.
@@ -58,6 +60,7 @@ public:
     void setFontSize(double points) override { pointSize = points; }
     double fontSize() const override { return pointSize; }
     double textWidth(const QString &text) override;
+    double lineHeight() override;
     void printText(const QString &text) override;
 
     // Device pixels per inch of the surface.

@@ -24,8 +24,9 @@ NameLines SplitName(const QString &name);
 // size is boxWidth x boxHeight, in the surface's scale (inches): line 1 a
 // twentieth of the box inside its corner, line 2 0.3 inch below line 1.
 // Each line is drawn at `points`, unless it would not fit inside the box at
-// that size: then at the largest whole point size at which it fits, never
-// below MinNamePoints. Leaves the surface's font size at `points`.
+// that size (wider or taller than nine tenths of the box): then at the largest
+// whole point size at which it fits. Below MinNamePoints it is cut short with
+// an ellipsis instead. Leaves the surface's font size at `points`.
 inline constexpr int MinNamePoints = 6;
 void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth,
                   double boxHeight, const QString &name, double points);

@@ -26,7 +26,12 @@ public:
     }
     void setFontSize(double points) override { size = points; }
     double fontSize() const override { return size; }
-    double textWidth(const QString &text) override { return text.size() * size * 0.6 / 72.0; }
+    double textWidth(const QString &text) override
+    {
+        ++measures;
+        return text.size() * size * 0.6 / 72.0;
+    }
+    double lineHeight() override { return size / 72.0; }
     void printText(const QString &text) override
     {
         texts.append({text, CurrentX, CurrentY, size});
@@ -36,6 +41,7 @@ public:
 
     bool inches = false;
     int lineWidth = 1;
+    int measures = 0;
     double size = 0;
     QList<QRectF> boxes;
     QList<DrawnText> texts;

@@ -174,7 +174,9 @@ private slots:
         QTest::newRow("fits") << "Ann Lee" << 20 << QList<double>{20, 20};
         QTest::newRow("first line too wide") << "Christopher Lee" << 20 << QList<double>{12, 20};
         QTest::newRow("both lines too wide") << "Christopher Montgomery" << 20 << QList<double>{12, 13};
-        QTest::newRow("never below 6") << "Wolfeschlegelsteinhausenbergerdorff" << 20 << QList<double>{6};
+        QTest::newRow("never below 6") << "Wolfeschlegelsteinhausenbergerdorffvoralternwarengewissenhaft" << 20 << QList<double>{6};
+        // 1.1667 inches high: a line may be 1.05 inches (75.6 points) tall.
+        QTest::newRow("no taller than the box") << "B" << 1000 << QList<double>{75};
         QTest::newRow("zero points draws nothing visible") << "Christopher" << 0 << QList<double>{0};
     }
     void longNamesShrink()
@@ -189,6 +191,28 @@ private slots:
         for (qsizetype i = 0; i < sizes.size(); ++i)
             QCOMPARE(surface.texts.at(i).points, sizes.at(i));
         QCOMPARE(surface.fontSize(), double(fontSize));
+    }
+
+    // A very long name under the largest name font size is fitted with a
+    // handful of measurements, not one per point size (which hung the window).
+    void longNameFittedQuickly()
+    {
+        RecordingSurface surface;
+        surface.setScaleInches();
+        DrawSeatName(surface, 0.5, 0.75, 1.25, 1.1667, QString(5000, QLatin1Char('W')), 32767);
+        QCOMPARE(surface.texts.size(), 1);
+        QCOMPARE(surface.texts.first().points, 6.0);
+        QVERIFY2(surface.measures < 40, qPrintable(QString::number(surface.measures)));
+        // Cut short to stay inside the box: 1.125 inches hold 22 characters at
+        // 6 points, the ellipsis among them.
+        QCOMPARE(surface.texts.first().text, QString(21, QLatin1Char('W')) + QChar(0x2026));
+
+        RecordingSurface fits;
+        fits.setScaleInches();
+        DrawSeatName(fits, 0.5, 0.75, 1.25, 1.1667, QStringLiteral("Bartholomew"), 200);
+        // 11 characters at 0.6 em fit 1.125 inches up to 12.27 points.
+        QCOMPARE(fits.texts.first().points, 12.0);
+        QVERIFY(fits.measures < 10);
     }
 
     // An occupied seat is refused with its message and nothing changes.
