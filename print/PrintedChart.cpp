@@ -5,6 +5,7 @@
 #include "app/Heading.h"
 #include "app/WindowState.h"
 #include "seating/NameLayout.h"
+#include "seating/SeatGrid.h"
 
 #include <QDir>
 #include <QFile>
@@ -206,13 +207,7 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
     const double w = double(state.SeatWidth);
     const double h = state.SeatHeight;
 
-    for (int row = 0; row < state.SeatRows; ++row) {
-        for (int col = 0; col < state.SeatCols; ++col) {
-            const double x1 = col * w + GridLeft;
-            const double y1 = row * h + GridTop;
-            page.drawBox(float(x1), float(y1), float(x1 + w), float(y1 + h));
-        }
-    }
+    DrawBoxes(state, page, w, h);
 
     // Seat numbers run row by row from 1; the tables hold at most MaxSeats.
     const int seats = std::min(state.seatCount(), MaxSeats);

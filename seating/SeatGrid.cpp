@@ -12,20 +12,22 @@ QRectF SeatBox(const WindowState &state, int row, int col)
             double(state.SeatWidth), state.SeatHeight};
 }
 
+void DrawBoxes(const WindowState &state, DrawingSurface &surface, double width, double height)
+{
+    for (int row = 0; row < state.SeatRows; ++row) {
+        for (int col = 0; col < state.SeatCols; ++col) {
+            const double x1 = col * width + GridLeft;
+            const double y1 = row * height + GridTop;
+            surface.drawBox(float(x1), float(y1), float(x1 + width), float(y1 + height));
+        }
+    }
+}
+
 void DrawSeatGrid(const WindowState &state, DrawingSurface &surface)
 {
     surface.setLineWidth(2);
     surface.setScaleInches();
-    for (int row = 0; row < state.SeatRows; ++row) {
-        for (int col = 0; col < state.SeatCols; ++col) {
-            const double x1 = col * double(state.SeatWidth) + GridLeft;
-            const double y1 = GridTop + row * state.SeatHeight;
-            const double x2 = x1 + double(state.SeatWidth);
-            const double y2 = y1 + state.SeatHeight;
-            // The corners are handed over in single precision.
-            surface.drawBox(float(x1), float(y1), float(x2), float(y2));
-        }
-    }
+    DrawBoxes(state, surface, double(state.SeatWidth), state.SeatHeight);
 }
 
 bool SeatAt(const WindowState &state, double x, double y, int &row, int &col)

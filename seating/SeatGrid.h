@@ -11,6 +11,12 @@ struct WindowState;
 // 0.5, top Row x SeatHeight + 0.75, SeatWidth wide and SeatHeight high.
 QRectF SeatBox(const WindowState &state, int row, int col);
 
+// Outlines SeatRows x SeatCols boxes of `width` x `height` inches from the
+// grid's top-left corner, row by row, each row left to right; the corners are
+// handed over in single precision. The window and the printed page both draw
+// their grid with it.
+void DrawBoxes(const WindowState &state, DrawingSurface &surface, double width, double height);
+
 // Draws the empty grid of SeatRows x SeatCols boxes on the window's surface,
 // row by row, with lines 2 pixels wide; leaves the surface's scale in inches.
 void DrawSeatGrid(const WindowState &state, DrawingSurface &surface);

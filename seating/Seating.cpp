@@ -42,7 +42,6 @@ void Seating::SeatStudent(int Row, int Col)
     state.SeatNames[s] = list.text(r);
 
     const QRectF box = SeatBox(state, Row, Col);
-    surface.setFontSize(state.NameFontSize);
     DrawSeatName(surface, box.x(), box.y(), box.width(), box.height(), list.text(r),
                  state.NameFontSize);
     RemoveListedStudent(r);

@@ -1,3 +1,4 @@
+#include "FixedRandom.h"
 #include "TestFolder.h"
 
 #include "app/Form1.h"
@@ -11,15 +12,6 @@
 using namespace plivan;
 
 namespace {
-
-class FixedRandom : public RandomSource {
-public:
-    explicit FixedRandom(QList<float> numbers) : numbers(std::move(numbers)) {}
-    void reseed() override {}
-    float next() override { return numbers.value(used++, 0.0f); }
-    QList<float> numbers;
-    int used = 0;
-};
 
 // A window with a 2 x 3 room and one class of four names, chosen.
 struct Window {

@@ -1,3 +1,4 @@
+#include "FixedRandom.h"
 #include "RecordingSurface.h"
 
 #include "app/WindowState.h"
@@ -26,18 +27,6 @@ WindowState Room(int rows, int cols, std::int16_t fontSize = 12)
     state.NameFontSize = fontSize;
     return state;
 }
-
-// Hands out fixed numbers, and counts how often it was reseeded.
-class FixedRandom : public RandomSource {
-public:
-    explicit FixedRandom(QList<float> numbers) : numbers(std::move(numbers)) {}
-    void reseed() override { ++reseeds; }
-    float next() override { return numbers.value(used++, 0.0f); }
-
-    QList<float> numbers;
-    int used = 0;
-    int reseeds = 0;
-};
 
 // A room with its list, surface and recorded messages.
 struct Chart {
