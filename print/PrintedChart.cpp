@@ -31,6 +31,7 @@ constexpr int BoxLinePixels = 6;
 constexpr double HeadingPoints = 24;
 constexpr double HeadingX = 1.3;
 constexpr double HeadingY = 0.2;
+constexpr qsizetype MaxStemLength = 100;
 
 // Puts the window's seat sizes back when composing ends, however it ends.
 // The saved values are restored as they were rather than divided by 1.2 again:
@@ -190,7 +191,12 @@ QString ChartFileStem(const QString &className)
         ++from;
     while (to > from && trimmable(stem.at(to - 1)))
         --to;
-    stem = stem.mid(from, std::min<qsizetype>(to - from, 100));
+    // At most 100 UTF-16 units, cut between characters: half of a surrogate
+    // pair is no character, and no file system takes it in a name.
+    qsizetype length = std::min<qsizetype>(to - from, MaxStemLength);
+    if (length < to - from && stem.at(from + length).isLowSurrogate())
+        --length;
+    stem = stem.mid(from, length);
     while (!stem.isEmpty() && trimmable(stem.back()))
         stem.chop(1);
     return stem.isEmpty() ? QStringLiteral("Seating chart") : stem;

@@ -28,8 +28,8 @@ QString PrintChart(WindowState &state, const QString &dataFolder);
 
 // The file name, without ".pdf", a chart of class `className` is saved under:
 // the class name with every character a file name cannot hold replaced by
-// '_', without spaces or dots at either end, at most 100 characters;
-// "Seating chart" when nothing is left.
+// '_', without spaces or dots at either end, at most 100 UTF-16 units and
+// never half of a character; "Seating chart" when nothing is left.
 QString ChartFileStem(const QString &className);
 
 } // namespace plivan

@@ -640,6 +640,9 @@ private slots:
         QTest::newRow("dots only") << QStringLiteral("..") << QStringLiteral("Seating chart");
         QTest::newRow("empty") << QString() << QStringLiteral("Seating chart");
         QTest::newRow("long") << QString(150, u'a') << QString(100, u'a');
+        // U+1F600 is two UTF-16 units; the 100th unit would be its first half.
+        QTest::newRow("long, cut between characters")
+            << QString(99, u'a') + QString::fromUcs4(U"\U0001F600 b") << QString(99, u'a');
         QTest::newRow("accents kept") << QStringLiteral("Français 2") << QStringLiteral("Français 2");
     }
     void chartFileStem()
