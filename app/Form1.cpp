@@ -104,6 +104,8 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     // No accessible name: a screen reader then speaks the heading itself.
     LClassTeacher->setGeometry(Twips(360, 120, 10455, 615));
     LClassTeacher->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // A class called "<b>Lab</b>" is shown as typed, not in bold.
+    LClassTeacher->setTextFormat(Qt::PlainText);
     // Where the face is missing, a sans-serif of its width: the heading is
     // centred by counting characters for that width.
     QFont labelFont(QStringLiteral("MS Sans Serif"), 24, QFont::Normal);
@@ -208,6 +210,7 @@ void Form1::LoadRoster(const QString &FileName)
     const RosterImport import = plivan::LoadRoster(ResolveInFolder(dataFolder, FileName),
                                                    windowState.seatCount(), windowState.SeatWidth,
                                                    *students);
+    LBStudents->layOutRows();
     windowState.NameFontSize = import.NameFontSize;
     if (!import.message.isEmpty())
         ShowMessage(this, import.message);

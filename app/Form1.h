@@ -26,6 +26,11 @@ public:
     using QListWidget::QListWidget;
     // The selected row, -1 when none is selected.
     int selectedRow() const;
+    // Lays out rows added since the last layout now instead of at the next
+    // paint. Qt drops the repaint a list asks for while it is being painted,
+    // if that paint pass was already drawing part of the list: what it shows
+    // then keeps the rows it had before.
+    void layOutRows() { executeDelayedItemsLayout(); }
 
 signals:
     void mousePressed();

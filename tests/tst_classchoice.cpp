@@ -7,7 +7,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
+#include <QTimer>
 
 using namespace plivan;
 
@@ -62,6 +64,17 @@ bool DarkNearY(const QImage &image, double inchX, double inchY)
     const int x = qRound(inchX * 96);
     const int y = qRound(inchY * 96);
     return IsDark(image, x, y - 1) || IsDark(image, x, y);
+}
+
+// What stands on screen (the platform's copy of the window, once queued
+// paints have run) is what the window paints afresh. The screen is read
+// first: painting afresh can mend what was stale.
+void VerifyScreen(QWidget &window)
+{
+    QTest::qWait(50);
+    const QImage shown
+        = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown, window.grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
 } // namespace
@@ -127,6 +140,7 @@ private slots:
         QTest::newRow("70 characters") << QString(55, QLatin1Char('c')) << tolvane << 0;
         QTest::newRow("71 characters") << QString(56, QLatin1Char('c')) << tolvane << 0;
         QTest::newRow("80 characters") << QString(65, QLatin1Char('c')) << tolvane << 0;
+        QTest::newRow("shown as typed") << QStringLiteral("<b>Lab</b>") << tolvane << 22;
     }
     void heading()
     {
@@ -143,8 +157,18 @@ private slots:
         w.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
         ChooseClass(*w.form, 0);
-        QCOMPARE(w.form->findChild<QLabel *>(QStringLiteral("LClassTeacher"))->text(),
-                 QString(spaces, QLatin1Char(' ')) + text);
+        auto *label = w.form->findChild<QLabel *>(QStringLiteral("LClassTeacher"));
+        QCOMPARE(label->text(), QString(spaces, QLatin1Char(' ')) + text);
+        // On screen the text ends where the typed characters end (no markup taken).
+        const QImage shot = label->grab().toImage();
+        int inkRight = -1;
+        for (int x = 0; x < shot.width(); ++x) {
+            for (int y = 0; y < shot.height(); ++y)
+                inkRight = IsDark(shot, x, y) ? x : inkRight;
+        }
+        const int textRight = QFontMetrics(label->font()).horizontalAdvance(label->text());
+        QVERIFY2(qAbs(inkRight - std::min(textRight, shot.width() - 1)) <= 4,
+                 qPrintable(QStringLiteral("ink ends at %1, text at %2").arg(inkRight).arg(textRight)));
     }
 
     // After a class is chosen: Select Class, In Order and Random on, the class
@@ -258,6 +282,55 @@ private slots:
         QVERIFY(w.form->grab().toImage() != before);
         Click(*w.form, "CBHelp");
         QCOMPARE(w.form->grab().toImage(), before);
+    }
+
+    // After whatever the user did with one class, choosing another shows its
+    // list, grid and heading on screen, not what stood there before.
+    void screenAfterClassChange_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("name picked") << "pick";
+        QTest::newRow("seated by hand") << "pick seat";
+        QTest::newRow("in order") << "inorder";
+        QTest::newRow("at random") << "random";
+        QTest::newRow("picked, then in order") << "pick inorder";
+        QTest::newRow("printed") << "inorder print";
+        QTest::newRow("help shown and hidden") << "pick help help";
+        QTest::newRow("message box") << "pick seat pick seat";
+    }
+    void screenAfterClassChange()
+    {
+        QFETCH(QString, steps);
+        Window w;
+        w.folder.writeRoster(QStringLiteral("a.csv"), Names(5, QStringLiteral("Christopher")));
+        w.folder.writeRoster(QStringLiteral("b.csv"), Names(3, QStringLiteral("Bo")));
+        w.open(2, 3, {QStringLiteral("Alpha#a.csv"), QStringLiteral("Beta#b.csv")});
+        ChooseClass(*w.form, 0);
+        auto *list = w.form->findChild<QListWidget *>(QStringLiteral("LBStudents"));
+        for (const QString &step : steps.split(u' ')) {
+            if (step == u"pick") {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+            } else if (step == u"seat") {
+                // The real message box, closed as a user would.
+                SetMessageBoxHandler({});
+                QTimer::singleShot(50, [] {
+                    if (QWidget *box = QApplication::activeModalWidget())
+                        box->close();
+                });
+                QTest::mouseClick(w.form->windowHandle(), Qt::LeftButton, {}, QPoint(96, 96));
+                SetMessageBoxHandler([&w](QWidget *, const QString &text) { w.recorder.messages << text; });
+            } else {
+                const char *button = step == u"inorder" ? "CBInOrder"
+                                     : step == u"random" ? "CBRandom"
+                                     : step == u"print"  ? "CBPrint"
+                                                         : "CBHelp";
+                Click(*w.form, button);
+            }
+            VerifyScreen(*w.form);
+        }
+        ChooseClass(*w.form, 1);
+
+        VerifyScreen(*w.form);
     }
 
     // A press while no class row is selected changes nothing.
