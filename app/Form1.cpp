@@ -3,6 +3,7 @@
 #include "Heading.h"
 #include "HelpText.h"
 #include "MessageBox.h"
+#include "app/Version.h"
 #include "classdata/DataFolder.h"
 #include "classdata/RosterImport.h"
 #include "classdata/SettingsFile.h"
@@ -57,7 +58,7 @@ void ListBoxStudents::setText(int row, const QString &text)
         item->setText(text);
 }
 
-const QString Form1::Caption = QStringLiteral("Plivan   1.02") + QString(81, QLatin1Char(' '));
+const QString Form1::Caption = QStringLiteral("Plivan   " PLIVAN_VERSION) + QString(81, QLatin1Char(' '));
 
 Form1::Form1(const QString &dataFolder, QWidget *parent)
     : QWidget(parent), dataFolder(dataFolder),

@@ -49,7 +49,8 @@ inline void PrintPeak()
 
 class ShownProbe : public QObject {
 public:
-    explicit ShownProbe(QWidget &window) { window.installEventFilter(this); }
+    // Lives as long as `window`, or less.
+    explicit ShownProbe(QWidget &window) : QObject(&window) { window.installEventFilter(this); }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override

@@ -1,6 +1,6 @@
 #include "RosterImport.h"
 
-#include "Workbook.h"
+#include "classdata/workbook/Workbook.h"
 #include "app/Numbers.h"
 #include "seating/NameLayout.h"
 #include "seating/StudentList.h"

@@ -1,7 +1,7 @@
 #include "SettingsFile.h"
 
 #include "DataFolder.h"
-#include "TextDecoding.h"
+#include "classdata/workbook/Workbook.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -6,8 +6,7 @@
 // pack them into a stored, uncompressed archive with correct checksums: the
 // mutations then reach the XML readers directly.
 
-#include "classdata/Workbook.h"
-#include "classdata/ZipWorkbook.h"
+#include "classdata/workbook/Workbook.h"
 
 #include <QByteArray>
 #include <QList>

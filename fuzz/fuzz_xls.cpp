@@ -2,7 +2,7 @@
 // compound-file signature is a whole file; any other is the workbook stream
 // itself (BIFF records), put into a small compound file here, so that the
 // mutations reach the record reader instead of breaking the container.
-#include "classdata/XlsReader.h"
+#include "classdata/workbook/Workbook.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "classdata/CellValue.h"
+#include "CellValue.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "classdata/CsvReader.h"
+#include "CsvReader.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 #include "classdata/RosterImport.h"
-#include "classdata/Workbook.h"
+#include "classdata/workbook/Workbook.h"
 #include "seating/StudentList.h"
 
 #include <QDir>

@@ -1,6 +1,5 @@
 #include "classdata/DataFolder.h"
 #include "classdata/SettingsFile.h"
-#include "classdata/TextDecoding.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "classdata/XlsReader.h"
+#include "XlsReader.h"
 
 #include <QFile>
 #include <QRandomGenerator>

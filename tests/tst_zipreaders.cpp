@@ -1,7 +1,6 @@
-#include "classdata/OdsReader.h"
-#include "classdata/Workbook.h"
-#include "classdata/XlsxReader.h"
-#include "classdata/ZipWorkbook.h"
+#include "CellValue.h"
+#include "zip/XlsxReader.h"
+#include "zip/ZipWorkbook.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -10,7 +10,4 @@ namespace plivan {
 // for; shared strings are decoded only up to the highest one a cell uses.
 OpenedWorkbook OpenXls(const QString &path);
 
-// The same from a file's bytes in memory (tests and fuzzing).
-OpenedWorkbook OpenXlsData(const QByteArray &data);
-
 } // namespace plivan

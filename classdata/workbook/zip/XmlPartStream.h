@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 #include <QXmlStreamReader>
 

@@ -31,4 +31,13 @@ QString BooleanText(bool value);
 // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A.
 QString ErrorText(int biffCode);
 
+// An ISO 8601 date or date and time as stored in a file ("2024-09-02",
+// "2024-09-02T13:45:00.4") in the roster's text form ("2024-09-02",
+// "2024-09-02 13:45:00"), to the nearest second. Empty when it is not one.
+QString IsoDateValueText(QStringView value);
+
+// An ISO 8601 duration as stored for a time of day ("PT13H45M00S") in the
+// roster's text form ("13:45:00"). Empty when it is not one.
+QString IsoDurationText(QStringView value);
+
 } // namespace plivan

@@ -7,6 +7,5 @@ namespace plivan {
 // A ZIP archive: an Office Open XML workbook (.xlsx) or an OpenDocument
 // spreadsheet (.ods), told apart by the parts it holds.
 OpenedWorkbook OpenZipWorkbook(const QString &path);
-OpenedWorkbook OpenZipWorkbookData(const QByteArray &data);
 
 } // namespace plivan

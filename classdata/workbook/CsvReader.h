@@ -15,7 +15,6 @@ namespace plivan {
 // than MaxCsvRecordBytes, a first field longer than MaxCsvFieldBytes, or a
 // quote that is never closed marks the file as damaged from that row on.
 OpenedWorkbook OpenCsv(const QString &path);
-OpenedWorkbook OpenCsvData(const QByteArray &data);
 
 inline constexpr qsizetype MaxCsvRecordBytes = 1024 * 1024;
 inline constexpr qsizetype MaxCsvFieldBytes = 64 * 1024;

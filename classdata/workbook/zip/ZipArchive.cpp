@@ -1,4 +1,4 @@
-#include "ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 #include <QFile>
 

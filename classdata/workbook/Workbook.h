@@ -1,5 +1,8 @@
 #pragma once
 
+// The workbook readers: what the rest of Plivan may use of them. Everything
+// else in this folder is the readers' own.
+
 #include <QByteArray>
 #include <QString>
 
@@ -49,5 +52,15 @@ struct OpenedWorkbook {
 // names ending in .csv or .txt, comma-separated text. The file name's extension
 // does not choose the reader.
 OpenedWorkbook OpenWorkbook(const QString &path);
+
+// The same readers over a file's bytes in memory, for fuzzing: an .xls file,
+// an .xlsx or .ods file, comma-separated text.
+OpenedWorkbook OpenXlsData(const QByteArray &data);
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data);
+OpenedWorkbook OpenCsvData(const QByteArray &data);
+
+// Text files written on any system: UTF-8 (a leading byte order mark is
+// skipped), or Windows-1252 when the bytes are not valid UTF-8.
+QString DecodeText(QByteArrayView bytes);
 
 } // namespace plivan

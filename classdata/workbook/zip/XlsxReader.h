@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Workbook.h"
-#include "ZipArchive.h"
+#include "zip/ZipArchive.h"
 
 namespace plivan {
 

@@ -1,4 +1,4 @@
-#include "XmlPartStream.h"
+#include "zip/XmlPartStream.h"
 
 namespace plivan {
 

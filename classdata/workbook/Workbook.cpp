@@ -2,7 +2,7 @@
 
 #include "CsvReader.h"
 #include "XlsReader.h"
-#include "ZipWorkbook.h"
+#include "zip/ZipWorkbook.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,10 @@
 #include "CellValue.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -155,6 +158,48 @@ QString ErrorText(int biffCode)
     case 0x2B: return QStringLiteral("#GETTING_DATA");
     default:   return QStringLiteral("#N/A"); // an error code no spreadsheet writes
     }
+}
+
+QString IsoDateValueText(QStringView value)
+{
+    static const QRegularExpression iso(QStringLiteral(
+        R"(^(\d{4})-(\d{2})-(\d{2})(?:T(\d{2}):(\d{2})(?::(\d{2}(?:\.\d+)?))?)?(?:Z|[+-]\d{2}:?\d{2})?$)"));
+    const QRegularExpressionMatch m = iso.match(value.toString());
+    if (!m.hasMatch())
+        return {};
+    const QDate date(m.capturedView(1).toInt(), m.capturedView(2).toInt(), m.capturedView(3).toInt());
+    if (!date.isValid())
+        return {};
+    if (!m.hasCaptured(4))
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    const int hours = m.capturedView(4).toInt();
+    const int minutes = m.capturedView(5).toInt();
+    const double seconds = m.hasCaptured(6) ? m.capturedView(6).toDouble() : 0.0;
+    if (hours > 23 || minutes > 59 || seconds >= 61.0)
+        return {};
+    const qint64 total = std::llround(hours * 3600.0 + minutes * 60.0 + seconds);
+    const QDateTime when = QDateTime(date, QTime(0, 0), QTimeZone::utc()).addSecs(total);
+    if (when.time() == QTime(0, 0))
+        return when.date().toString(QStringLiteral("yyyy-MM-dd"));
+    // The day before the first day of the 1900 date system holds times alone.
+    if (when.date() == QDate(1899, 12, 30))
+        return when.time().toString(QStringLiteral("HH:mm:ss"));
+    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString IsoDurationText(QStringView value)
+{
+    static const QRegularExpression duration(
+        QStringLiteral(R"(^(-)?P(?:(\d+)D)?(?:T(?:(\d+)H)?(?:(\d+)M)?(?:(\d+(?:\.\d+)?)S)?)?$)"));
+    const QRegularExpressionMatch m = duration.match(value.toString());
+    if (!m.hasMatch() || value.endsWith(u'P') || value.endsWith(u'T'))
+        return {};
+    const double seconds = m.capturedView(2).toDouble() * 86400.0 + m.capturedView(3).toDouble() * 3600.0
+        + m.capturedView(4).toDouble() * 60.0 + m.capturedView(5).toDouble();
+    if (!std::isfinite(seconds) || seconds > 1e12)
+        return {};
+    const double days = (m.hasCaptured(1) ? -seconds : seconds) / 86400.0;
+    return DateText(days, false);
 }
 
 } // namespace plivan

@@ -1,8 +1,7 @@
-#include "XlsxReader.h"
+#include "zip/XlsxReader.h"
 
 #include "CellValue.h"
-#include "OdsReader.h"
-#include "XmlPartStream.h"
+#include "zip/XmlPartStream.h"
 
 #include <QHash>
 #include <QUrl>

@@ -1,5 +1,7 @@
 #include "TextDecoding.h"
 
+#include "Workbook.h"
+
 #include <QStringDecoder>
 
 namespace plivan {

@@ -1,8 +1,8 @@
-#include "ZipWorkbook.h"
+#include "zip/ZipWorkbook.h"
 
-#include "OdsReader.h"
-#include "XlsxReader.h"
-#include "ZipArchive.h"
+#include "zip/OdsReader.h"
+#include "zip/XlsxReader.h"
+#include "zip/ZipArchive.h"
 
 namespace plivan {
 

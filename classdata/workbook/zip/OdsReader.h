@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Workbook.h"
+#include "zip/ZipArchive.h"
+
+namespace plivan {
+
+// True when the archive is an OpenDocument spreadsheet (or spreadsheet
+// template) by its mimetype entry, or, lacking one, holds a content part.
+bool LooksLikeOds(ZipArchive &archive);
+
+// Opens the table that was active when the file was saved (the first table
+// when the file does not say).
+OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive);
+
+} // namespace plivan
