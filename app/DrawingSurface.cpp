@@ -54,8 +54,9 @@ void PainterSurface::printText(const QString &text)
 }
 
 ImageSurface::ImageSurface(QSize sizeInPixels, const QFont &font, QColor background)
-    : PainterSurface(font), backing(sizeInPixels, QImage::Format_ARGB32_Premultiplied),
-      backgroundColor(background)
+    : PainterSurface(font)
+    , backing(sizeInPixels, QImage::Format_ARGB32_Premultiplied)
+    , backgroundColor(background)
 {
     // 96 dots per inch, so that font point sizes map to pixels as on the screen.
     const int dotsPerMeter = qRound(96.0 / 0.0254);

@@ -45,8 +45,8 @@ public:
     // Printer only, and ignored by the window: the page is used in landscape
     // (before anything is drawn), and ending the document finishes the page
     // and sends it on. The first drawing operation starts the page.
-    virtual void setLandscape() {}
-    virtual void endDocument() {}
+    virtual void setLandscape() { }
+    virtual void endDocument() { }
 };
 
 // A surface that draws with QPainter on a paint device of known resolution.
@@ -69,11 +69,14 @@ public:
     double fromPixels(double px) const { return inches ? px / dotsPerInch() : px * 1440.0 / dotsPerInch(); }
 
 protected:
-    explicit PainterSurface(const QFont &font) : baseFont(font) {}
+    explicit PainterSurface(const QFont &font)
+        : baseFont(font)
+    {
+    }
     // The painter to draw with, or nullptr when the device cannot be painted on
     // (a printer that cannot begin its page). Every use ends with release().
     virtual QPainter *painter() = 0;
-    virtual void release() {}
+    virtual void release() { }
     virtual QPaintDevice *device() = 0;
 
 private:

@@ -27,7 +27,7 @@ namespace {
 // Control positions are given in twips; 15 twips make one pixel at 96 dpi.
 QRect Twips(int left, int top, int width, int height)
 {
-    return {left / 15, top / 15, width / 15, height / 15};
+    return { left / 15, top / 15, width / 15, height / 15 };
 }
 
 constexpr QSize ClientArea(14715 / 15, 10050 / 15);
@@ -61,8 +61,9 @@ void ListBoxStudents::setText(int row, const QString &text)
 const QString Form1::Caption = QStringLiteral("Plivan   " PLIVAN_VERSION) + QString(81, QLatin1Char(' '));
 
 Form1::Form1(const QString &dataFolder, QWidget *parent)
-    : QWidget(parent), dataFolder(dataFolder),
-      surface(ClientArea, font(), palette().color(QPalette::Window))
+    : QWidget(parent)
+    , dataFolder(dataFolder)
+    , surface(ClientArea, font(), palette().color(QPalette::Window))
 {
     setObjectName(QStringLiteral("Form1"));
     // The controls were laid out for a narrow 8-point face; with the wider
@@ -110,8 +111,8 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     // Where the face is missing, a sans-serif of its width: the heading is
     // centred by counting characters for that width.
     QFont labelFont(QStringLiteral("MS Sans Serif"), 24, QFont::Normal);
-    labelFont.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-                           QStringLiteral("Arial"), QStringLiteral("Helvetica")});
+    labelFont.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
+        QStringLiteral("Arial"), QStringLiteral("Helvetica") });
     labelFont.setStyleHint(QFont::SansSerif);
     LClassTeacher->setFont(labelFont);
 
@@ -131,8 +132,8 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     // The class list lies over the student list, the help panel over everything.
     LBClasses->raise();
     Text1->raise();
-    QWidget *const tabOrder[] = {LBStudents, CBRandom,      CBInOrder, CBPrint, CBExit,
-                                 LBClasses,  CBClassSelect, CBHelp,    Text1};
+    QWidget *const tabOrder[]
+        = { LBStudents, CBRandom, CBInOrder, CBPrint, CBExit, LBClasses, CBClassSelect, CBHelp, Text1 };
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -148,8 +149,8 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     LBClasses->installEventFilter(this);
 
     random = std::make_unique<ClockRandomSource>();
-    seating = std::make_unique<Seating>(windowState, *students, surface,
-                                        [this](const QString &text) { ShowMessage(this, text); });
+    seating = std::make_unique<Seating>(
+        windowState, *students, surface, [this](const QString &text) { ShowMessage(this, text); });
 
     Form_Load();
 }
@@ -208,9 +209,8 @@ void Form1::LBClasses_Click()
 
 void Form1::LoadRoster(const QString &FileName)
 {
-    const RosterImport import = plivan::LoadRoster(ResolveInFolder(dataFolder, FileName),
-                                                   windowState.seatCount(), windowState.SeatWidth,
-                                                   *students);
+    const RosterImport import = plivan::LoadRoster(
+        ResolveInFolder(dataFolder, FileName), windowState.seatCount(), windowState.SeatWidth, *students);
     LBStudents->layOutRows();
     windowState.NameFontSize = import.NameFontSize;
     if (!import.message.isEmpty())

@@ -42,7 +42,10 @@ protected:
 // The student list box as the seating code's StudentList.
 class ListBoxStudents : public StudentList {
 public:
-    explicit ListBoxStudents(QListWidget &box) : box(box) {}
+    explicit ListBoxStudents(QListWidget &box)
+        : box(box)
+    {
+    }
     int count() const override { return box.count(); }
     QString text(int row) const override;
     void setText(int row, const QString &text) override;

@@ -20,19 +20,19 @@ inline constexpr double PrintScale = 1.2;
 // Everything the window knows. It lives as long as the window and is never saved.
 // The names are the window's own; see each field for its unit.
 struct WindowState {
-    int ClassIndex = 0;           // 1-based index into ClassNames of the chosen class
-    double StudentIndex = 0;      // list row seated next; may be fractional (random seating)
+    int ClassIndex = 0; // 1-based index into ClassNames of the chosen class
+    double StudentIndex = 0; // list row seated next; may be fractional (random seating)
     int SeatRows = 0;
     int SeatCols = 0;
     std::int16_t NameFontSize = 0; // points, for names in seat boxes
     QString TeacherName;
-    QStringList ClassNames{QString()};  // entry 0 stays empty; grows with the settings file
-    QStringList RosterFiles{QString()}; // same index as ClassNames
+    QStringList ClassNames { QString() }; // entry 0 stays empty; grows with the settings file
+    QStringList RosterFiles { QString() }; // same index as ClassNames
     std::array<QString, MaxSeats + 1> SeatNames;
-    double SeatHeight = 0;        // inches at window scale, double precision
-    float SeatWidth = 0;          // inches at window scale, deliberately single precision
+    double SeatHeight = 0; // inches at window scale, double precision
+    float SeatWidth = 0; // inches at window scale, deliberately single precision
     bool StudentPicked = false;
-    std::array<std::int16_t, MaxSeats + 1> SeatTaken{}; // -1 taken, 0 free
+    std::array<std::int16_t, MaxSeats + 1> SeatTaken {}; // -1 taken, 0 free
 
     int seatCount() const { return SeatRows * SeatCols; }
     int classCount() const { return int(ClassNames.size()) - 1; }

@@ -24,8 +24,8 @@ QString ResolveInFolder(const QString &folder, const QString &fileName)
     const QString path = folder + fileName;
     if (fileName.isEmpty() || QFileInfo::exists(path) || fileName.contains(QLatin1Char('/')))
         return path;
-    const QStringList matches = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot
-                                                       | QDir::Hidden | QDir::System);
+    const QStringList matches
+        = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     QString found;
     int count = 0;
     for (const QString &entry : matches) {

@@ -1,7 +1,7 @@
 #include "RosterImport.h"
 
-#include "classdata/workbook/Workbook.h"
 #include "app/Numbers.h"
+#include "classdata/workbook/Workbook.h"
 #include "seating/NameLayout.h"
 #include "seating/StudentList.h"
 
@@ -30,8 +30,7 @@ RosterImport LoadRoster(const QString &path, int seats, float seatWidth, Student
     list.clear();
     RosterImport result;
     const auto report = [&](const QString &reason) {
-        result.message = QStringLiteral("The class list %1 %2.")
-                             .arg(QDir::toNativeSeparators(path), reason);
+        result.message = QStringLiteral("The class list %1 %2.").arg(QDir::toNativeSeparators(path), reason);
     };
 
     OpenedWorkbook opened = OpenWorkbook(path);

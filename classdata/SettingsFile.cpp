@@ -35,7 +35,7 @@ QStringList SplitLines(const QString &text)
 
 SettingsLoad Stop(const QString &message)
 {
-    return {false, message};
+    return { false, message };
 }
 
 } // namespace
@@ -50,16 +50,16 @@ SettingsLoad LoadSettings(const QString &folder, WindowState &state)
                         .arg(path));
     }
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxSettingsBytes) {
-        const QString reason = file.isOpen() ? QStringLiteral("it is too large to be a settings file")
-                                             : file.errorString();
+        const QString reason
+            = file.isOpen() ? QStringLiteral("it is too large to be a settings file") : file.errorString();
         return Stop(QStringLiteral("The settings file %1 could not be read: %2.\n\n"
                                    "Press Help to see what it must hold.")
                         .arg(path, reason));
     }
     const QByteArray bytes = file.read(MaxSettingsBytes);
     if (file.error() != QFileDevice::NoError) {
-        return Stop(QStringLiteral("The settings file %1 could not be read: %2.")
-                        .arg(path, file.errorString()));
+        return Stop(
+            QStringLiteral("The settings file %1 could not be read: %2.").arg(path, file.errorString()));
     }
     const QStringList lines = SplitLines(DecodeText(bytes));
     const auto line = [&lines](int number) { return lines.value(number - 1); };
@@ -105,7 +105,7 @@ SettingsLoad LoadSettings(const QString &folder, WindowState &state)
         state.ClassNames.append(classLine.left(hash));
         state.RosterFiles.append(classLine.mid(hash + 1));
     }
-    return {true, QString()};
+    return { true, QString() };
 }
 
 } // namespace plivan

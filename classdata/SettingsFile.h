@@ -20,8 +20,8 @@ namespace SettingsMessage {
 inline const QString TeacherMissing = QStringLiteral("'#Teacher' record not found in Plivan.txt file");
 inline const QString RowMissing = QStringLiteral("'#Row' record not found in Plivan.txt file");
 inline const QString ClassMissing = QStringLiteral("'#Class' record not found in Plivan.txt file");
-inline const QString NoSeparator = QStringLiteral(
-    "The Class Name and then Student filename must be separated by a '#' sign");
+inline const QString NoSeparator
+    = QStringLiteral("The Class Name and then Student filename must be separated by a '#' sign");
 } // namespace SettingsMessage
 
 // Reads Plivan.txt from `folder` into `state`: TeacherName, SeatRows, SeatCols,

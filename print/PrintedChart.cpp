@@ -21,7 +21,6 @@
 
 #include <algorithm>
 
-
 namespace plivan {
 
 namespace {
@@ -41,7 +40,9 @@ constexpr qsizetype MaxStemLength = 100;
 class PrintSizes {
 public:
     explicit PrintSizes(WindowState &state)
-        : state(state), windowWidth(state.SeatWidth), windowHeight(state.SeatHeight)
+        : state(state)
+        , windowWidth(state.SeatWidth)
+        , windowHeight(state.SeatHeight)
     {
         // SeatWidth is single precision: the product is rounded to it.
         state.SeatWidth = float(double(state.SeatWidth) * PrintScale);
@@ -72,9 +73,8 @@ QString ClassName(const WindowState &state)
 // locale measures in inches, A4 elsewhere.
 QPageSize LocalePaper()
 {
-    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem
-               ? QPageSize(QPageSize::Letter)
-               : QPageSize(QPageSize::A4);
+    return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize(QPageSize::Letter)
+                                                                              : QPageSize(QPageSize::A4);
 }
 
 QFont PrinterFont()
@@ -83,7 +83,7 @@ QFont PrinterFont()
 }
 
 struct SavedChart {
-    QString path;  // the file written, empty when none was
+    QString path; // the file written, empty when none was
     QString error; // why nothing was written
 };
 
@@ -93,19 +93,19 @@ SavedChart OpenNewChartFile(const QString &folder, const QString &stem, QFile &f
 {
     const QDir dir(folder);
     for (int n = 1; n <= 9999; ++n) {
-        const QString name = n == 1 ? stem + QStringLiteral(".pdf")
-                                    : QStringLiteral("%1 (%2).pdf").arg(stem).arg(n);
+        const QString name
+            = n == 1 ? stem + QStringLiteral(".pdf") : QStringLiteral("%1 (%2).pdf").arg(stem).arg(n);
         const QString path = dir.filePath(name);
         if (QFileInfo::exists(path))
             continue;
         file.setFileName(path);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return {path, {}};
+            return { path, {} };
         // Another program may have made it meanwhile; anything else is final.
         if (!QFileInfo::exists(path))
-            return {{}, file.errorString()};
+            return { {}, file.errorString() };
     }
-    return {{}, QStringLiteral("every file name for the chart is taken")};
+    return { {}, QStringLiteral("every file name for the chart is taken") };
 }
 
 SavedChart SaveChartAsPdf(WindowState &state, const QString &folder)
@@ -221,7 +221,7 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
         const int row = (s - 1) / state.SeatCols;
         const int col = s - 1 - row * state.SeatCols;
         DrawSeatName(page, col * w + GridLeft, row * h + GridTop, w, h, state.SeatNames[s],
-                     double(state.NameFontSize));
+            double(state.NameFontSize));
     }
 
     page.CurrentX = float(HeadingX);
@@ -239,8 +239,8 @@ QString PrintChart(WindowState &state, const QString &dataFolder)
     if (info.isNull()) {
         const bool none = QPrinterInfo::availablePrinterNames().isEmpty();
         return SaveInstead(state, dataFolder,
-                           none ? QStringLiteral("no printer was found")
-                                : QStringLiteral("no printer is set as the default printer"));
+            none ? QStringLiteral("no printer was found")
+                 : QStringLiteral("no printer is set as the default printer"));
     }
 
     QPrinter printer(info, QPrinter::HighResolution);
@@ -260,8 +260,8 @@ QString PrintChart(WindowState &state, const QString &dataFolder)
     }
     const QString name = info.description().isEmpty() ? info.printerName() : info.description();
     if (refused) {
-        return SaveInstead(state, dataFolder,
-                           QStringLiteral("the printer \"%1\" could not start the page").arg(name));
+        return SaveInstead(
+            state, dataFolder, QStringLiteral("the printer \"%1\" could not start the page").arg(name));
     }
     const QString refusal = JobRefusal();
     if (!ended || !refusal.isEmpty()) {

@@ -6,7 +6,8 @@
 namespace plivan {
 
 PrinterSurface::PrinterSurface(QPagedPaintDevice &target, const QFont &font)
-    : PainterSurface(font), target(target)
+    : PainterSurface(font)
+    , target(target)
 {
 }
 

@@ -19,8 +19,8 @@ NameLines SplitName(const QString &name)
 {
     const int b = BreakPosition(name);
     if (b == 0)
-        return {name, QString(), false};
-    return {name.left(b - 1), name.mid(b), true};
+        return { name, QString(), false };
+    return { name.left(b - 1), name.mid(b), true };
 }
 
 namespace {
@@ -83,8 +83,7 @@ QString Elided(DrawingSurface &surface, const QString &line, double width)
     return line.left(fits) + ellipsis;
 }
 
-void PrintLine(DrawingSurface &surface, double x, double y, const QString &line, double points,
-               LineRoom room)
+void PrintLine(DrawingSurface &surface, double x, double y, const QString &line, double points, LineRoom room)
 {
     surface.setFontSize(FittingSize(surface, line, points, room));
     // Even at the smallest size, a line stays inside its box: what does not
@@ -97,8 +96,8 @@ void PrintLine(DrawingSurface &surface, double x, double y, const QString &line,
 
 } // namespace
 
-void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth,
-                  double boxHeight, const QString &name, double points)
+void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth, double boxHeight,
+    const QString &name, double points)
 {
     // Positions are handed over in single precision, as the seat width is.
     const double x = boxX + 0.05 * boxWidth;
@@ -106,7 +105,7 @@ void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxW
     // A line fits when it ends a twentieth of the box before its right edge,
     // the same margin it starts with, and is no taller than the box less
     // those margins (only a name font size far above the usual reaches that).
-    const LineRoom room{boxWidth * 0.9, boxHeight * 0.9};
+    const LineRoom room { boxWidth * 0.9, boxHeight * 0.9 };
     const NameLines lines = SplitName(name);
     PrintLine(surface, x, y, lines.first, points, room);
     if (lines.twoLines)

@@ -28,7 +28,7 @@ NameLines SplitName(const QString &name);
 // whole point size at which it fits. Below MinNamePoints it is cut short with
 // an ellipsis instead. Leaves the surface's font size at `points`.
 inline constexpr int MinNamePoints = 6;
-void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth,
-                  double boxHeight, const QString &name, double points);
+void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth, double boxHeight,
+    const QString &name, double points);
 
 } // namespace plivan

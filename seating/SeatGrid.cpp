@@ -8,8 +8,8 @@ namespace plivan {
 
 QRectF SeatBox(const WindowState &state, int row, int col)
 {
-    return {col * double(state.SeatWidth) + GridLeft, row * state.SeatHeight + GridTop,
-            double(state.SeatWidth), state.SeatHeight};
+    return { col * double(state.SeatWidth) + GridLeft, row * state.SeatHeight + GridTop,
+        double(state.SeatWidth), state.SeatHeight };
 }
 
 void DrawBoxes(const WindowState &state, DrawingSurface &surface, double width, double height)

@@ -12,9 +12,11 @@
 
 namespace plivan {
 
-Seating::Seating(WindowState &state, StudentList &list, DrawingSurface &surface,
-                 MessageFunction message)
-    : state(state), list(list), surface(surface), message(std::move(message))
+Seating::Seating(WindowState &state, StudentList &list, DrawingSurface &surface, MessageFunction message)
+    : state(state)
+    , list(list)
+    , surface(surface)
+    , message(std::move(message))
 {
 }
 
@@ -42,8 +44,7 @@ void Seating::SeatStudent(int Row, int Col)
     state.SeatNames[s] = list.text(r);
 
     const QRectF box = SeatBox(state, Row, Col);
-    DrawSeatName(surface, box.x(), box.y(), box.width(), box.height(), list.text(r),
-                 state.NameFontSize);
+    DrawSeatName(surface, box.x(), box.y(), box.width(), box.height(), list.text(r), state.NameFontSize);
     RemoveListedStudent(r);
 }
 

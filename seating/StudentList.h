@@ -20,7 +20,10 @@ public:
 class StringStudentList : public StudentList {
 public:
     StringStudentList() = default;
-    explicit StringStudentList(QStringList rows) : rows(std::move(rows)) {}
+    explicit StringStudentList(QStringList rows)
+        : rows(std::move(rows))
+    {
+    }
 
     int count() const override { return int(rows.size()); }
     QString text(int row) const override { return rows.value(row); }

@@ -105,8 +105,8 @@ bool IsDateFormat(const QString &formatCode)
             continue;
         }
         case u'\\': // the next character is literal
-        case u'_':  // a space as wide as the next character
-        case u'*':  // the next character fills the cell
+        case u'_': // a space as wide as the next character
+        case u'*': // the next character fills the cell
             ++i;
             continue;
         default:
@@ -148,15 +148,24 @@ QString BooleanText(bool value)
 QString ErrorText(int biffCode)
 {
     switch (biffCode) {
-    case 0x00: return QStringLiteral("#NULL!");
-    case 0x07: return QStringLiteral("#DIV/0!");
-    case 0x0F: return QStringLiteral("#VALUE!");
-    case 0x17: return QStringLiteral("#REF!");
-    case 0x1D: return QStringLiteral("#NAME?");
-    case 0x24: return QStringLiteral("#NUM!");
-    case 0x2A: return QStringLiteral("#N/A");
-    case 0x2B: return QStringLiteral("#GETTING_DATA");
-    default:   return QStringLiteral("#N/A"); // an error code no spreadsheet writes
+    case 0x00:
+        return QStringLiteral("#NULL!");
+    case 0x07:
+        return QStringLiteral("#DIV/0!");
+    case 0x0F:
+        return QStringLiteral("#VALUE!");
+    case 0x17:
+        return QStringLiteral("#REF!");
+    case 0x1D:
+        return QStringLiteral("#NAME?");
+    case 0x24:
+        return QStringLiteral("#NUM!");
+    case 0x2A:
+        return QStringLiteral("#N/A");
+    case 0x2B:
+        return QStringLiteral("#GETTING_DATA");
+    default:
+        return QStringLiteral("#N/A"); // an error code no spreadsheet writes
     }
 }
 

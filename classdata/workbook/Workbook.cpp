@@ -13,13 +13,13 @@ OpenedWorkbook OpenWorkbook(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
-        return {nullptr, QStringLiteral("was not found")};
+        return { nullptr, QStringLiteral("was not found") };
     if (info.isDir())
-        return {nullptr, QStringLiteral("is a folder, not a workbook")};
+        return { nullptr, QStringLiteral("is a folder, not a workbook") };
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {nullptr, QStringLiteral("could not be read (%1)").arg(file.errorString())};
+        return { nullptr, QStringLiteral("could not be read (%1)").arg(file.errorString()) };
     const QByteArray head = file.read(8);
     file.close();
 
@@ -32,8 +32,8 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     if (suffix == u"csv" || suffix == u"txt")
         return OpenCsv(path);
     if (head.isEmpty())
-        return {nullptr, QStringLiteral("is empty")};
-    return {nullptr, NotAWorkbookReason};
+        return { nullptr, QStringLiteral("is empty") };
+    return { nullptr, NotAWorkbookReason };
 }
 
 } // namespace plivan

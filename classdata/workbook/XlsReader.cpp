@@ -109,8 +109,7 @@ double RkValue(quint32 rk)
 struct GObjectUnref {
     void operator()(void *object) const { g_object_unref(object); }
 };
-template <typename T>
-using GsfRef = std::unique_ptr<T, GObjectUnref>;
+template <typename T> using GsfRef = std::unique_ptr<T, GObjectUnref>;
 
 QString Damaged(const QString &reason)
 {
@@ -121,7 +120,8 @@ QString Damaged(const QString &reason)
 class ByteStream {
 public:
     explicit ByteStream(GsfInput *input)
-        : input_(input), size_(std::max<qint64>(0, gsf_input_size(input)))
+        : input_(input)
+        , size_(std::max<qint64>(0, gsf_input_size(input)))
     {
     }
 
@@ -169,7 +169,9 @@ struct Record {
 class RecordReader {
 public:
     RecordReader(GsfInput *input, qint64 &budget, QString &error)
-        : stream_(input), budget_(budget), error_(error)
+        : stream_(input)
+        , budget_(budget)
+        , error_(error)
     {
     }
 
@@ -229,13 +231,15 @@ private:
 class ContinuedReader {
 public:
     struct Position {
-        qint64 body = 0;   // offset of the current record's body
+        qint64 body = 0; // offset of the current record's body
         qint64 length = 0; // of that body
-        qint64 pos = 0;    // read position within it
+        qint64 pos = 0; // read position within it
     };
 
     ContinuedReader(RecordReader &records, Position start, QString endReason)
-        : records_(records), at_(start), endReason_(std::move(endReason))
+        : records_(records)
+        , at_(start)
+        , endReason_(std::move(endReason))
     {
     }
 
@@ -348,7 +352,7 @@ private:
             return false;
         if (next.type != RecContinue)
             return records_.fail(endReason_);
-        at_ = {next.body(), next.length, 0};
+        at_ = { next.body(), next.length, 0 };
         return true;
     }
 
@@ -372,10 +376,10 @@ public:
         // The body begins with the total and unique string counts, which
         // writers do not always fill in right; the records themselves tell
         // where the table ends.
-        const ContinuedReader::Position first{sst.body(), sst.length, 8};
+        const ContinuedReader::Position first { sst.body(), sst.length, 8 };
         present_ = sst.length >= 8;
         reader_.setPosition(first);
-        checkpoints_ = {first};
+        checkpoints_ = { first };
         next_ = 0;
     }
 
@@ -418,8 +422,7 @@ private:
         if ((flags & 0x04) && !reader_.readU32(extra))
             return false;
         // Rich-text runs and phonetic data follow the characters; neither is shown.
-        return reader_.readChars(count, flags & 0x01, out)
-            && reader_.skip(4 * static_cast<qint64>(runs))
+        return reader_.readChars(count, flags & 0x01, out) && reader_.skip(4 * static_cast<qint64>(runs))
             && reader_.skip(extra);
     }
 
@@ -442,9 +445,9 @@ std::optional<QStringDecoder> DecoderFor(quint16 codePage)
 {
     QByteArray name;
     switch (codePage) {
-    case 0:     // not recorded
-    case 367:   // US-ASCII
-    case 1200:  // UTF-16, which 8-bit text cannot be
+    case 0: // not recorded
+    case 367: // US-ASCII
+    case 1200: // UTF-16, which 8-bit text cannot be
     case 1252:
     case 32769: // Windows-1252 as early writers recorded it
         return std::nullopt;
@@ -460,8 +463,7 @@ std::optional<QStringDecoder> DecoderFor(quint16 codePage)
         name = "windows-" + QByteArray::number(codePage);
         break;
     default:
-        name = (codePage >= 1250 && codePage <= 1258 ? "windows-" : "IBM")
-            + QByteArray::number(codePage);
+        name = (codePage >= 1250 && codePage <= 1258 ? "windows-" : "IBM") + QByteArray::number(codePage);
         break;
     }
     QStringDecoder decoder(name.constData());
@@ -472,21 +474,21 @@ std::optional<QStringDecoder> DecoderFor(quint16 codePage)
 
 struct SheetEntry {
     qint64 offset = 0; // of its BOF record in the stream
-    quint8 kind = 0;   // 0 worksheet or dialog, 1 macro sheet, 2 chart, 6 module
+    quint8 kind = 0; // 0 worksheet or dialog, 1 macro sheet, 2 chart, 6 module
 };
 
 class XlsWorkbook final : public Workbook {
 public:
     XlsWorkbook(QByteArray data, GsfRef<GsfInput> source, GsfRef<GsfInfile> container,
-                GsfRef<GsfInput> stream, bool namedWorkbook)
-        : data_(std::move(data)),
-          source_(std::move(source)),
-          container_(std::move(container)),
-          stream_(std::move(stream)),
-          namedWorkbook_(namedWorkbook),
-          sheetRecords_(stream_.get(), budget_, error_),
-          stringRecords_(stream_.get(), budget_, error_),
-          strings_(stringRecords_)
+        GsfRef<GsfInput> stream, bool namedWorkbook)
+        : data_(std::move(data))
+        , source_(std::move(source))
+        , container_(std::move(container))
+        , stream_(std::move(stream))
+        , namedWorkbook_(namedWorkbook)
+        , sheetRecords_(stream_.get(), budget_, error_)
+        , stringRecords_(stream_.get(), budget_, error_)
+        , strings_(stringRecords_)
     {
     }
 
@@ -518,21 +520,21 @@ private:
 
     QString error_;
     qint64 budget_ = MaxRecords;
-    RecordReader sheetRecords_;  // the globals, then the active sheet
+    RecordReader sheetRecords_; // the globals, then the active sheet
     RecordReader stringRecords_; // the shared string table
     SharedStrings strings_;
 
     bool biff8_ = true;
     bool date1904_ = false;
     std::optional<QStringDecoder> decoder_;
-    std::vector<quint16> xfFormats_;     // number format of each cell format
-    QHash<quint16, bool> formatIsDate_;  // number formats the workbook defines
+    std::vector<quint16> xfFormats_; // number format of each cell format
+    QHash<quint16, bool> formatIsDate_; // number formats the workbook defines
 
     bool worksheet_ = false; // the active sheet holds cells
-    qint64 sheetStart_ = 0;  // first record after the sheet's BOF
-    qint64 next_ = 0;        // next record of the sheet to read
+    qint64 sheetStart_ = 0; // first record after the sheet's BOF
+    qint64 next_ = 0; // next record of the sheet to read
     bool sheetEnded_ = false;
-    int lastRow_ = 0;        // the row asked for last
+    int lastRow_ = 0; // the row asked for last
 };
 
 QString XlsWorkbook::open()
@@ -591,7 +593,7 @@ QString XlsWorkbook::open()
             if (r.length >= 6 && sheets.size() < MaxSheets) {
                 if (!(b = sheetRecords_.body(r, 6)))
                     return error_;
-                sheets.push_back({static_cast<qint64>(U32(b)), b[5]});
+                sheets.push_back({ static_cast<qint64>(U32(b)), b[5] });
             }
             break;
         case RecXf:
@@ -707,7 +709,7 @@ std::optional<QString> XlsWorkbook::cellText(int row)
         if (!sheetRecords_.header(next_, r))
             return std::nullopt;
         switch (r.type) {
-        case RecEof:     // the sheet ends (or an embedded chart does, after all cells)
+        case RecEof: // the sheet ends (or an embedded chart does, after all cells)
         case RecWindow2: // the cell table is over
             sheetEnded_ = true;
             return std::nullopt;
@@ -787,8 +789,8 @@ std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
 std::optional<QString> XlsWorkbook::labelText(const Record &r)
 {
     // Row, column and format, then the text.
-    ContinuedReader reader(sheetRecords_, {r.body(), r.length, 6},
-                           QStringLiteral("a cell's text is cut short"));
+    ContinuedReader reader(
+        sheetRecords_, { r.body(), r.length, 6 }, QStringLiteral("a cell's text is cut short"));
     return cellString(reader);
 }
 
@@ -840,21 +842,20 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
         if (!sheetRecords_.header(offset, s))
             return std::nullopt;
         offset = s.end();
-        if (s.type == RecContinue || s.type == RecShrFmla || s.type == RecArray
-            || s.type == RecTable)
+        if (s.type == RecContinue || s.type == RecShrFmla || s.type == RecArray || s.type == RecTable)
             continue;
         if (s.type != RecString)
             break;
         next_ = s.end();
-        ContinuedReader reader(sheetRecords_, {s.body(), s.length, 0},
-                               QStringLiteral("a formula's text is cut short"));
+        ContinuedReader reader(
+            sheetRecords_, { s.body(), s.length, 0 }, QStringLiteral("a formula's text is cut short"));
         return cellString(reader);
     }
     sheetRecords_.fail(QStringLiteral("a formula's text is missing"));
     return std::nullopt;
 }
 
-void DropLibraryMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+void DropLibraryMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) { }
 
 void InitGsf()
 {
@@ -863,10 +864,9 @@ void InitGsf()
         gsf_init();
         // libgsf reports what it finds wrong in a damaged container on stderr,
         // at length; the reader says it once, in the message the user sees.
-        const auto levels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING
-                                           | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO
-                                           | G_LOG_LEVEL_DEBUG);
-        for (const char *domain : {"libgsf:msole", "libgsf", static_cast<const char *>(nullptr)})
+        const auto levels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE
+            | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
+        for (const char *domain : { "libgsf:msole", "libgsf", static_cast<const char *>(nullptr) })
             g_log_set_handler(domain, levels, DropLibraryMessage, nullptr);
     });
 }
@@ -878,7 +878,7 @@ OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)
     if (error)
         g_error_free(error);
     if (!container)
-        return {nullptr, Damaged(QStringLiteral("its parts cannot be found"))};
+        return { nullptr, Damaged(QStringLiteral("its parts cannot be found")) };
 
     int workbookIndex = -1;
     bool namedWorkbook = false;
@@ -895,26 +895,25 @@ OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)
         } else if (part.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
             workbookIndex = i;
         } else if (part.compare(u"EncryptionInfo", Qt::CaseInsensitive) == 0
-                   || part.compare(u"EncryptedPackage", Qt::CaseInsensitive) == 0) {
+            || part.compare(u"EncryptedPackage", Qt::CaseInsensitive) == 0) {
             encrypted = true; // an .xlsx locked with a password
         }
     }
     if (encrypted)
-        return {nullptr, QStringLiteral("is protected by a password")};
+        return { nullptr, QStringLiteral("is protected by a password") };
     if (workbookIndex < 0)
-        return {nullptr, NotAWorkbookReason};
+        return { nullptr, NotAWorkbookReason };
 
     GsfRef<GsfInput> stream(gsf_infile_child_by_index(container.get(), workbookIndex));
     if (!stream)
-        return {nullptr, Damaged(QStringLiteral("its workbook part cannot be read"))};
+        return { nullptr, Damaged(QStringLiteral("its workbook part cannot be read")) };
 
-    auto workbook = std::make_unique<XlsWorkbook>(std::move(data), std::move(source),
-                                                  std::move(container), std::move(stream),
-                                                  namedWorkbook);
+    auto workbook = std::make_unique<XlsWorkbook>(
+        std::move(data), std::move(source), std::move(container), std::move(stream), namedWorkbook);
     const QString reason = workbook->open();
     if (!reason.isEmpty())
-        return {nullptr, reason};
-    return {std::move(workbook), {}};
+        return { nullptr, reason };
+    return { std::move(workbook), {} };
 }
 
 } // namespace
@@ -927,17 +926,17 @@ OpenedWorkbook OpenXls(const QString &path)
     if (error)
         g_error_free(error); // its message repeats the path
     if (!source)
-        return {nullptr, QStringLiteral("could not be read")};
+        return { nullptr, QStringLiteral("could not be read") };
     return OpenCompoundFile(std::move(source), {});
 }
 
 OpenedWorkbook OpenXlsData(const QByteArray &data)
 {
     InitGsf();
-    GsfRef<GsfInput> source(gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()),
-                                                 data.size(), false));
+    GsfRef<GsfInput> source(
+        gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()), data.size(), false));
     if (!source)
-        return {nullptr, Damaged(QStringLiteral("its parts cannot be found"))};
+        return { nullptr, Damaged(QStringLiteral("its parts cannot be found")) };
     return OpenCompoundFile(std::move(source), data);
 }
 
