@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QImage>
+#include <QRectF>
 #include <QString>
 
 #include <memory>
@@ -47,6 +48,12 @@ public:
     // and sends it on. The first drawing operation starts the page.
     virtual void setLandscape() { }
     virtual void endDocument() { }
+    // Printer only, before anything is drawn: what is drawn next covers
+    // `extent` (box outlines and text, in inches). Where the paper's printable
+    // area would cut any of it off, it is all moved, and shrunk evenly only
+    // when moving is not enough, so that it lands inside; where it fits,
+    // nothing moves.
+    virtual void keepInsidePrintableArea(const QRectF &extent) { Q_UNUSED(extent) }
 };
 
 // A surface that draws with QPainter on a paint device of known resolution.
@@ -78,6 +85,7 @@ protected:
     virtual QPainter *painter() = 0;
     virtual void release() { }
     virtual QPaintDevice *device() = 0;
+    int lineWidthPixels() const { return lineWidth; }
 
 private:
     QFont currentFont() const;

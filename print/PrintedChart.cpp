@@ -213,6 +213,14 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
     const double w = double(state.SeatWidth);
     const double h = state.SeatHeight;
 
+    // The names stay inside their boxes; the heading may reach further.
+    const QString heading = Heading(ClassName(state), state.TeacherName);
+    page.setFontSize(HeadingPoints);
+    const QRectF headingBox(HeadingX, HeadingY, page.textWidth(heading), page.lineHeight());
+    page.setFontSize(double(state.NameFontSize));
+    const QRectF grid(GridLeft, GridTop, state.SeatCols * w, state.SeatRows * h);
+    page.keepInsidePrintableArea(grid.united(headingBox));
+
     DrawBoxes(state, page, w, h);
 
     // Seat numbers run row by row from 1; the tables hold at most MaxSeats.
@@ -227,7 +235,7 @@ void ComposeChart(WindowState &state, DrawingSurface &page)
     page.CurrentX = float(HeadingX);
     page.CurrentY = float(HeadingY);
     page.setFontSize(HeadingPoints);
-    page.printText(Heading(ClassName(state), state.TeacherName));
+    page.printText(heading);
 
     printSizes.restore();
     page.endDocument();

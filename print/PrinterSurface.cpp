@@ -1,9 +1,40 @@
 #include "PrinterSurface.h"
 
+#include <QPageLayout>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace plivan {
+
+QRectF PrintableArea(const QPageLayout &layout)
+{
+    const QRectF paper = layout.fullRect(QPageLayout::Inch);
+    QMarginsF margins = layout.margins(QPageLayout::Inch);
+    if (layout.orientation() == QPageLayout::Landscape) {
+        const double sides = std::max(margins.top(), margins.bottom());
+        const double ends = std::max(margins.left(), margins.right());
+        margins = QMarginsF(sides, ends, sides, ends);
+    }
+    return paper.marginsRemoved(margins);
+}
+
+QTransform PlaceInside(const QRectF &chart, const QRectF &printable)
+{
+    if (printable.contains(chart) || chart.isEmpty() || printable.isEmpty())
+        return {};
+    const double scale
+        = std::min({ 1.0, printable.width() / chart.width(), printable.height() / chart.height() });
+    const QRectF scaled(chart.topLeft() * scale, chart.size() * scale);
+    // The least move that brings each side in; a shrunk chart fits exactly.
+    const auto shift = [](double low, double high, double areaLow, double areaHigh) {
+        return std::clamp(0.0, areaLow - low, std::max(areaLow - low, areaHigh - high));
+    };
+    const double dx = shift(scaled.left(), scaled.right(), printable.left(), printable.right());
+    const double dy = shift(scaled.top(), scaled.bottom(), printable.top(), printable.bottom());
+    return QTransform(scale, 0, 0, scale, dx, dy);
+}
 
 PrinterSurface::PrinterSurface(QPagedPaintDevice &target, const QFont &font)
     : PainterSurface(font)
@@ -42,6 +73,7 @@ QPainter *PrinterSurface::painter()
         if (painter->begin(&target)) {
             painter->setRenderHint(QPainter::Antialiasing);
             painter->setRenderHint(QPainter::TextAntialiasing);
+            painter->setTransform(placement);
             active = std::move(painter);
             pageStarted = true;
         } else {
@@ -49,6 +81,20 @@ QPainter *PrinterSurface::painter()
         }
     }
     return active.get();
+}
+
+void PrinterSurface::keepInsidePrintableArea(const QRectF &extent)
+{
+    const QPageLayout layout = target.pageLayout();
+    const double dpi = dotsPerInch();
+    // Lines are centred on the box edges.
+    const double halfLine = lineWidthPixels() / 2.0 / dpi;
+    const QPointF corner = layout.paintRect(QPageLayout::Inch).topLeft();
+    const QRectF chart = extent.adjusted(-halfLine, -halfLine, halfLine, halfLine).translated(corner);
+    // From the printable area's corner and back, in device pixels.
+    placement = QTransform::fromScale(dpi, dpi).inverted()
+        * QTransform::fromTranslate(corner.x(), corner.y()) * PlaceInside(chart, PrintableArea(layout))
+        * QTransform::fromTranslate(-corner.x(), -corner.y()) * QTransform::fromScale(dpi, dpi);
 }
 
 void PrinterSurface::endDocument()

@@ -67,6 +67,9 @@ mkdir -p "$tmp/root/ppd" "$tmp/bin/backend" "$tmp/bin/daemon" "$tmp/bin/filter" 
     "$tmp/spool/tmp" "$tmp/cache" "$tmp/state" "$tmp/log" "$tmp/capture" || exit 1
 chmod 0755 "$tmp"
 ln -s "$cups_exec" "$tmp/bin/daemon/cups-exec"
+# pdftopdf, for the second queue below; cupsd looks for its filters once, at start.
+pdftopdf=${cups_exec%/daemon/cups-exec}/filter/pdftopdf
+[ -x "$pdftopdf" ] && ln -s "$pdftopdf" "$tmp/bin/filter/pdftopdf"
 cp "$here/capture-backend" "$tmp/bin/backend/capture" || exit 1
 # cupsd runs a backend as root only when it is owned by root and readable by
 # nobody else; any other backend runs as the unprivileged User. It refuses
@@ -148,7 +151,21 @@ if ! lpadmin -h "$socket" -p capture -E -v "capture:$tmp/capture" -P "$here/capt
     exit 1
 fi
 
-CUPS_SERVER="$socket" PLIVAN_CAPTURE_DIR="$tmp/capture" "$@"
+# A second queue, "narrow": CUPS's own HP DeskJet driver, half-inch margins at
+# the top and bottom of the paper, A4 by default. Its filters are replaced by
+# CUPS's pdftopdf alone, so the backend keeps the page as the printer would
+# get it: turned onto the paper.
+narrow=
+driverd=${cups_exec%/cups-exec}/cups-driverd
+if [ -x "$driverd" ] && [ -x "$tmp/bin/filter/pdftopdf" ]; then
+    "$driverd" cat drv:///sample.drv/deskjet.ppd 2>/dev/null |
+        sed -E -e '/^\*cupsFilter2?:/d' -e 's/^\*Default(PageSize|PageRegion|ImageableArea|PaperDimension): .*/*Default\1: A4/' \
+            -e 's|^(\*PPD-Adobe.*)$|\1\n*cupsFilter2: "application/vnd.cups-pdf application/pdf 0 -"|' >"$tmp/narrow.ppd"
+    lpadmin -h "$socket" -p narrow -E -v "capture:$tmp/capture" -P "$tmp/narrow.ppd" 2>>"$tmp/lpadmin.err" &&
+        narrow="$tmp/narrow.ppd"
+fi
+
+CUPS_SERVER="$socket" PLIVAN_CAPTURE_DIR="$tmp/capture" PLIVAN_NARROW_PPD="$narrow" "$@"
 status=$?
 [ $status -eq 0 ] || show_log
 exit $status
