@@ -1,9 +1,10 @@
 #!/bin/sh
 # Remakes the roster fixtures in this folder with LibreOffice (through
-# python3-uno), Gnumeric's ssconvert, xlwt and openpyxl, then checks each
-# file with independent readers and rewrites expected.tsv.
-#   apt-get install libreoffice-calc python3-uno gnumeric python3-xlwt python3-openpyxl python3-xlrd
+# python3-uno), Gnumeric's ssconvert, xlwt and openpyxl, and rewrites
+# expected.tsv from the lists each case is meant to give.
+#   apt-get install libreoffice-calc python3-uno gnumeric python3-xlwt python3-openpyxl
 # Arguments: case names to remake (all when none).
+# ROSTERS_OUT=/absolute/folder writes everything there instead.
 set -eu
 cd "$(dirname "$0")"
 # Debian's Python, where the Debian modules are.
