@@ -10,14 +10,16 @@ namespace plivan {
 
 QRectF PrintableArea(const QPageLayout &layout)
 {
-    const QRectF paper = layout.fullRect(QPageLayout::Inch);
-    QMarginsF margins = layout.margins(QPageLayout::Inch);
+    // In points, which Qt keeps unrounded; its inches are rounded to 0.01.
+    const QRectF paper = layout.fullRect(QPageLayout::Point);
+    QMarginsF margins = layout.margins(QPageLayout::Point);
     if (layout.orientation() == QPageLayout::Landscape) {
         const double sides = std::max(margins.top(), margins.bottom());
         const double ends = std::max(margins.left(), margins.right());
         margins = QMarginsF(sides, ends, sides, ends);
     }
-    return paper.marginsRemoved(margins);
+    const QRectF area = paper.marginsRemoved(margins);
+    return { area.topLeft() / 72, area.size() / 72 };
 }
 
 QTransform PlaceInside(const QRectF &chart, const QRectF &printable)
@@ -89,7 +91,7 @@ void PrinterSurface::keepInsidePrintableArea(const QRectF &extent)
     const double dpi = dotsPerInch();
     // Lines are centred on the box edges.
     const double halfLine = lineWidthPixels() / 2.0 / dpi;
-    const QPointF corner = layout.paintRect(QPageLayout::Inch).topLeft();
+    const QPointF corner = layout.paintRect(QPageLayout::Point).topLeft() / 72;
     const QRectF chart = extent.adjusted(-halfLine, -halfLine, halfLine, halfLine).translated(corner);
     // From the printable area's corner and back, in device pixels.
     placement = QTransform::fromScale(dpi, dpi).inverted()
