@@ -10,7 +10,7 @@ packages=(
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
     # tests: reading printed pages back, a private print server, a display server
     poppler-utils cups cups-client cups-bsd xvfb xauth xdotool
-    at-spi2-core python3-pyatspi dbus-daemon desktop-file-utils
+    at-spi2-core python3-pyatspi dbus-daemon desktop-file-utils x11-apps
     # the package: dpkg-shlibdeps finds its dependencies
     dpkg-dev
 )

@@ -1,0 +1,130 @@
+#pragma once
+
+// The real window over a Plivan folder of its own, driven as a user would,
+// with every message recorded instead of shown in a modal box.
+
+#include "app/Form1.h"
+#include "app/MessageBox.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+struct Window {
+    QTemporaryDir dir;
+    QStringList messages;
+    plivan::MessageBoxHandler previous = plivan::SetMessageBoxHandler([this](QWidget *, const QString &text) { messages << text; });
+    std::unique_ptr<plivan::Form1> form;
+
+    ~Window()
+    {
+        form.reset();
+        plivan::SetMessageBoxHandler(previous);
+    }
+    QString folder() const { return dir.path() + QLatin1Char('/'); }
+    void write(const QString &name, const QByteArray &content) const
+    {
+        QFile file(folder() + name);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    // A roster as comma-separated text, one name a line.
+    void roster(const QString &file, const QStringList &names) const
+    {
+        QByteArray content;
+        for (const QString &n : names)
+            content += '"' + n.toUtf8().replace("\"", "\"\"") + "\"\r\n";
+        write(file, content);
+    }
+    // Opens the window on a rows x cols room of Mrs. Tolvane's with these
+    // classes and their rosters (class k's in k.csv), or on `settings`.
+    void open(int rows, int cols, const QList<QPair<QString, QStringList>> &classes, const QByteArray &settings = {})
+    {
+        QByteArray text = "#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n" + QByteArray::number(rows) + ','
+            + QByteArray::number(cols) + "\r\n#Class Names and student xls files\r\n";
+        for (qsizetype k = 0; k < classes.size(); ++k) {
+            text += classes.at(k).first.toUtf8() + '#' + QByteArray::number(k + 1) + ".csv\r\n";
+            roster(QStringLiteral("%1.csv").arg(k + 1), classes.at(k).second);
+        }
+        write(QStringLiteral("Plivan.txt"), settings.isEmpty() ? text : settings);
+        form = std::make_unique<plivan::Form1>(folder());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    template <typename T = QWidget> T *control(const char *name) const { return form->findChild<T *>(QLatin1String(name)); }
+    QListWidget *list(const char *name) const { return control<QListWidget>(name); }
+    void click(const char *button) const { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    void clickRow(const char *name, int row, Qt::MouseButton button = Qt::LeftButton) const
+    {
+        QListWidget *l = list(name);
+        QTest::mouseClick(l->viewport(), button, {}, row < l->count() ? l->visualItemRect(l->item(row)).center() : QPoint(5, 150));
+    }
+    // Select Class, then a click on row `row` of the class list.
+    void choose(int row) const
+    {
+        click("CBClassSelect");
+        clickRow("LBClasses", row);
+    }
+    // A press on the window at (x, y) inches, 96 pixels to the inch.
+    void press(QPointF inches, Qt::MouseButton button = Qt::LeftButton) const
+    {
+        QTest::mouseClick(form->windowHandle(), button, {}, (inches * 96).toPoint());
+    }
+    QStringList listed(const char *name = "LBStudents") const
+    {
+        QStringList rows;
+        for (int i = 0; i < list(name)->count(); ++i)
+            rows << list(name)->item(i)->text();
+        return rows;
+    }
+    // Seat by seat, "-" for a free one.
+    QStringList seated() const
+    {
+        QStringList names;
+        for (int s = 1; s <= form->state().seatCount(); ++s)
+            names << (form->state().SeatTaken[s] ? form->state().SeatNames[s] : QStringLiteral("-"));
+        return names;
+    }
+    // The window as it stands on screen: the platform's copy of it, once
+    // queued paints have run.
+    QImage onScreen() const
+    {
+        QTest::qWait(50);
+        return form->screen()->grabWindow(form->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    }
+    // What is on screen is what the window paints afresh. The screen is read
+    // first: painting afresh can mend what was stale.
+    void verifyScreen() const
+    {
+        const QImage shown = onScreen();
+        QCOMPARE(shown, form->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
+};
+
+inline bool IsDark(const QImage &image, int x, int y)
+{
+    return image.valid(x, y) && qGray(image.pixel(x, y)) < 128;
+}
+
+// Whether a scan of an image at `dpi` crosses lines exactly at `expected`
+// (within 2 pixels): along a row at height `at` (`across`) or down a column,
+// from `from` to `to`, all in inches.
+inline bool LinesAt(const QImage &image, double dpi, bool across, double at, double from, double to, const QList<double> &expected)
+{
+    QList<double> middles;
+    for (int i = qRound(from * dpi), start = -1; i <= qRound(to * dpi); ++i) {
+        const bool dark = across ? IsDark(image, i, qRound(at * dpi)) : IsDark(image, qRound(at * dpi), i);
+        if (dark && start < 0)
+            start = i;
+        if (!dark && start >= 0) {
+            middles << (start + i - 1) / 2.0 / dpi;
+            start = -1;
+        }
+    }
+    return middles.size() == expected.size()
+        && std::equal(middles.begin(), middles.end(), expected.begin(), [&](double a, double b) { return qAbs(a - b) <= 2 / dpi; });
+}

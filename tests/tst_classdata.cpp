@@ -1,0 +1,182 @@
+// The class data: the settings file Plivan.txt, and a class's roster read
+// into the student list from every fixture made by real spreadsheet programs
+// (tests/data/rosters/expected.tsv), with the list's own rules and the name
+// font size it sets.
+
+#include "TestData.h"
+
+#include "classdata/DataFolder.h"
+#include "classdata/RosterImport.h"
+#include "classdata/SettingsFile.h"
+#include "seating/StudentList.h"
+
+#include <QDir>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace plivan;
+
+namespace {
+
+const QByteArray Head = "#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n5,6\r\n#Class Names and student xls files\r\n";
+
+} // namespace
+
+class TestClassData : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QString folder() const { return dir.path() + QLatin1Char('/'); }
+    void write(const QByteArray &content, const QString &name = QStringLiteral("Plivan.txt"))
+    {
+        QFile file(folder() + name);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+private slots:
+    void init()
+    {
+        for (const QString &entry : QDir(dir.path()).entryList(QDir::Files))
+            QDir(dir.path()).remove(entry);
+    }
+
+    // tests/data/settings.tsv: what each settings file loads as.
+    void settings_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        for (const QStringList &row : TableRows(QStringLiteral("settings.tsv")))
+            QTest::newRow(qPrintable(row.at(0))) << row;
+    }
+    void settings()
+    {
+        QFETCH(QStringList, row);
+        write(row.at(1).toLatin1());
+        WindowState state;
+        const SettingsLoad load = LoadSettings(folder(), state);
+        QCOMPARE(load.message, row.at(2) == u"-" ? QString() : row.at(2));
+        QCOMPARE(load.complete, row.at(2) == u"-");
+        QCOMPARE(state.TeacherName, row.at(3));
+        QCOMPARE(QPoint(state.SeatRows, state.SeatCols), QPoint(row.at(4).toInt(), row.at(5).toInt()));
+        // Seats at window scale: 7 x 9 inches over the room, divided by 1.2.
+        QVERIFY(!state.SeatRows || (qFuzzyCompare(state.SeatHeight * state.SeatRows * 1.2, 7.0) && qFuzzyCompare(float(state.SeatWidth * state.SeatCols * 1.2f), 9.0f)));
+        QStringList stored;
+        for (int k = 0; k <= state.classCount(); ++k)
+            stored << state.ClassNames.at(k) + u'|' + state.RosterFiles.value(k);
+        QCOMPARE(stored, QStringList{"|"} + row.mid(6));
+        QCOMPARE(state.RosterFiles.size(), state.ClassNames.size());
+    }
+
+    // No file, a folder in its place, a file far too large: one message
+    // that names the file, and nothing stored.
+    void unreadable()
+    {
+        WindowState state;
+        const QString path = folder() + QStringLiteral("Plivan.txt"), help = QStringLiteral("\n\nPress Help to see what it must hold.");
+        QCOMPARE(LoadSettings(folder(), state).message, QStringLiteral("The settings file %1 was not found.").arg(path) + help);
+        QVERIFY(QDir(folder()).mkdir(QStringLiteral("Plivan.txt")));
+        QVERIFY(LoadSettings(folder(), state).message.startsWith(QStringLiteral("The settings file %1 could not be read: ").arg(path)));
+        QVERIFY(QDir(folder()).rmdir(QStringLiteral("Plivan.txt")));
+        write(Head + QByteArray(2 << 20, 'x'));
+        const SettingsLoad load = LoadSettings(folder(), state);
+        QCOMPARE(load.message, QStringLiteral("The settings file %1 could not be read: it is too large to be a settings file.").arg(path) + help);
+        QVERIFY(!load.complete && state.TeacherName.isEmpty());
+    }
+
+    // A name copied from Windows often changes case: the one entry that
+    // matches ignoring case is used, never a guess among several.
+    void caseInsensitiveNames()
+    {
+        write(Head, QStringLiteral("PLIVAN.TXT"));
+        WindowState state;
+        QVERIFY(LoadSettings(folder(), state).complete);
+        QCOMPARE(ResolveInFolder(folder(), QStringLiteral("plivan.txt")), folder() + QStringLiteral("PLIVAN.TXT"));
+        write("x", QStringLiteral("Plivan.TXT"));
+        QCOMPARE(ResolveInFolder(folder(), QStringLiteral("plivan.txt")), folder() + QStringLiteral("plivan.txt"));
+        QCOMPARE(ResolveInFolder(folder(), QStringLiteral("Plivan.TXT")), folder() + QStringLiteral("Plivan.TXT"));
+        QCOMPARE(ResolveInFolder(folder(), QStringLiteral("sub/PLIVAN.TXT")), folder() + QStringLiteral("sub/PLIVAN.TXT"));
+    }
+
+    // Every workbook of the fixture folder is in the table, read for a room
+    // of 6 and of 30 seats: the list, and the message when it cannot be read.
+    void fixtures_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("seats");
+        QTest::addColumn<QString>("errorWord");
+        QTest::addColumn<QStringList>("names");
+        QSet<QString> listed;
+        for (const QStringList &row : TableRows(QStringLiteral("rosters/expected.tsv"))) {
+            listed.insert(row.at(0));
+            QTest::addRow("%s %s", qPrintable(row.at(0)), qPrintable(row.at(1)))
+                << DataPath(QStringLiteral("rosters/") + row.at(0)) << row.at(1).toInt()
+                << (row.at(2) == u"-" ? QString() : row.at(2)) << row.mid(3);
+        }
+        const QStringList files = QDir(DataPath(QStringLiteral("rosters"))).entryList({"*.xls", "*.xlsx", "*.ods", "*.csv", "*.txt"}, QDir::Files);
+        QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
+    }
+    void fixtures()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, seats);
+        QFETCH(QString, errorWord);
+        QFETCH(QStringList, names);
+        StringStudentList list({QStringLiteral("left over")});
+        const RosterImport result = LoadRoster(path, seats, 1.25f, list);
+        QCOMPARE(list.rows, names);
+        if (errorWord.isEmpty())
+            QCOMPARE(result.message, QString());
+        else
+            QVERIFY2(result.message.startsWith(QStringLiteral("The class list %1 ").arg(QDir::toNativeSeparators(path)))
+                         && result.message.contains(errorWord) && result.message.endsWith(u'.'),
+                     qPrintable(result.message));
+    }
+
+    // The list's rules: rows down to the first empty cell and no more than
+    // the room has seats, padded with "Empty"; the font size from the widest
+    // measure M over the list (break position, else length):
+    // round-half-even(floor(M x seat width) x 1.5).
+    void rules()
+    {
+        const QString e = QStringLiteral("Empty");
+        const struct { QByteArray csv; int seats; float seatWidth; QStringList names; int size; } cases[] = {
+            {"Ann Lee\nBo\nCy\nDi\n\nEd\n", 6, 1.25f, {"Ann Lee", "Bo", "Cy", "Di", e, e}, 9}, // the gap ends it; M 5 of Empty
+            {"A1\nA2\nA3\nA4\nA5\nA6\nA7\n", 6, 1.25f, {"A1", "A2", "A3", "A4", "A5", "A6"}, 3},
+            {"\nAnn\n", 3, 1.25f, {e, e, e}, 9},
+            {"Madonna\n", 1, 1.25f, {"Madonna"}, 12},
+            {"\"Lee,Ann\"\n", 1, 1.25f, {"Lee,Ann"}, 8},
+            {"Bartholomew\n", 1, 1.25f, {"Bartholomew"}, 20}, // 19.5 to 20
+            {"Christopher Lee\n", 1, 1.25f, {"Christopher Lee"}, 22}, // 22.5 to 22
+            {"Madonna\n", 1, float(9.0 / 10 / 1.2), {"Madonna"}, 8},
+            {"Ann\n", 0, 1.25f, {}, 0},
+        };
+        QTemporaryDir dir;
+        for (const auto &c : cases) {
+            QFile file(dir.filePath(QStringLiteral("room.csv")));
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(c.csv);
+            file.close();
+            StringStudentList list({QStringLiteral("left over")});
+            const RosterImport result = LoadRoster(file.fileName(), c.seats, c.seatWidth, list);
+            QCOMPARE(list.rows, c.names);
+            QCOMPARE(int(result.NameFontSize), c.size);
+            QCOMPARE(result.message, QString());
+        }
+    }
+
+    // A roster that is not there: the message, a list of "Empty", and the
+    // font size that "Empty" gives.
+    void missingFile()
+    {
+        const QString path = DataPath(QStringLiteral("rosters/period9.xls"));
+        StringStudentList list;
+        const RosterImport result = LoadRoster(path, 6, 1.25f, list);
+        QCOMPARE(result.message, QStringLiteral("The class list %1 was not found.").arg(QDir::toNativeSeparators(path)));
+        QCOMPARE(list.rows, QStringList(6, QStringLiteral("Empty")));
+        QCOMPARE(int(result.NameFontSize), 9);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestClassData)
+#include "tst_classdata.moc"

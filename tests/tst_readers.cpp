@@ -1,0 +1,213 @@
+// The workbook readers beyond what the roster fixtures say: the hand-made and
+// damaged files of tests/data/xls and tests/data/zip, comma-separated text,
+// and the text a cell's value shows as.
+
+#include "TestData.h"
+
+#include "CellValue.h"
+#include "CsvReader.h"
+#include "zip/XlsxReader.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <climits>
+
+using namespace plivan;
+
+namespace {
+
+const QString E = QStringLiteral("<empty>");
+
+OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
+{
+    if (csv)
+        return OpenCsvData(bytes);
+    return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
+}
+
+// Comma-separated text: row r is the first field of record r.
+struct CsvRow {
+    const char *name;
+    QByteArray data;
+    QStringList cells;
+    bool damaged;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(CsvRow)
+
+class TestReaders : public QObject {
+    Q_OBJECT
+
+private slots:
+    // tests/data/cells.tsv: each file, through the reader its content calls
+    // for, from the file and from its bytes in memory.
+    void cells_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("cells");
+        for (const QStringList &row : TableRows(QStringLiteral("cells.tsv")))
+            QTest::newRow(qPrintable(row.at(0))) << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+    }
+    void cells()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, error);
+        QFETCH(QStringList, cells);
+        OpenedWorkbook opened = OpenWorkbook(DataPath(file));
+        if (cells.isEmpty()) {
+            QVERIFY(!opened.workbook);
+            QCOMPARE(opened.error, error);
+            return;
+        }
+        QVERIFY2(opened.workbook, qPrintable(opened.error));
+        QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
+        QCOMPARE(opened.workbook->error(), error);
+        OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)));
+        QVERIFY(fromMemory.workbook);
+        QCOMPARE(Cells(*fromMemory.workbook, int(cells.size())), cells);
+    }
+
+    // Files whose parts turn to rubbish after their first names: the names
+    // asked for read without complaint, and the damage shows only when
+    // reading reaches it, from that row on.
+    void readsNoFurtherThanAsked()
+    {
+        const QString ends = QStringLiteral("is damaged (the workbook ends early)"), damage = QStringLiteral("is damaged (");
+        const struct { const char *file; int digits, clean, damaged; QString error; } files[] = {
+            {"xls/tail-garbled.xlwt.xls", 5, 39, 40, ends}, {"xls/truncated-stream.xlwt.xls", 5, 39, 40, ends},
+            {"zip/broken-tail.xlsx", 6, 1000, 5000, damage}, {"zip/broken-tail.ods", 6, 1000, 5000, damage}, {"zip/bad-deflate.xlsx", 4, 30, 1000, damage}};
+        for (const auto &[file, digits, clean, damaged, error] : files) {
+            OpenedWorkbook opened = OpenWorkbook(DataPath(QLatin1String(file)));
+            QVERIFY2(opened.workbook, file);
+            for (int row = 1; row <= clean; ++row) {
+                const QString prefix = QStringLiteral("Student %1").arg(row, digits, 10, QLatin1Char('0'));
+                QVERIFY2(opened.workbook->cellText(row).value_or(E).startsWith(prefix), qPrintable(prefix));
+                QCOMPARE(opened.workbook->error(), QString());
+            }
+            QCOMPARE(opened.workbook->cellText(damaged), std::nullopt);
+            QVERIFY2(opened.workbook->error().startsWith(error), qPrintable(opened.workbook->error()));
+            QCOMPARE(opened.workbook->cellText(damaged + 1), std::nullopt);
+        }
+    }
+
+    // A row far down a table of repeated rows is found by counting.
+    void farRowsOfRepeats()
+    {
+        OpenedWorkbook opened = OpenWorkbook(DataPath("zip/repeats.ods"));
+        QVERIFY(opened.workbook);
+        QCOMPARE(opened.workbook->cellText(5), QStringLiteral("Wide"));
+        QCOMPARE(opened.workbook->cellText(1048571), std::nullopt);
+        QCOMPARE(opened.workbook->cellText(1048572), QStringLiteral("Far away"));
+        QCOMPARE(opened.workbook->cellText(1048573), std::nullopt);
+        QCOMPARE(opened.workbook->cellText(INT_MAX), std::nullopt);
+        QCOMPARE(opened.workbook->error(), QString());
+    }
+
+    // Cut short or with bytes changed anywhere, a file is refused or read up
+    // to the damage, with a reason; never a crash or a hang.
+    void damagedCopies()
+    {
+        const QStringList files{"xls/kinds.xlwt.xls", "xls/kinds.lo.xls", "xls/kinds.gnumeric95.xls", "xls/sst-continue.lo.xls",
+                                "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls", "zip/values.xlsx",
+                                "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx", "rosters/unicode.lo.xlsx",
+                                "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx", "rosters/csv-quoted.hand.csv"};
+        QRandomGenerator random(20240902);
+        for (const QString &file : files) {
+            const QByteArray whole = ReadFile(DataPath(file));
+            QVERIFY(!whole.isEmpty());
+            const bool csv = file.endsWith(u".csv");
+            for (int round = 0; round < 120; ++round) {
+                QByteArray data = whole.left(round < 40 ? whole.size() * round / 40 : whole.size());
+                for (int i = round < 40 ? 0 : 1 + int(random.bounded(8)); i > 0; --i)
+                    data[random.bounded(int(data.size()))] = char(random.bounded(256));
+                OpenedWorkbook opened = OpenData(data, csv);
+                if (!opened.workbook) {
+                    QVERIFY2(!opened.error.isEmpty(), qPrintable(file));
+                    continue;
+                }
+                Cells(*opened.workbook, 60);
+                const QString error = opened.workbook->error();
+                QVERIFY2(error.isEmpty() || error.startsWith(u"is damaged (") || error.startsWith(u"is protected"), qPrintable(error));
+            }
+        }
+    }
+
+    void csv_data()
+    {
+        const QByteArray big(MaxCsvFieldBytes + 1, 'y');
+        QByteArray blocks;
+        QStringList names;
+        for (int i = 0; i < 10; ++i) {
+            blocks += "Name \xC3\xAB" + QByteArray::number(i) + "," + QByteArray(40000, 'x') + "\r\n";
+            names << QStringLiteral(u"Name ë%1").arg(i);
+        }
+        const CsvRow rows[] = {
+            {"field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n", QStringList{QString(MaxCsvFieldBytes, u'n'), "Bob"}, false},
+            {"field over the limit", "Ann\n" + big + "\nCy\n", QStringList{"Ann", E, E}, true},
+            {"quoted field over the limit", "Ann\n\"" + big + "\"\nCy\n", QStringList{"Ann", E, E}, true},
+            {"record over the limit", "Ann\nBob," + QByteArray(MaxCsvRecordBytes, 'y') + "\nCy\n", QStringList{"Ann", E, E}, true},
+            {"open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'), QStringList{"Ann", E, E}, true},
+            {"records across blocks", blocks, names << E, false},
+        };
+        QTest::addColumn<CsvRow>("row");
+        for (const CsvRow &row : rows)
+            QTest::newRow(row.name) << row;
+        for (const QStringList &row : TableRows(QStringLiteral("csv.tsv")))
+            QTest::newRow(qPrintable(row.at(0))) << CsvRow{"", row.at(1).toLatin1(), row.mid(3), row.at(2) == u"1"};
+    }
+    void csv()
+    {
+        QFETCH(CsvRow, row);
+        OpenedWorkbook opened = OpenCsvData(row.data);
+        QVERIFY2(opened.workbook, qPrintable(opened.error));
+        QCOMPARE(Cells(*opened.workbook, int(row.cells.size())), row.cells);
+        QCOMPARE(opened.workbook->error().startsWith(u"is damaged ("), row.damaged);
+    }
+
+    // A damaged end is not reached when only the first rows are asked for.
+    void csvReadsNoFurtherThanAsked()
+    {
+        QByteArray data;
+        for (int i = 0; i < 100000; ++i)
+            data += "Name " + QByteArray::number(i) + "\n";
+        OpenedWorkbook opened = OpenCsvData(data + "\"never closed");
+        QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
+        QCOMPARE(opened.workbook->error(), QString());
+    }
+
+    // The text of a value, the same for every format (tests/data/values.tsv).
+    void values_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("text");
+        for (const QStringList &row : TableRows(QStringLiteral("values.tsv")))
+            QTest::addRow("%s %s", qPrintable(row.at(0)), qPrintable(row.at(1))) << row.at(0) << row.at(1) << row.value(2);
+    }
+    void values()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, value);
+        QFETCH(QString, text);
+        const double number = value.toDouble();
+        const QString shown = kind == u"number"   ? NumberText(number)
+                              : kind == u"date"     ? DateText(number, false)
+                              : kind == u"date1904" ? DateText(number, true)
+                              : kind == u"format"   ? QString::number(IsDateFormat(value))
+                              : kind == u"builtin"  ? QString::number(IsBuiltInDateFormat(value.toInt()))
+                              : kind == u"error"    ? ErrorText(value.toInt())
+                              : kind == u"iso"      ? IsoDateValueText(value)
+                              : kind == u"duration" ? IsoDurationText(value)
+                                                    : ResolvePartName(value.section(u'|', 0, 0), value.section(u'|', 1));
+        QCOMPARE(shown, text);
+        if (kind == u"number" && std::isfinite(number))
+            QCOMPARE(shown.toDouble(), number);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReaders)
+#include "tst_readers.moc"
