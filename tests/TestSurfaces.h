@@ -69,6 +69,15 @@ inline plivan::WindowState Room(int rows, int cols)
     return state;
 }
 
+// Seat by seat, "-" for a free one and "?" for a seat neither free nor taken.
+inline QStringList Seated(const plivan::WindowState &state)
+{
+    QStringList names;
+    for (int s = 1; s <= state.seatCount(); ++s)
+        names << (state.SeatTaken[s] == -1 ? state.SeatNames[s] : state.SeatTaken[s] == 0 ? QStringLiteral("-") : QStringLiteral("?"));
+    return names;
+}
+
 class FixedRandom : public plivan::RandomSource {
 public:
     explicit FixedRandom(QList<float> numbers) : numbers(std::move(numbers)) { }

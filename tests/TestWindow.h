@@ -3,6 +3,8 @@
 // The real window over a Plivan folder of its own, driven as a user would,
 // with every message recorded instead of shown in a modal box.
 
+#include "TestSurfaces.h"
+
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 
@@ -81,14 +83,7 @@ struct Window {
             rows << list(name)->item(i)->text();
         return rows;
     }
-    // Seat by seat, "-" for a free one.
-    QStringList seated() const
-    {
-        QStringList names;
-        for (int s = 1; s <= form->state().seatCount(); ++s)
-            names << (form->state().SeatTaken[s] ? form->state().SeatNames[s] : QStringLiteral("-"));
-        return names;
-    }
+    QStringList seated() const { return Seated(form->state()); }
     // The window as it stands on screen: the platform's copy of it, once
     // queued paints have run.
     QImage onScreen() const

@@ -30,14 +30,7 @@ struct Chart {
     QStringList messages;
     Seating seating;
 
-    // Seat by seat, "-" for a free one.
-    QStringList seated() const
-    {
-        QStringList names;
-        for (int s = 1; s <= state.seatCount(); ++s)
-            names << (state.SeatTaken[s] == -1 ? state.SeatNames[s] : state.SeatTaken[s] == 0 ? QStringLiteral("-") : QStringLiteral("?"));
-        return names;
-    }
+    QStringList seated() const { return Seated(state); }
 };
 
 } // namespace

@@ -110,11 +110,9 @@ private slots:
         QVERIFY(font.pointSize() == 24 && font.weight() == QFont::Normal && !font.italic() && !font.underline() && !font.strikeOut());
         QVERIFY(w.control<QPlainTextEdit>("Text1")->isReadOnly());
         QCOMPARE(w.control<QPlainTextEdit>("Text1")->toPlainText(), HelpText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        // The help text as written: 47 lines of 1860 characters, the third
-        // naming the settings file, here as it is on Windows.
+        // The help text as written, its third line naming the settings file,
+        // here as it is on Windows.
         const QString text = HelpText(QStringLiteral("c:\\plivan\\plivan.txt"));
-        QCOMPARE(text.size(), 1860);
-        QCOMPARE(text.count(QStringLiteral("\r\n")), 47);
         QCOMPARE(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex(), "2939151844775dbf6cbac19558faefbd1e13be95c2a243da65e768c2c066da73");
         QCOMPARE(HelpText(QStringLiteral("/home/Ann/Plivan/Plivan.txt")), QString(text).replace(QStringLiteral("c:\\plivan\\plivan.txt"), QStringLiteral("/home/Ann/Plivan/Plivan.txt")));
         QVERIFY(w.messages.isEmpty());
