@@ -89,7 +89,8 @@ private slots:
     }
 
     // A press on a column's left edge lies in that column, for rooms of 1
-    // to 10 columns; a room without seats has none.
+    // to 10 columns, and one just past the last column or row in none; a
+    // room without seats has none.
     void hitTest()
     {
         int row = -1, col = -1;
@@ -97,6 +98,8 @@ private slots:
             const WindowState state = Room(5, cols);
             for (int c = 0; c < cols; ++c)
                 QVERIFY(SeatAt(state, GridLeft + c * double(state.SeatWidth), 1.0, row, col) && col == c && row == 0);
+            QVERIFY(!SeatAt(state, GridLeft + cols * double(state.SeatWidth) + 1e-3, 1.0, row, col));
+            QVERIFY(!SeatAt(state, 1.0, GridTop + 5 * state.SeatHeight + 1e-3, row, col));
         }
         QVERIFY(!SeatAt(WindowState(), 1.0, 1.0, row, col));
     }

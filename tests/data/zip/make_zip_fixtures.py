@@ -210,6 +210,11 @@ simple_xlsx("missing-shared.xlsx",
             sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
                   '<row r="2"><c r="A2" t="s"><v>2147483647</v></c></row>'),
             shared=sst('<si><t>Only one</t></si>', 1))
+# One entry past the end of the table.
+simple_xlsx("missing-shared-next.xlsx",
+            sheet('<row r="1"><c r="A1" t="s"><v>0</v></c></row>'
+                  '<row r="2"><c r="A2" t="s"><v>1</v></c></row>'),
+            shared=sst('<si><t>Only one</t></si>', 1))
 
 # Elements nested far too deeply.
 simple_xlsx("deep.xlsx", sheet('<row r="1">' + inline("Fine") + '</row>'
