@@ -29,8 +29,6 @@ struct Chart {
     RecordingSurface surface;
     QStringList messages;
     Seating seating;
-
-    QStringList seated() const { return Seated(state); }
 };
 
 } // namespace
@@ -42,6 +40,7 @@ private slots:
     // One student into one seat of a 2 x 2 room whose seat 3 may be taken:
     // list row StudentIndex (a half to the even row), its name drawn and
     // the rows below it moved up; nothing for a seat or row that is not there.
+    // The name is written inside its seat's box.
     void seatStudent()
     {
         const QString f = QStringLiteral("-"), e = QStringLiteral("Empty");
@@ -57,10 +56,13 @@ private slots:
             chart.state.SeatNames[3] = taken ? QStringLiteral("Kim") : QString();
             chart.state.StudentIndex = index;
             chart.seating.SeatStudent(row, col);
-            QCOMPARE(chart.seated(), seated);
+            QCOMPARE(Seated(chart.state), seated);
             QCOMPARE(chart.list.rows, listed);
             QCOMPARE(chart.messages, taken ? QStringList{"Seat already taken"} : QStringList());
             QCOMPARE(chart.surface.calls.size() == 1, seated == none || taken); // "inches" only: nothing drawn
+            const QStringList text = chart.surface.calls.value(1).split(u' ');
+            const QRectF box(GridLeft + col * 3.75, GridTop + row * 7 / 2.4, 3.75, 7 / 2.4);
+            QVERIFY(chart.surface.calls.size() == 1 || box.contains(text.value(1).toDouble(), text.value(2).toDouble()));
         }
     }
 
@@ -127,7 +129,7 @@ private slots:
                     chart.seating.SeatInOrder();
                 else
                     chart.seating.SeatAtRandom(numbers);
-                QCOMPARE(chart.seated(), seated);
+                QCOMPARE(Seated(chart.state), seated);
                 QCOMPARE(chart.list.rows, left);
                 QCOMPARE(numbers.used, used);
                 QCOMPARE(numbers.reseeds, random.isEmpty() ? 0 : run + 1);

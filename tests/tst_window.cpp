@@ -108,7 +108,8 @@ private slots:
         QCOMPARE(order.join(u' '), QStringLiteral("LBStudents CBRandom CBInOrder CBPrint CBExit LBClasses CBClassSelect CBHelp Text1"));
         const QFont font = w.control("LClassTeacher")->font();
         QVERIFY(font.pointSize() == 24 && font.weight() == QFont::Normal && !font.italic() && !font.underline() && !font.strikeOut());
-        QVERIFY(w.control<QPlainTextEdit>("Text1")->isReadOnly());
+        const auto *help = w.control<QPlainTextEdit>("Text1");
+        QVERIFY(help->isReadOnly() && help->wordWrapMode() == QTextOption::WordWrap && help->tabStopDistance() == 8 * help->fontMetrics().averageCharWidth());
         QCOMPARE(w.control<QPlainTextEdit>("Text1")->toPlainText(), HelpText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         // The help text as written, its third line naming the settings file,
         // here as it is on Windows.
@@ -119,23 +120,31 @@ private slots:
     }
 
     // The commands after each step (see Commands), from the window as it
-    // opens; a settings file that stops the load leaves them as created.
+    // opens, and while a message is shown ("!"); a settings file that stops
+    // the load leaves them as created.
     void commands()
     {
         const struct { QByteArray settings; QString steps, states; int messages, classes; } runs[] = {
             {"", "help select help choose0 inorder select choose1 random print",
-             "100000 100001 010001 010000 101100 101110 010000 101100 101110 101110", 1, 2},
+             "100000 100001 010001 010000 101100 101110 010000 101100 101110 !101110 101110", 1, 2},
             {"", "select choose0 pick0 seat00", "100000 010000 101100 101100 101100", 0, 2}, // by hand Print stays off
             {"", "select choose9", "100000 010000 010000", 0, 2}, // a press on no row
             {"", "select enter1", "100000 010000 101100", 0, 2},
             {"Teacher\r\n", "", "101110", 1, 0}, // stopped loads
             {"#Teacher\r\nT\r\n#Row\r\n2,2\r\n#Class\r\nA#a.csv\r\nB#b.csv\r\n\r\n", "", "101110", 1, 2},
             {"#Teacher\r\nT\r\n#Row\r\n0,0\r\n#Class\r\nA#a.csv\r\n", "inorder random pick0 at1.0,1.0", "101110 101110 101110 101110 101110", 1, 0},
+            {"#Teacher\r\nT\r\n#Row\r\n2,2\r\n#Class\r\nA#missing.csv\r\n", "select choose0", "100000 010000 !101100 101100", 1, 1},
         };
         for (const auto &[settings, steps, states, messages, classes] : runs) {
             Window w;
+            QStringList seen;
+            SetMessageBoxHandler([&](QWidget *, const QString &text) {
+                w.messages << text;
+                if (w.form)
+                    seen << u'!' + Commands(w);
+            });
             Classroom(w, settings);
-            QStringList seen{Commands(w)};
+            seen << Commands(w);
             for (const QString &step : steps.split(u' ', Qt::SkipEmptyParts)) {
                 Step(w, step);
                 seen << Commands(w);
