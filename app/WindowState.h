@@ -34,6 +34,8 @@ struct WindowState {
     bool StudentPicked = false;
     std::array<std::int16_t, MaxSeats + 1> SeatTaken {}; // -1 taken, 0 free
 
+    bool operator==(const WindowState &) const = default;
+
     int seatCount() const { return SeatRows * SeatCols; }
     int classCount() const { return int(ClassNames.size()) - 1; }
     // Seat numbers run row by row from 1.

@@ -1,12 +1,13 @@
 #pragma once
 
-// The test data folder, and reading workbooks and the tables that say what
-// they hold.
+// The test data folder, files read and written whole, and reading workbooks
+// and the tables that say what they hold.
 
 #include "classdata/workbook/Workbook.h"
 
 #include <QFile>
 #include <QStringList>
+#include <QTest>
 
 inline QString DataPath(const QString &relative)
 {
@@ -17,6 +18,12 @@ inline QByteArray ReadFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void WriteFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
 }
 
 // Column 1 for rows 1 to `rows`, an empty cell as "<empty>", so that rows

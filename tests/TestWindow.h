@@ -3,6 +3,7 @@
 // The real window over a Plivan folder of its own, driven as a user would,
 // with every message recorded instead of shown in a modal box.
 
+#include "TestData.h"
 #include "TestSurfaces.h"
 
 #include "app/Form1.h"
@@ -27,12 +28,7 @@ struct Window {
         plivan::SetMessageBoxHandler(previous);
     }
     QString folder() const { return dir.path() + QLatin1Char('/'); }
-    void write(const QString &name, const QByteArray &content) const
-    {
-        QFile file(folder() + name);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-    }
+    void write(const QString &name, const QByteArray &content) const { WriteFile(folder() + name, content); }
     // A roster as comma-separated text, one name a line.
     void roster(const QString &file, const QStringList &names) const
     {

@@ -28,12 +28,7 @@ class TestClassData : public QObject {
 
     QTemporaryDir dir;
     QString folder() const { return dir.path() + QLatin1Char('/'); }
-    void write(const QByteArray &content, const QString &name = QStringLiteral("Plivan.txt"))
-    {
-        QFile file(folder() + name);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(content);
-    }
+    void write(const QByteArray &content, const QString &name = QStringLiteral("Plivan.txt")) { WriteFile(folder() + name, content); }
 
 private slots:
     void init()
@@ -153,12 +148,9 @@ private slots:
         };
         QTemporaryDir dir;
         for (const auto &c : cases) {
-            QFile file(dir.filePath(QStringLiteral("room.csv")));
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(c.csv);
-            file.close();
+            WriteFile(dir.filePath(QStringLiteral("room.csv")), c.csv);
             StringStudentList list({QStringLiteral("left over")});
-            const RosterImport result = LoadRoster(file.fileName(), c.seats, c.seatWidth, list);
+            const RosterImport result = LoadRoster(dir.filePath(QStringLiteral("room.csv")), c.seats, c.seatWidth, list);
             QCOMPARE(list.rows, c.names);
             QCOMPARE(int(result.NameFontSize), c.size);
             QCOMPARE(result.message, QString());

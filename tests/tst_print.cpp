@@ -83,13 +83,6 @@ WindowState FullRoom()
     return state;
 }
 
-bool SameState(const WindowState &a, const WindowState &b)
-{
-    return a.ClassIndex == b.ClassIndex && a.StudentIndex == b.StudentIndex && a.SeatRows == b.SeatRows && a.SeatCols == b.SeatCols
-        && a.NameFontSize == b.NameFontSize && a.TeacherName == b.TeacherName && a.ClassNames == b.ClassNames && a.SeatNames == b.SeatNames
-        && a.SeatHeight == b.SeatHeight && a.SeatWidth == b.SeatWidth && a.SeatTaken == b.SeatTaken && a.StudentPicked == b.StudentPicked;
-}
-
 // A page of a 5 x 6 chart whose printable area starts at `o`, as printed from
 // a window holding SomeNames or from FullRoom: landscape; seat 1's lines and
 // seat 8's; the heading's last word at y = 0.2; and the grid of boxes 1.5 x
@@ -140,7 +133,7 @@ private slots:
             const WindowState before = state;
             RecordingSurface page;
             ComposeChart(state, page);
-            QVERIFY(SameState(state, before));
+            QVERIFY(state == before);
             // The heading at 0.6 em a character: 19 spaces and 32 characters.
             QCOMPARE(page.calls.mid(0, 4), QStringList({"landscape", "line 6", "inches", "extent 0.5 0.2 11.5 7.75"}));
             QCOMPARE(page.boxes.size(), rows * cols);
@@ -226,7 +219,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
         ComposeChart(state, page);
         QVERIFY(page.beginFailed() && !page.started() && !page.endedCleanly());
-        QVERIFY(SameState(state, before));
+        QVERIFY(state == before);
     }
 
     // The name a chart is saved under: what a file name cannot hold replaced,
@@ -258,7 +251,7 @@ private slots:
             w.click("CBPrint");
             files << w.folder() + QLatin1String(name);
             QCOMPARE(w.messages.last(), QStringLiteral("No printer was found. The chart was saved as %1.").arg(QDir::toNativeSeparators(files.last())));
-            QVERIFY(SameState(w.form->state(), before));
+            QVERIFY(w.form->state() == before);
         }
         VerifyPage(files.first(), QPointF(14, 14) / 72);
         QCOMPARE(RenderPdf(files.last(), 50), RenderPdf(files.first(), 50));
@@ -305,7 +298,7 @@ private slots:
                 job = now.size() > jobs.size() ? QDir(capture).filePath(now.last()) : QString();
                 return !job.isEmpty();
             }, timeout);
-            return SameState(w.form->state(), before) ? job : QString();
+            return w.form->state() == before ? job : QString();
         };
         const QString job = print("capture");
         QFile title(QString(job).replace(QStringLiteral(".pdf"), QStringLiteral(".title")));

@@ -72,10 +72,6 @@ def find(root, role, name=None):
     return None
 
 
-def showing(accessible):
-    return accessible.getState().contains(pyatspi.STATE_SHOWING)
-
-
 class Program:
     def __init__(self, work, name):
         folder = os.path.join(work, name, "Plivan")
@@ -92,7 +88,7 @@ class Program:
                         lambda: [a for a in children(desktop(0)) if a and a.get_process_id() == self.process.pid][0])
 
     def window(self, title):
-        return wait(title, lambda: [w for w in children(self.app) if w.name.startswith(title) and showing(w)][0])
+        return wait(title, lambda: [w for w in children(self.app) if w.name.startswith(title) and w.getState().contains(pyatspi.STATE_SHOWING)][0])
 
     def control(self, role, name):
         return wait("the %s %r" % (role, name), lambda: find(self.window("Plivan "), role, name))
@@ -101,16 +97,12 @@ class Program:
         classes = self.control("list", "Classes")
         for attempt in range(3):  # the first press may come before the window takes input
             click(self.control("push button", "Select Class"))
-            if attempt == 2 or wait("the class list", lambda: showing(classes), timeout=3):
+            if attempt == 2 or wait("the class list", lambda: classes.getState().contains(pyatspi.STATE_SHOWING), timeout=3):
                 break
         click(classes.getChildAtIndex(row))
         students = self.control("list", "Students")
         wait("the class's list", lambda: students.childCount == 30 and students.getChildAtIndex(CLASSES[row][2]).name == "Empty")
         return students
-
-    def seat_first_name(self):
-        click(self.control("list", "Students").getChildAtIndex(0))
-        click(self.window("Plivan "), 100, 110)  # seat 1
 
     def students_on_screen(self):
         # The student list's rows of pixels as they stand on screen.
@@ -135,7 +127,8 @@ def main():
     p = Program(work, "session")
     students = p.choose(1)
     first = students.getChildAtIndex(0).name
-    p.seat_first_name()
+    click(students.getChildAtIndex(0))
+    click(p.window("Plivan "), 100, 110)  # seat 1
     wait("%r to leave the list" % first, lambda: students.getChildAtIndex(0).name != first and students.getChildAtIndex(29).name == "")
     p.choose(0)
     shown = p.students_on_screen()
