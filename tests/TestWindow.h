@@ -19,7 +19,16 @@
 struct Window {
     QTemporaryDir dir;
     QStringList messages;
-    plivan::MessageBoxHandler previous = plivan::SetMessageBoxHandler([this](QWidget *, const QString &text) { messages << text; });
+    std::function<void()> onMessage; // called while a message of the open window is shown
+    plivan::MessageBoxHandler recorder()
+    {
+        return [this](QWidget *, const QString &text) {
+            messages << text;
+            if (form && onMessage)
+                onMessage();
+        };
+    }
+    plivan::MessageBoxHandler previous = plivan::SetMessageBoxHandler(recorder());
     std::unique_ptr<plivan::Form1> form;
 
     ~Window()

@@ -55,7 +55,7 @@ void Step(Window &w, const QString &step)
     QObject::connect(closer, &QTimer::timeout, [&w, closer] {
         if (QWidget *box = QApplication::activeModalWidget()) {
             box->close();
-            SetMessageBoxHandler([&w](QWidget *, const QString &text) { w.messages << text; });
+            SetMessageBoxHandler(w.recorder());
             closer->deleteLater();
         }
     });
@@ -138,11 +138,7 @@ private slots:
         for (const auto &[settings, steps, states, messages, classes] : runs) {
             Window w;
             QStringList seen;
-            SetMessageBoxHandler([&](QWidget *, const QString &text) {
-                w.messages << text;
-                if (w.form)
-                    seen << u'!' + Commands(w);
-            });
+            w.onMessage = [&] { seen << u'!' + Commands(w); };
             Classroom(w, settings);
             seen << Commands(w);
             for (const QString &step : steps.split(u' ', Qt::SkipEmptyParts)) {
