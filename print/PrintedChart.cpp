@@ -157,6 +157,7 @@ QString SaveInstead(WindowState &state, const QString &dataFolder, const QString
 // Why the print system refused the job just sent, or empty text when it took it.
 QString JobRefusal()
 {
+#ifdef Q_OS_LINUX
     // Qt sends the job with cupsPrintFile() when the page ends and drops its
     // result; the status of that last request is still to be read from libcups.
     // Qt's print plugin has loaded the library by now; it is looked up here
@@ -173,6 +174,10 @@ QString JobRefusal()
     const QString reason = lastErrorString ? QString::fromUtf8(lastErrorString()) : QString();
     return reason.isEmpty() ? QStringLiteral("the print system refused the job (status %1)").arg(lastError())
                             : reason;
+#else
+    // Elsewhere there is no CUPS: a job the spooler refuses fails the page's end.
+    return {};
+#endif
 }
 
 } // namespace
