@@ -87,6 +87,21 @@ build_qt() {
     local t=$SECONDS src=$work/qt6-base bld=$work/qt6-base-build
     log "qt6-base $pkgver"
     fetch qt6-base "$pkgver" "$src" || exit 1
+    # Without Direct2D (a platform plugin of its own that Plivan does not use),
+    # Qt 6.4 leaves out the DirectWrite font engine and font database that its
+    # Windows print engine and platform still use whenever DirectWrite is on.
+    sed -i 's/CONDITION QT_FEATURE_direct2d AND QT_FEATURE_directwrite/CONDITION QT_FEATURE_directwrite/' \
+        "$src/src/gui/CMakeLists.txt"
+    sed -i 's/#if QT_CONFIG(directwrite) && QT_CONFIG(direct2d)/#if QT_CONFIG(directwrite)/' \
+        "$src/src/gui/text/windows/qwindowsfontdatabasebase.cpp"
+    # Debian's source leaves out the Wintab header (its licence forbids
+    # changes): the Windows platform is built without Wintab tablets; pens
+    # still work as the mouse.
+    (cd "$src/src/plugins/platforms/windows" &&
+        sed -i 's/QT_CONFIG(tabletevent)/0/' qwindowscontext.cpp qwindowspointerhandler.cpp qwindowspointerhandler.h &&
+        sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION FALSE/' CMakeLists.txt &&
+        # Qt 6.4 turns on dynamic OpenGL even with OpenGL off.
+        sed -i 's/QT_CONFIG(dynamicgl)/QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' qwindowswindow.cpp)
     rm -rf "$bld" "$prefix"
     # Only what Plivan and its tests use: Core, Gui, Widgets, PrintSupport, Test
     # and the Windows and offscreen platforms.
@@ -205,7 +220,7 @@ is_system_dll() {
 # The zip: plivan.exe, the Qt plugins it loads, and every DLL these import
 # that Windows does not have, found among Qt, the libraries and MinGW's runtime.
 pack() {
-    local stage=$out/stage zip dll found f lost=0
+    local stage=$out/stage zip dll found f d lost=0
     local dirs=("${dep_prefixes[@]/%//bin}" "$(dirname "$($triplet-gcc-posix -print-libgcc-file-name)")" "/usr/$triplet/lib")
     rm -rf "$stage" && mkdir -p "$stage/platforms" "$stage/styles"
     cp "$out/plivan/app/plivan.exe" "$stage/"
@@ -217,7 +232,10 @@ pack() {
         queue=("${queue[@]:1}")
         for dll in $(imports "$f"); do
             [ -e "$stage/$dll" ] && continue
-            found=$(for d in "${dirs[@]}"; do [ -e "$d/$dll" ] && echo "$d/$dll"; done | head -1)
+            found=""
+            for d in "${dirs[@]}"; do
+                if [ -z "$found" ] && [ -e "$d/$dll" ]; then found=$d/$dll; fi
+            done
             if [ -n "$found" ]; then
                 cp "$found" "$stage/" && queue+=("$stage/$dll")
             elif ! is_system_dll "$dll"; then
