@@ -1,7 +1,7 @@
 #include "RosterImport.h"
 
+#include "Workbook.h"
 #include "app/Numbers.h"
-#include "classdata/workbook/Workbook.h"
 #include "seating/NameLayout.h"
 #include "seating/StudentList.h"
 

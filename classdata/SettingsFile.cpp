@@ -1,7 +1,7 @@
 #include "SettingsFile.h"
 
 #include "DataFolder.h"
-#include "classdata/workbook/Workbook.h"
+#include "TextDecoding.h"
 
 #include <QFile>
 #include <QRegularExpression>

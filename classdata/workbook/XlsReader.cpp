@@ -2,10 +2,10 @@
 
 #include "CellValue.h"
 #include "TextDecoding.h"
+#include "fuzzing/WorkbookData.h"
 
 #include <QFile>
 #include <QHash>
-#include <QStringDecoder>
 #include <QtEndian>
 
 #include <gsf/gsf-infile-msole.h>
@@ -120,40 +120,40 @@ QString Damaged(const QString &reason)
 class ByteStream {
 public:
     explicit ByteStream(GsfInput *input)
-        : input_(input)
-        , size_(std::max<qint64>(0, gsf_input_size(input)))
+        : m_input(input)
+        , m_size(std::max<qint64>(0, gsf_input_size(input)))
     {
     }
 
-    qint64 size() const { return size_; }
+    qint64 size() const { return m_size; }
 
     // `length` bytes at `offset`, valid until the next call; null when the
     // stream ends first or cannot be read.
     const quint8 *at(qint64 offset, qint64 length)
     {
-        if (offset < 0 || length < 0 || offset > size_ || length > size_ - offset)
+        if (offset < 0 || length < 0 || offset > m_size || length > m_size - offset)
             return nullptr;
-        if (offset >= start_ && offset + length <= start_ + filled_)
-            return buffer_.data() + (offset - start_);
-        const qint64 want = std::min(std::max(length, ReadAhead), size_ - offset);
-        if (static_cast<qint64>(buffer_.size()) < want)
-            buffer_.resize(static_cast<size_t>(want));
-        filled_ = 0;
+        if (offset >= m_start && offset + length <= m_start + m_filled)
+            return m_buffer.data() + (offset - m_start);
+        const qint64 want = std::min(std::max(length, ReadAhead), m_size - offset);
+        if (static_cast<qint64>(m_buffer.size()) < want)
+            m_buffer.resize(static_cast<size_t>(want));
+        m_filled = 0;
         // gsf_input_seek returns true on failure.
-        if (gsf_input_seek(input_, offset, G_SEEK_SET)
-            || !gsf_input_read(input_, static_cast<size_t>(want), buffer_.data()))
+        if (gsf_input_seek(m_input, offset, G_SEEK_SET)
+            || !gsf_input_read(m_input, static_cast<size_t>(want), m_buffer.data()))
             return nullptr;
-        start_ = offset;
-        filled_ = want;
-        return buffer_.data();
+        m_start = offset;
+        m_filled = want;
+        return m_buffer.data();
     }
 
 private:
-    GsfInput *input_;
-    qint64 size_;
-    std::vector<quint8> buffer_;
-    qint64 start_ = 0;
-    qint64 filled_ = 0;
+    GsfInput *m_input;
+    qint64 m_size;
+    std::vector<quint8> m_buffer;
+    qint64 m_start = 0;
+    qint64 m_filled = 0;
 };
 
 struct Record {
@@ -169,18 +169,18 @@ struct Record {
 class RecordReader {
 public:
     RecordReader(GsfInput *input, qint64 &budget, QString &error)
-        : stream_(input)
-        , budget_(budget)
-        , error_(error)
+        : m_stream(input)
+        , m_budget(budget)
+        , m_error(error)
     {
     }
 
     bool header(qint64 offset, Record &record)
     {
-        if (budget_ <= 0)
+        if (m_budget <= 0)
             return fail(QStringLiteral("it has too many records"));
-        --budget_;
-        const quint8 *p = stream_.at(offset, 4);
+        --m_budget;
+        const quint8 *p = m_stream.at(offset, 4);
         if (!p)
             return fail(QStringLiteral("the workbook ends early"));
         record.type = U16(p);
@@ -192,7 +192,7 @@ public:
     // The first `length` bytes of the body (at most the whole body).
     const quint8 *body(const Record &record, qint64 length)
     {
-        const quint8 *p = stream_.at(record.body(), std::min<qint64>(length, record.length));
+        const quint8 *p = m_stream.at(record.body(), std::min<qint64>(length, record.length));
         if (!p)
             fail(QStringLiteral("the workbook ends early"));
         return p;
@@ -200,28 +200,28 @@ public:
 
     const quint8 *bytes(qint64 offset, qint64 length)
     {
-        const quint8 *p = stream_.at(offset, length);
+        const quint8 *p = m_stream.at(offset, length);
         if (!p)
             fail(QStringLiteral("the workbook ends early"));
         return p;
     }
 
-    qint64 streamSize() const { return stream_.size(); }
+    qint64 streamSize() const { return m_stream.size(); }
 
     // Records the first reason the workbook cannot be read further.
     bool fail(const QString &reason)
     {
-        if (error_.isEmpty())
-            error_ = Damaged(reason);
+        if (m_error.isEmpty())
+            m_error = Damaged(reason);
         return false;
     }
 
-    bool failed() const { return !error_.isEmpty(); }
+    bool failed() const { return !m_error.isEmpty(); }
 
 private:
-    ByteStream stream_;
-    qint64 &budget_;
-    QString &error_;
+    ByteStream m_stream;
+    qint64 &m_budget;
+    QString &m_error;
 };
 
 // A record body read on into the CONTINUE records that follow it, as long
@@ -237,26 +237,26 @@ public:
     };
 
     ContinuedReader(RecordReader &records, Position start, QString endReason)
-        : records_(records)
-        , at_(start)
-        , endReason_(std::move(endReason))
+        : m_records(records)
+        , m_at(start)
+        , m_endReason(std::move(endReason))
     {
     }
 
-    Position position() const { return at_; }
-    void setPosition(Position position) { at_ = position; }
+    Position position() const { return m_at; }
+    void setPosition(Position position) { m_at = position; }
 
     bool readU8(quint8 &value)
     {
-        while (at_.pos >= at_.length) {
+        while (m_at.pos >= m_at.length) {
             if (!nextRecord())
                 return false;
         }
-        const quint8 *p = records_.bytes(at_.body + at_.pos, 1);
+        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1);
         if (!p)
             return false;
         value = *p;
-        ++at_.pos;
+        ++m_at.pos;
         return true;
     }
 
@@ -281,10 +281,10 @@ public:
     bool skip(qint64 count)
     {
         while (count > 0) {
-            if (at_.pos >= at_.length && !nextRecord())
+            if (m_at.pos >= m_at.length && !nextRecord())
                 return false;
-            const qint64 step = std::min(count, at_.length - at_.pos);
-            at_.pos += step;
+            const qint64 step = std::min(count, m_at.length - m_at.pos);
+            m_at.pos += step;
             count -= step;
         }
         return true;
@@ -297,7 +297,7 @@ public:
         if (out)
             out->reserve(out->size() + count);
         while (count > 0) {
-            if (at_.pos >= at_.length) {
+            if (m_at.pos >= m_at.length) {
                 quint8 flags = 0;
                 if (!nextRecord() || !readU8(flags))
                     return false;
@@ -305,13 +305,13 @@ public:
                 continue;
             }
             const qint64 size = wide ? 2 : 1;
-            const qint64 fit = std::min<qint64>(count, (at_.length - at_.pos) / size);
+            const qint64 fit = std::min<qint64>(count, (m_at.length - m_at.pos) / size);
             if (fit == 0) { // half a character before the record ends: never written
-                at_.pos = at_.length;
+                m_at.pos = m_at.length;
                 continue;
             }
             if (out) {
-                const quint8 *p = records_.bytes(at_.body + at_.pos, fit * size);
+                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size);
                 if (!p)
                     return false;
                 if (wide) {
@@ -321,7 +321,7 @@ public:
                     out->append(QLatin1String(reinterpret_cast<const char *>(p), fit));
                 }
             }
-            at_.pos += fit * size;
+            m_at.pos += fit * size;
             count -= static_cast<quint32>(fit);
         }
         return true;
@@ -331,14 +331,14 @@ public:
     bool readBytes(quint32 count, QByteArray &out)
     {
         while (count > 0) {
-            if (at_.pos >= at_.length && !nextRecord())
+            if (m_at.pos >= m_at.length && !nextRecord())
                 return false;
-            const qint64 fit = std::min<qint64>(count, at_.length - at_.pos);
-            const quint8 *p = records_.bytes(at_.body + at_.pos, fit);
+            const qint64 fit = std::min<qint64>(count, m_at.length - m_at.pos);
+            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit);
             if (!p)
                 return false;
             out.append(reinterpret_cast<const char *>(p), fit);
-            at_.pos += fit;
+            m_at.pos += fit;
             count -= static_cast<quint32>(fit);
         }
         return true;
@@ -348,17 +348,17 @@ private:
     bool nextRecord()
     {
         Record next;
-        if (!records_.header(at_.body + at_.length, next))
+        if (!m_records.header(m_at.body + m_at.length, next))
             return false;
         if (next.type != RecContinue)
-            return records_.fail(endReason_);
-        at_ = { next.body(), next.length, 0 };
+            return m_records.fail(m_endReason);
+        m_at = { next.body(), next.length, 0 };
         return true;
     }
 
-    RecordReader &records_;
-    Position at_;
-    QString endReason_;
+    RecordReader &m_records;
+    Position m_at;
+    QString m_endReason;
 };
 
 // The shared string table of a BIFF8 workbook (SST and its CONTINUE records),
@@ -367,7 +367,7 @@ private:
 class SharedStrings {
 public:
     explicit SharedStrings(RecordReader &records)
-        : reader_(records, {}, QStringLiteral("a shared string is missing"))
+        : m_reader(records, {}, QStringLiteral("a shared string is missing"))
     {
     }
 
@@ -377,26 +377,26 @@ public:
         // writers do not always fill in right; the records themselves tell
         // where the table ends.
         const ContinuedReader::Position first { sst.body(), sst.length, 8 };
-        present_ = sst.length >= 8;
-        reader_.setPosition(first);
-        checkpoints_ = { first };
-        next_ = 0;
+        m_present = sst.length >= 8;
+        m_reader.setPosition(first);
+        m_checkpoints = { first };
+        m_next = 0;
     }
 
-    bool present() const { return present_; }
+    bool present() const { return m_present; }
 
     std::optional<QString> at(quint32 index, RecordReader &records)
     {
-        if (!present_) {
+        if (!m_present) {
             records.fail(QStringLiteral("a shared string is missing"));
             return std::nullopt;
         }
-        if (index < next_) {
+        if (index < m_next) {
             const quint32 k = index / SharedStringStep;
-            reader_.setPosition(checkpoints_[k]);
-            next_ = k * SharedStringStep;
+            m_reader.setPosition(m_checkpoints[k]);
+            m_next = k * SharedStringStep;
         }
-        while (next_ < index) {
+        while (m_next < index) {
             if (!readString(nullptr))
                 return std::nullopt;
             advance();
@@ -415,62 +415,29 @@ private:
         quint8 flags = 0;
         quint16 runs = 0;
         quint32 extra = 0;
-        if (!reader_.readU16(count) || !reader_.readU8(flags))
+        if (!m_reader.readU16(count) || !m_reader.readU8(flags))
             return false;
-        if ((flags & 0x08) && !reader_.readU16(runs))
+        if ((flags & 0x08) && !m_reader.readU16(runs))
             return false;
-        if ((flags & 0x04) && !reader_.readU32(extra))
+        if ((flags & 0x04) && !m_reader.readU32(extra))
             return false;
         // Rich-text runs and phonetic data follow the characters; neither is shown.
-        return reader_.readChars(count, flags & 0x01, out) && reader_.skip(4 * static_cast<qint64>(runs))
-            && reader_.skip(extra);
+        return m_reader.readChars(count, flags & 0x01, out) && m_reader.skip(4 * static_cast<qint64>(runs))
+            && m_reader.skip(extra);
     }
 
     void advance()
     {
-        ++next_;
-        if (next_ % SharedStringStep == 0 && next_ / SharedStringStep == checkpoints_.size())
-            checkpoints_.push_back(reader_.position());
+        ++m_next;
+        if (m_next % SharedStringStep == 0 && m_next / SharedStringStep == m_checkpoints.size())
+            m_checkpoints.push_back(m_reader.position());
     }
 
-    ContinuedReader reader_;
-    std::vector<ContinuedReader::Position> checkpoints_; // of strings 0, 64, 128, ...
-    quint32 next_ = 0; // the string at the reader's position
-    bool present_ = false;
+    ContinuedReader m_reader;
+    std::vector<ContinuedReader::Position> m_checkpoints; // of strings 0, 64, 128, ...
+    quint32 m_next = 0; // the string at the reader's position
+    bool m_present = false;
 };
-
-// A decoder for the 8-bit text of a BIFF5 workbook written with `codePage`;
-// none when Windows-1252 serves.
-std::optional<QStringDecoder> DecoderFor(quint16 codePage)
-{
-    QByteArray name;
-    switch (codePage) {
-    case 0: // not recorded
-    case 367: // US-ASCII
-    case 1200: // UTF-16, which 8-bit text cannot be
-    case 1252:
-    case 32769: // Windows-1252 as early writers recorded it
-        return std::nullopt;
-    case 10000:
-    case 32768:
-        name = "macintosh";
-        break;
-    case 874:
-    case 932:
-    case 936:
-    case 949:
-    case 950:
-        name = "windows-" + QByteArray::number(codePage);
-        break;
-    default:
-        name = (codePage >= 1250 && codePage <= 1258 ? "windows-" : "IBM") + QByteArray::number(codePage);
-        break;
-    }
-    QStringDecoder decoder(name.constData());
-    if (!decoder.isValid())
-        return std::nullopt;
-    return decoder;
-}
 
 struct SheetEntry {
     qint64 offset = 0; // of its BOF record in the stream
@@ -481,14 +448,14 @@ class XlsWorkbook final : public Workbook {
 public:
     XlsWorkbook(QByteArray data, GsfRef<GsfInput> source, GsfRef<GsfInfile> container,
         GsfRef<GsfInput> stream, bool namedWorkbook)
-        : data_(std::move(data))
-        , source_(std::move(source))
-        , container_(std::move(container))
-        , stream_(std::move(stream))
-        , namedWorkbook_(namedWorkbook)
-        , sheetRecords_(stream_.get(), budget_, error_)
-        , stringRecords_(stream_.get(), budget_, error_)
-        , strings_(stringRecords_)
+        : m_data(std::move(data))
+        , m_source(std::move(source))
+        , m_container(std::move(container))
+        , m_stream(std::move(stream))
+        , m_namedWorkbook(namedWorkbook)
+        , m_sheetRecords(m_stream.get(), m_budget, m_error)
+        , m_stringRecords(m_stream.get(), m_budget, m_error)
+        , m_strings(m_stringRecords)
     {
     }
 
@@ -497,7 +464,7 @@ public:
     QString open();
 
     std::optional<QString> cellText(int row) override;
-    QString error() const override { return error_; }
+    QString error() const override { return m_error; }
 
 private:
     std::optional<QString> cellValue(const Record &record, const quint8 *body);
@@ -512,51 +479,51 @@ private:
     bool isDateXf(quint16 xf) const;
 
     // The bytes of OpenXlsData stay alive as long as libgsf reads them.
-    QByteArray data_;
-    GsfRef<GsfInput> source_;
-    GsfRef<GsfInfile> container_;
-    GsfRef<GsfInput> stream_;
-    bool namedWorkbook_;
+    QByteArray m_data;
+    GsfRef<GsfInput> m_source;
+    GsfRef<GsfInfile> m_container;
+    GsfRef<GsfInput> m_stream;
+    bool m_namedWorkbook;
 
-    QString error_;
-    qint64 budget_ = MaxRecords;
-    RecordReader sheetRecords_; // the globals, then the active sheet
-    RecordReader stringRecords_; // the shared string table
-    SharedStrings strings_;
+    QString m_error;
+    qint64 m_budget = MaxRecords;
+    RecordReader m_sheetRecords; // the globals, then the active sheet
+    RecordReader m_stringRecords; // the shared string table
+    SharedStrings m_strings;
 
-    bool biff8_ = true;
-    bool date1904_ = false;
-    std::optional<QStringDecoder> decoder_;
-    std::vector<quint16> xfFormats_; // number format of each cell format
-    QHash<quint16, bool> formatIsDate_; // number formats the workbook defines
+    bool m_biff8 = true;
+    bool m_date1904 = false;
+    CodePageDecoder m_decoder; // BIFF5 text; BIFF8 text is Unicode
+    std::vector<quint16> m_xfFormats; // number format of each cell format
+    QHash<quint16, bool> m_formatIsDate; // number formats the workbook defines
 
-    bool worksheet_ = false; // the active sheet holds cells
-    qint64 sheetStart_ = 0; // first record after the sheet's BOF
-    qint64 next_ = 0; // next record of the sheet to read
-    bool sheetEnded_ = false;
-    int lastRow_ = 0; // the row asked for last
+    bool m_worksheet = false; // the active sheet holds cells
+    qint64 m_sheetStart = 0; // first record after the sheet's BOF
+    qint64 m_next = 0; // next record of the sheet to read
+    bool m_sheetEnded = false;
+    int m_lastRow = 0; // the row asked for last
 };
 
 QString XlsWorkbook::open()
 {
     Record bof;
-    if (!sheetRecords_.header(0, bof))
-        return error_;
-    const quint8 *b = bof.type == RecBof && bof.length >= 4 ? sheetRecords_.body(bof, 4) : nullptr;
+    if (!m_sheetRecords.header(0, bof))
+        return m_error;
+    const quint8 *b = bof.type == RecBof && bof.length >= 4 ? m_sheetRecords.body(bof, 4) : nullptr;
     if (!b || U16(b + 2) != BofGlobals) {
-        sheetRecords_.fail(QStringLiteral("the workbook part does not begin with its sheet list"));
-        return error_;
+        m_sheetRecords.fail(QStringLiteral("the workbook part does not begin with its sheet list"));
+        return m_error;
     }
     const quint16 version = U16(b);
-    biff8_ = version == 0x0600 ? true : version == 0x0500 ? false : namedWorkbook_;
+    m_biff8 = version == 0x0600 ? true : version == 0x0500 ? false : m_namedWorkbook;
 
     std::vector<SheetEntry> sheets;
     int activeTab = 0;
     bool window1Seen = false;
     for (qint64 offset = bof.end();;) {
         Record r;
-        if (!sheetRecords_.header(offset, r))
-            return error_;
+        if (!m_sheetRecords.header(offset, r))
+            return m_error;
         offset = r.end();
         if (r.type == RecEof)
             break;
@@ -565,50 +532,50 @@ QString XlsWorkbook::open()
             return QStringLiteral("is protected by a password");
         case RecCodePage:
             if (r.length >= 2) {
-                if (!(b = sheetRecords_.body(r, 2)))
-                    return error_;
+                if (!(b = m_sheetRecords.body(r, 2)))
+                    return m_error;
                 // BIFF8 text is Unicode; BIFF5 text is in this code page.
-                if (!biff8_)
-                    decoder_ = DecoderFor(U16(b));
+                if (!m_biff8)
+                    m_decoder = CodePageDecoder(U16(b));
             }
             break;
         case RecDateMode:
             if (r.length >= 2) {
-                if (!(b = sheetRecords_.body(r, 2)))
-                    return error_;
-                date1904_ = U16(b) == 1;
+                if (!(b = m_sheetRecords.body(r, 2)))
+                    return m_error;
+                m_date1904 = U16(b) == 1;
             }
             break;
         case RecWindow1:
             // Only the first window counts; its active tab is the sheet that
             // was showing when the workbook was saved.
             if (r.length >= 12 && !window1Seen) {
-                if (!(b = sheetRecords_.body(r, 12)))
-                    return error_;
+                if (!(b = m_sheetRecords.body(r, 12)))
+                    return m_error;
                 activeTab = U16(b + 10);
                 window1Seen = true;
             }
             break;
         case RecBoundSheet:
             if (r.length >= 6 && sheets.size() < MaxSheets) {
-                if (!(b = sheetRecords_.body(r, 6)))
-                    return error_;
+                if (!(b = m_sheetRecords.body(r, 6)))
+                    return m_error;
                 sheets.push_back({ static_cast<qint64>(U32(b)), b[5] });
             }
             break;
         case RecXf:
-            if (r.length >= 4 && xfFormats_.size() < 65536) {
-                if (!(b = sheetRecords_.body(r, 4)))
-                    return error_;
-                xfFormats_.push_back(U16(b + 2));
+            if (r.length >= 4 && m_xfFormats.size() < 65536) {
+                if (!(b = m_sheetRecords.body(r, 4)))
+                    return m_error;
+                m_xfFormats.push_back(U16(b + 2));
             }
             break;
         case RecFormat:
             if (!readFormat(r))
-                return error_;
+                return m_error;
             break;
         case RecSst:
-            strings_.start(r);
+            m_strings.start(r);
             break;
         default:
             break;
@@ -620,39 +587,39 @@ QString XlsWorkbook::open()
     }
 
     if (sheets.empty()) {
-        sheetRecords_.fail(QStringLiteral("it lists no sheets"));
-        return error_;
+        m_sheetRecords.fail(QStringLiteral("it lists no sheets"));
+        return m_error;
     }
 
     // A saved active tab past the last sheet falls back to the first.
     const SheetEntry sheet = sheets[activeTab < static_cast<int>(sheets.size()) ? activeTab : 0];
     Record sheetBof;
-    const bool inside = sheet.offset >= 0 && sheet.offset + 4 <= sheetRecords_.streamSize();
-    if (!inside || !sheetRecords_.header(sheet.offset, sheetBof) || sheetBof.type != RecBof
+    const bool inside = sheet.offset >= 0 && sheet.offset + 4 <= m_sheetRecords.streamSize();
+    if (!inside || !m_sheetRecords.header(sheet.offset, sheetBof) || sheetBof.type != RecBof
         || sheetBof.length < 4) {
-        error_.clear();
-        sheetRecords_.fail(QStringLiteral("the active sheet is missing"));
-        return error_;
+        m_error.clear();
+        m_sheetRecords.fail(QStringLiteral("the active sheet is missing"));
+        return m_error;
     }
-    if (!(b = sheetRecords_.body(sheetBof, 4)))
-        return error_;
+    if (!(b = m_sheetRecords.body(sheetBof, 4)))
+        return m_error;
     // Chart sheets, macro sheets and modules have no column of names.
-    worksheet_ = U16(b + 2) == BofWorksheet && sheet.kind == 0;
-    sheetStart_ = next_ = sheetBof.end();
+    m_worksheet = U16(b + 2) == BofWorksheet && sheet.kind == 0;
+    m_sheetStart = m_next = sheetBof.end();
     return {};
 }
 
 bool XlsWorkbook::readFormat(const Record &r)
 {
     // Number format codes are short; anything longer than its record is skipped.
-    if (r.length < 3 || formatIsDate_.size() >= 65536)
+    if (r.length < 3 || m_formatIsDate.size() >= 65536)
         return true;
-    const quint8 *b = sheetRecords_.body(r, r.length);
+    const quint8 *b = m_sheetRecords.body(r, r.length);
     if (!b)
         return false;
     const quint16 index = U16(b);
     QString code;
-    if (biff8_) {
+    if (m_biff8) {
         if (r.length < 5)
             return true;
         const quint16 count = U16(b + 2);
@@ -667,51 +634,48 @@ bool XlsWorkbook::readFormat(const Record &r)
             return true;
         code = decode8Bit(QByteArray(reinterpret_cast<const char *>(b + 3), count));
     }
-    formatIsDate_.insert(index, IsDateFormat(code));
+    m_formatIsDate.insert(index, IsDateFormat(code));
     return true;
 }
 
 bool XlsWorkbook::isDateXf(quint16 xf) const
 {
-    if (xf >= xfFormats_.size())
+    if (xf >= m_xfFormats.size())
         return false;
-    const quint16 format = xfFormats_[xf];
-    const auto defined = formatIsDate_.constFind(format);
-    return defined != formatIsDate_.constEnd() ? *defined : IsBuiltInDateFormat(format);
+    const quint16 format = m_xfFormats[xf];
+    const auto defined = m_formatIsDate.constFind(format);
+    return defined != m_formatIsDate.constEnd() ? *defined : IsBuiltInDateFormat(format);
 }
 
 QString XlsWorkbook::decode8Bit(const QByteArray &bytes)
 {
-    if (!decoder_)
-        return FromWindows1252(bytes);
-    decoder_->resetState();
-    return decoder_->decode(bytes);
+    return m_decoder.decode(bytes);
 }
 
 std::optional<QString> XlsWorkbook::numberText(double value, quint16 xf) const
 {
-    return isDateXf(xf) ? DateText(value, date1904_) : NumberText(value);
+    return isDateXf(xf) ? DateText(value, m_date1904) : NumberText(value);
 }
 
 std::optional<QString> XlsWorkbook::cellText(int row)
 {
-    if (!error_.isEmpty() || !worksheet_ || row < 1 || row > MaxRow)
+    if (!m_error.isEmpty() || !m_worksheet || row < 1 || row > MaxRow)
         return std::nullopt;
-    if (row <= lastRow_) { // asked again from an earlier row: read from the top
-        next_ = sheetStart_;
-        sheetEnded_ = false;
+    if (row <= m_lastRow) { // asked again from an earlier row: read from the top
+        m_next = m_sheetStart;
+        m_sheetEnded = false;
     }
-    lastRow_ = row;
+    m_lastRow = row;
     const quint16 wanted = static_cast<quint16>(row - 1);
 
-    while (!sheetEnded_) {
+    while (!m_sheetEnded) {
         Record r;
-        if (!sheetRecords_.header(next_, r))
+        if (!m_sheetRecords.header(m_next, r))
             return std::nullopt;
         switch (r.type) {
         case RecEof: // the sheet ends (or an embedded chart does, after all cells)
         case RecWindow2: // the cell table is over
-            sheetEnded_ = true;
+            m_sheetEnded = true;
             return std::nullopt;
         case RecFormula:
         case RecRk:
@@ -725,21 +689,21 @@ std::optional<QString> XlsWorkbook::cellText(int row)
         case RecMulBlank:
             break;
         default:
-            next_ = r.end();
+            m_next = r.end();
             continue;
         }
         if (r.length < 4) { // a cell without its place: nothing to show
-            next_ = r.end();
+            m_next = r.end();
             continue;
         }
-        const quint8 *b = sheetRecords_.body(r, std::min<qint64>(r.length, 16));
+        const quint8 *b = m_sheetRecords.body(r, std::min<qint64>(r.length, 16));
         if (!b)
             return std::nullopt;
         const quint16 cellRow = U16(b);
         // Cells come row by row: a later row means this one has no more.
         if (cellRow > wanted)
             return std::nullopt;
-        next_ = r.end();
+        m_next = r.end();
         if (cellRow < wanted || U16(b + 2) != 0)
             continue;
         return cellValue(r, b);
@@ -771,7 +735,7 @@ std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
     case RecLabelSst: {
         if (r.length < 10)
             return std::nullopt;
-        std::optional<QString> text = strings_.at(U32(b + 6), stringRecords_);
+        std::optional<QString> text = m_strings.at(U32(b + 6), m_stringRecords);
         if (!text || text->isEmpty())
             return std::nullopt;
         return text;
@@ -790,7 +754,7 @@ std::optional<QString> XlsWorkbook::labelText(const Record &r)
 {
     // Row, column and format, then the text.
     ContinuedReader reader(
-        sheetRecords_, { r.body(), r.length, 6 }, QStringLiteral("a cell's text is cut short"));
+        m_sheetRecords, { r.body(), r.length, 6 }, QStringLiteral("a cell's text is cut short"));
     return cellString(reader);
 }
 
@@ -800,7 +764,7 @@ std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader)
     QString text;
     if (!reader.readU16(count))
         return std::nullopt;
-    if (biff8_) {
+    if (m_biff8) {
         quint8 flags = 0;
         if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
             return std::nullopt;
@@ -839,19 +803,19 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
     qint64 offset = r.end();
     for (int i = 0; i < 8; ++i) {
         Record s;
-        if (!sheetRecords_.header(offset, s))
+        if (!m_sheetRecords.header(offset, s))
             return std::nullopt;
         offset = s.end();
         if (s.type == RecContinue || s.type == RecShrFmla || s.type == RecArray || s.type == RecTable)
             continue;
         if (s.type != RecString)
             break;
-        next_ = s.end();
+        m_next = s.end();
         ContinuedReader reader(
-            sheetRecords_, { s.body(), s.length, 0 }, QStringLiteral("a formula's text is cut short"));
+            m_sheetRecords, { s.body(), s.length, 0 }, QStringLiteral("a formula's text is cut short"));
         return cellString(reader);
     }
-    sheetRecords_.fail(QStringLiteral("a formula's text is missing"));
+    m_sheetRecords.fail(QStringLiteral("a formula's text is missing"));
     return std::nullopt;
 }
 

@@ -16,19 +16,19 @@ namespace {
 // Limits on what one workbook may make us unpack or hold. A roster needs only
 // the first rows of its sheet; the limits also bound the time a hostile file
 // can cost, as XML is parsed at some tens of megabytes a second.
-constexpr qint64 kMaxSheetBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxSharedStringBytes = 128 * 1024 * 1024;
-constexpr qint64 kMaxWorkbookBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxStylesBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxRelationshipsBytes = 16 * 1024 * 1024;
-constexpr int kMaxSheets = 100000;
-constexpr int kMaxRelationships = 100000;
-constexpr int kMaxCellFormats = 1000000;
-constexpr qsizetype kMaxSharedStrings = 4 * 1024 * 1024;
-constexpr qint64 kMaxSharedStringChars = 64 * 1024 * 1024;
-constexpr qsizetype kMaxCellChars = 1024 * 1024;
+constexpr qint64 MaxSheetBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxSharedStringBytes = 128 * 1024 * 1024;
+constexpr qint64 MaxWorkbookBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxStylesBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxRelationshipsBytes = 16 * 1024 * 1024;
+constexpr int MaxSheets = 100000;
+constexpr int MaxRelationships = 100000;
+constexpr int MaxCellFormats = 1000000;
+constexpr qsizetype MaxSharedStrings = 4 * 1024 * 1024;
+constexpr qint64 MaxSharedStringChars = 64 * 1024 * 1024;
+constexpr qsizetype MaxCellChars = 1024 * 1024;
 
-const QString kTooLong = QStringLiteral("is damaged (a cell's text is too long)");
+const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
 
 struct Relationship {
     QString id;
@@ -56,13 +56,13 @@ QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, 
     const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
     if (!index)
         return list;
-    XmlPartStream xml(archive, *index, kMaxRelationshipsBytes);
+    XmlPartStream xml(archive, *index, MaxRelationshipsBytes);
     while (xml.next() != QXmlStreamReader::Invalid) {
         if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
             continue;
         if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
             continue;
-        if (list.size() >= kMaxRelationships) {
+        if (list.size() >= MaxRelationships) {
             xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
             break;
         }
@@ -140,8 +140,8 @@ std::optional<QString> ReadRichText(XmlPartStream &xml)
         case QXmlStreamReader::Characters:
             if (inText) {
                 text += xml.xml().text();
-                if (text.size() > kMaxCellChars) {
-                    xml.fail(kTooLong);
+                if (text.size() > MaxCellChars) {
+                    xml.fail(TooLongText);
                     return std::nullopt;
                 }
             }
@@ -159,13 +159,13 @@ public:
     SharedStrings(ZipArchive &archive, std::optional<std::uint64_t> index)
     {
         if (index)
-            m_xml = std::make_unique<XmlPartStream>(archive, *index, kMaxSharedStringBytes);
+            m_xml = std::make_unique<XmlPartStream>(archive, *index, MaxSharedStringBytes);
     }
 
     // The entry, or empty with error() set.
     std::optional<QString> at(qint64 index)
     {
-        if (index < 0 || index >= kMaxSharedStrings) {
+        if (index < 0 || index >= MaxSharedStrings) {
             m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
             return std::nullopt;
         }
@@ -184,7 +184,7 @@ public:
                 break;
             }
             m_chars += text->size();
-            if (m_chars > kMaxSharedStringChars) {
+            if (m_chars > MaxSharedStringChars) {
                 m_error = QStringLiteral("is damaged (its shared texts are too long)");
                 break;
             }
@@ -211,7 +211,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 {
     std::vector<bool> cellFormats;
     QHash<int, bool> customFormats;
-    XmlPartStream xml(archive, index, kMaxStylesBytes);
+    XmlPartStream xml(archive, index, MaxStylesBytes);
     bool inCellFormats = false;
     while (xml.next() != QXmlStreamReader::Invalid) {
         const QXmlStreamReader &x = xml.xml();
@@ -227,7 +227,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
                 customFormats.insert(
                     int(*id), IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
         } else if (inCellFormats && x.name() == u"xf") {
-            if (cellFormats.size() >= std::size_t(kMaxCellFormats))
+            if (cellFormats.size() >= std::size_t(MaxCellFormats))
                 break;
             const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
             bool date = false;
@@ -248,7 +248,7 @@ public:
     XlsxWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
         std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
         : m_archive(std::move(archive))
-        , m_sheet(*m_archive, sheet, kMaxSheetBytes)
+        , m_sheet(*m_archive, sheet, MaxSheetBytes)
         , m_sharedStrings(*m_archive, sharedStrings)
         , m_styles(styles)
         , m_date1904(date1904)
@@ -373,7 +373,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (m_sheet.xml().name() == u"v") {
-                value = m_sheet.readText(kMaxCellChars);
+                value = m_sheet.readText(MaxCellChars);
                 if (!value)
                     return std::nullopt;
             } else if (m_sheet.xml().name() == u"is") {
@@ -498,7 +498,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
     bool viewSeen = false;
     bool date1904 = false;
     {
-        XmlPartStream xml(*archive, *workbookIndex, kMaxWorkbookBytes);
+        XmlPartStream xml(*archive, *workbookIndex, MaxWorkbookBytes);
         bool rootSeen = false;
         while (xml.next() != QXmlStreamReader::Invalid) {
             const QXmlStreamReader &x = xml.xml();
@@ -516,7 +516,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
                 viewSeen = true;
                 activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
             } else if (x.name() == u"sheet") {
-                if (sheetIds.size() >= kMaxSheets)
+                if (sheetIds.size() >= MaxSheets)
                     return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
                 sheetIds.append(RelationshipId(x));
             }

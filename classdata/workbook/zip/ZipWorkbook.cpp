@@ -1,5 +1,6 @@
 #include "zip/ZipWorkbook.h"
 
+#include "fuzzing/WorkbookData.h"
 #include "zip/OdsReader.h"
 #include "zip/XlsxReader.h"
 #include "zip/ZipArchive.h"
