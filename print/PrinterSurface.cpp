@@ -94,9 +94,9 @@ void PrinterSurface::keepInsidePrintableArea(const QRectF &extent)
     const QPointF corner = layout.paintRect(QPageLayout::Point).topLeft() / 72;
     const QRectF chart = extent.adjusted(-halfLine, -halfLine, halfLine, halfLine).translated(corner);
     // From the printable area's corner and back, in device pixels.
-    placement = QTransform::fromScale(dpi, dpi).inverted()
-        * QTransform::fromTranslate(corner.x(), corner.y()) * PlaceInside(chart, PrintableArea(layout))
-        * QTransform::fromTranslate(-corner.x(), -corner.y()) * QTransform::fromScale(dpi, dpi);
+    placement = QTransform::fromScale(dpi, dpi).inverted() * QTransform::fromTranslate(corner.x(), corner.y())
+        * PlaceInside(chart, PrintableArea(layout)) * QTransform::fromTranslate(-corner.x(), -corner.y())
+        * QTransform::fromScale(dpi, dpi);
 }
 
 void PrinterSurface::endDocument()

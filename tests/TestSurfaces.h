@@ -42,7 +42,8 @@ public:
     void endDocument() override { record(QStringLiteral("end")); }
     void keepInsidePrintableArea(const QRectF &r) override
     {
-        record(QStringLiteral("extent %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom()));
+        record(
+            QStringLiteral("extent %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom()));
     }
 
     void record(const QString &call) { calls << call; }
@@ -64,7 +65,7 @@ inline plivan::WindowState Room(int rows, int cols)
     state.SeatWidth = float(9.0 / cols / 1.2);
     state.NameFontSize = 12;
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
-    state.ClassNames = {QString(), QStringLiteral("Period 1 Geometry")};
+    state.ClassNames = { QString(), QStringLiteral("Period 1 Geometry") };
     state.ClassIndex = 1;
     return state;
 }
@@ -74,13 +75,18 @@ inline QStringList Seated(const plivan::WindowState &state)
 {
     QStringList names;
     for (int s = 1; s <= state.seatCount(); ++s)
-        names << (state.SeatTaken[s] == -1 ? state.SeatNames[s] : state.SeatTaken[s] == 0 ? QStringLiteral("-") : QStringLiteral("?"));
+        names << (state.SeatTaken[s] == -1 ? state.SeatNames[s]
+                : state.SeatTaken[s] == 0  ? QStringLiteral("-")
+                                           : QStringLiteral("?"));
     return names;
 }
 
 class FixedRandom : public plivan::RandomSource {
 public:
-    explicit FixedRandom(QList<float> numbers) : numbers(std::move(numbers)) { }
+    explicit FixedRandom(QList<float> numbers)
+        : numbers(std::move(numbers))
+    {
+    }
     void reseed() override { ++reseeds; }
     float next() override { return numbers.value(used++, 0.0f); }
 

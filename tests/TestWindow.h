@@ -48,10 +48,12 @@ struct Window {
     }
     // Opens the window on a rows x cols room of Mrs. Tolvane's with these
     // classes and their rosters (class k's in k.csv), or on `settings`.
-    void open(int rows, int cols, const QList<QPair<QString, QStringList>> &classes, const QByteArray &settings = {})
+    void open(int rows, int cols, const QList<QPair<QString, QStringList>> &classes,
+        const QByteArray &settings = {})
     {
-        QByteArray text = "#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n" + QByteArray::number(rows) + ','
-            + QByteArray::number(cols) + "\r\n#Class Names and student xls files\r\n";
+        QByteArray text = "#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n"
+            + QByteArray::number(rows) + ',' + QByteArray::number(cols)
+            + "\r\n#Class Names and student xls files\r\n";
         for (qsizetype k = 0; k < classes.size(); ++k) {
             text += classes.at(k).first.toUtf8() + '#' + QByteArray::number(k + 1) + ".csv\r\n";
             roster(QStringLiteral("%1.csv").arg(k + 1), classes.at(k).second);
@@ -62,13 +64,17 @@ struct Window {
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
 
-    template <typename T = QWidget> T *control(const char *name) const { return form->findChild<T *>(QLatin1String(name)); }
+    template <typename T = QWidget> T *control(const char *name) const
+    {
+        return form->findChild<T *>(QLatin1String(name));
+    }
     QListWidget *list(const char *name) const { return control<QListWidget>(name); }
     void click(const char *button) const { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
     void clickRow(const char *name, int row, Qt::MouseButton button = Qt::LeftButton) const
     {
         QListWidget *l = list(name);
-        QTest::mouseClick(l->viewport(), button, {}, row < l->count() ? l->visualItemRect(l->item(row)).center() : QPoint(5, 150));
+        QTest::mouseClick(l->viewport(), button, {},
+            row < l->count() ? l->visualItemRect(l->item(row)).center() : QPoint(5, 150));
     }
     // Select Class, then a click on row `row` of the class list.
     void choose(int row) const
@@ -113,7 +119,8 @@ inline bool IsDark(const QImage &image, int x, int y)
 // Whether a scan of an image at `dpi` crosses lines exactly at `expected`
 // (within 2 pixels): along a row at height `at` (`across`) or down a column,
 // from `from` to `to`, all in inches.
-inline bool LinesAt(const QImage &image, double dpi, bool across, double at, double from, double to, const QList<double> &expected)
+inline bool LinesAt(const QImage &image, double dpi, bool across, double at, double from, double to,
+    const QList<double> &expected)
 {
     QList<double> middles;
     for (int i = qRound(from * dpi), start = -1; i <= qRound(to * dpi); ++i) {
@@ -126,5 +133,6 @@ inline bool LinesAt(const QImage &image, double dpi, bool across, double at, dou
         }
     }
     return middles.size() == expected.size()
-        && std::equal(middles.begin(), middles.end(), expected.begin(), [&](double a, double b) { return qAbs(a - b) <= 2 / dpi; });
+        && std::equal(middles.begin(), middles.end(), expected.begin(),
+            [&](double a, double b) { return qAbs(a - b) <= 2 / dpi; });
 }

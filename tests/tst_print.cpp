@@ -24,7 +24,7 @@ namespace {
 QByteArray Run(const QString &tool, const QStringList &arguments)
 {
     QProcess process;
-    process.start(QStandardPaths::findExecutable(tool, {"/usr/bin", "/usr/sbin", "/sbin"}), arguments);
+    process.start(QStandardPaths::findExecutable(tool, { "/usr/bin", "/usr/sbin", "/sbin" }), arguments);
     process.waitForFinished(60000);
     return process.readAllStandardOutput();
 }
@@ -45,12 +45,17 @@ struct Page {
 };
 Page ReadPdf(const QString &path)
 {
-    const QString xml = QString::fromUtf8(Run(QStringLiteral("pdftotext"), {"-bbox", "-l", "1", path, "-"}));
-    const QRegularExpressionMatch size = QRegularExpression(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re")).match(xml);
-    Page page{QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble()) / 72, {}};
-    static const QRegularExpression word(QStringLiteral(R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
+    const QString xml
+        = QString::fromUtf8(Run(QStringLiteral("pdftotext"), { "-bbox", "-l", "1", path, "-" }));
+    const QRegularExpressionMatch size
+        = QRegularExpression(QStringLiteral(R"re(<page width="([\d.]+)" height="([\d.]+)")re")).match(xml);
+    Page page { QSizeF(size.captured(1).toDouble(), size.captured(2).toDouble()) / 72, {} };
+    static const QRegularExpression word(QStringLiteral(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     for (const QRegularExpressionMatch &m : word.globalMatch(xml))
-        page.words.append({m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()) / 72, QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()) / 72)});
+        page.words.append({ m.captured(5),
+            QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()) / 72,
+                QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()) / 72) });
     return page;
 }
 
@@ -58,20 +63,44 @@ Page ReadPdf(const QString &path)
 QImage RenderPdf(const QString &path, int dpi)
 {
     QTemporaryDir dir;
-    Run(QStringLiteral("pdftoppm"), {"-r", QString::number(dpi), "-gray", "-singlefile", "-l", "1", path, dir.filePath(QStringLiteral("page"))});
+    Run(QStringLiteral("pdftoppm"),
+        { "-r", QString::number(dpi), "-gray", "-singlefile", "-l", "1", path,
+            dir.filePath(QStringLiteral("page")) });
     return QImage(dir.filePath(QStringLiteral("page.pgm")));
 }
 
 // A 5 x 6 room: seat by seat, its text and the two lines it prints as.
 const char *const FullChart[30][3] = {
-    {"Lee,Ann", "Lee", "Ann"}, {"Lee, Ann", "Lee,", "Ann"}, {"Ann Marie Lee", "Ann", "Marie Lee"}, {"Kim", "Kim", ""},
-    {"Empty", "Empty", ""}, {" Kim", "", "Kim"}, {"Kim,", "Kim", ""}, {"Ann Lee", "Ann", "Lee"}, {"", "", ""},
-    {"Bo Chen", "Bo", "Chen"}, {"Cara Diaz", "Cara", "Diaz"}, {"Dev Engel", "Dev", "Engel"}, {"Eli Fox", "Eli", "Fox"},
-    {"Fay Gold", "Fay", "Gold"}, {"Gus Hale", "Gus", "Hale"}, {"Hana Ito", "Hana", "Ito"}, {"Ivo Jung", "Ivo", "Jung"},
-    {"Jo Kahn", "Jo", "Kahn"}, {"Kai Lund", "Kai", "Lund"}, {"Liv Moss", "Liv", "Moss"}, {"Max Nagy", "Max", "Nagy"},
-    {"Nia Ortiz", "Nia", "Ortiz"}, {"Oto Park", "Oto", "Park"}, {"Pia Quinn", "Pia", "Quinn"}, {"Quin Roy", "Quin", "Roy"},
-    {"Rex Stein", "Rex", "Stein"}, {"Sia Tran", "Sia", "Tran"}, {"Ugo Vance", "Ugo", "Vance"},
-    {"Maximiliana-Josephine Wolfeschlegelsteinhausen", "Maximiliana-Josephine", "Wolfeschlegelsteinhausen"}, {"Zoe Young", "Zoe", "Young"},
+    { "Lee,Ann", "Lee", "Ann" },
+    { "Lee, Ann", "Lee,", "Ann" },
+    { "Ann Marie Lee", "Ann", "Marie Lee" },
+    { "Kim", "Kim", "" },
+    { "Empty", "Empty", "" },
+    { " Kim", "", "Kim" },
+    { "Kim,", "Kim", "" },
+    { "Ann Lee", "Ann", "Lee" },
+    { "", "", "" },
+    { "Bo Chen", "Bo", "Chen" },
+    { "Cara Diaz", "Cara", "Diaz" },
+    { "Dev Engel", "Dev", "Engel" },
+    { "Eli Fox", "Eli", "Fox" },
+    { "Fay Gold", "Fay", "Gold" },
+    { "Gus Hale", "Gus", "Hale" },
+    { "Hana Ito", "Hana", "Ito" },
+    { "Ivo Jung", "Ivo", "Jung" },
+    { "Jo Kahn", "Jo", "Kahn" },
+    { "Kai Lund", "Kai", "Lund" },
+    { "Liv Moss", "Liv", "Moss" },
+    { "Max Nagy", "Max", "Nagy" },
+    { "Nia Ortiz", "Nia", "Ortiz" },
+    { "Oto Park", "Oto", "Park" },
+    { "Pia Quinn", "Pia", "Quinn" },
+    { "Quin Roy", "Quin", "Roy" },
+    { "Rex Stein", "Rex", "Stein" },
+    { "Sia Tran", "Sia", "Tran" },
+    { "Ugo Vance", "Ugo", "Vance" },
+    { "Maximiliana-Josephine Wolfeschlegelsteinhausen", "Maximiliana-Josephine", "Wolfeschlegelsteinhausen" },
+    { "Zoe Young", "Zoe", "Young" },
 };
 WindowState FullRoom()
 {
@@ -88,14 +117,18 @@ WindowState FullRoom()
 // seat 8's; the heading's last word at y = 0.2; and the grid of boxes 1.5 x
 // 1.4 inches from (0.5, 0.75), the lines crossed below row 1's names and
 // right of column 1's.
-const QStringList SomeNames{"Ann Lee", "Lee,Ann", "Kim", "Kim,", "Empty", " Kim", "Kim,", "Ann Lee"};
+const QStringList SomeNames { "Ann Lee", "Lee,Ann", "Kim", "Kim,", "Empty", " Kim", "Kim,", "Ann Lee" };
 void VerifyPage(const QString &path, QPointF o)
 {
     const Page page = ReadPdf(path);
     QVERIFY(page.size.width() > page.size.height());
-    const QStringList seats{page.at(o + QPointF(0.575, 0.82)), page.at(o + QPointF(0.575, 1.12)), page.at(o + QPointF(2.075, 2.22)), page.at(o + QPointF(2.075, 2.52))};
-    QVERIFY2(QStringList({"Ann", "Lee", "Ann", "Lee"}) == seats || QStringList({"Lee", "Ann", "Ann", "Lee"}) == seats, qPrintable(seats.join(u' ')));
-    QVERIFY(std::any_of(page.words.begin(), page.words.end(), [&](const auto &w) { return w.first == u"Tolvane" && qAbs(w.second.top() - o.y() - 0.2) < 0.05; }));
+    const QStringList seats { page.at(o + QPointF(0.575, 0.82)), page.at(o + QPointF(0.575, 1.12)),
+        page.at(o + QPointF(2.075, 2.22)), page.at(o + QPointF(2.075, 2.52)) };
+    QVERIFY2(QStringList({ "Ann", "Lee", "Ann", "Lee" }) == seats
+            || QStringList({ "Lee", "Ann", "Ann", "Lee" }) == seats,
+        qPrintable(seats.join(u' ')));
+    QVERIFY(std::any_of(page.words.begin(), page.words.end(),
+        [&](const auto &w) { return w.first == u"Tolvane" && qAbs(w.second.top() - o.y() - 0.2) < 0.05; }));
     const QImage image = RenderPdf(path, 300);
     QList<double> xs, ys;
     for (int k = 0; k <= 6; ++k)
@@ -109,7 +142,7 @@ void VerifyPage(const QString &path, QPointF o)
 // A window with class `className` in a 5 x 6 room, everybody seated in order.
 void OpenChart(Window &w, const QString &className, const QStringList &names)
 {
-    w.open(5, 6, {{className, names}});
+    w.open(5, 6, { { className, names } });
     w.choose(0);
     w.click("CBInOrder");
     QVERIFY(w.control("CBPrint")->isEnabled());
@@ -128,22 +161,32 @@ private slots:
     // precision (17, 34 and 35 columns).
     void compose()
     {
-        for (const auto &[rows, cols] : {std::pair{5, 6}, {7, 7}, {1, 1}, {2, 17}, {1, 34}, {1, 35}, {10, 5}}) {
+        for (const auto &[rows, cols] :
+            { std::pair { 5, 6 }, { 7, 7 }, { 1, 1 }, { 2, 17 }, { 1, 34 }, { 1, 35 }, { 10, 5 } }) {
             WindowState state = rows == 5 ? FullRoom() : Room(rows, cols);
             const WindowState before = state;
             RecordingSurface page;
             ComposeChart(state, page);
             QVERIFY(state == before);
             // The heading at 0.6 em a character: 19 spaces and 32 characters.
-            QCOMPARE(page.calls.mid(0, 4), QStringList({"landscape", "line 6", "inches", "extent 0.5 0.2 11.5 7.75"}));
+            QCOMPARE(page.calls.mid(0, 4),
+                QStringList({ "landscape", "line 6", "inches", "extent 0.5 0.2 11.5 7.75" }));
             QCOMPARE(page.boxes.size(), rows * cols);
             const QRectF first = page.boxes.first(), last = page.boxes.last();
-            QVERIFY(qAbs(first.width() - float(double(before.SeatWidth) * 1.2)) + qAbs(first.height() - before.SeatHeight * 1.2) < 1e-5);
-            QVERIFY((first.topLeft() - QPointF(0.5, 0.75)).manhattanLength() + (last.bottomRight() - QPointF(9.5, 7.75)).manhattanLength() < 1e-5);
-            QCOMPARE(page.calls.at(page.calls.size() - 2), QStringLiteral("text 1.3 0.2 24 %1Period 1 Geometry - Mrs. Tolvane").arg(QString(19, u' ')));
+            QVERIFY(qAbs(first.width() - float(double(before.SeatWidth) * 1.2))
+                    + qAbs(first.height() - before.SeatHeight * 1.2)
+                < 1e-5);
+            QVERIFY((first.topLeft() - QPointF(0.5, 0.75)).manhattanLength()
+                    + (last.bottomRight() - QPointF(9.5, 7.75)).manhattanLength()
+                < 1e-5);
+            QCOMPARE(page.calls.at(page.calls.size() - 2),
+                QStringLiteral("text 1.3 0.2 24 %1Period 1 Geometry - Mrs. Tolvane").arg(QString(19, u' ')));
             QCOMPARE(page.calls.last(), QStringLiteral("end"));
-            QVERIFY(rows != 5 || (page.calls.at(4 + 7) == u"box 2 2.15 3.5 3.55" && page.calls.filter(QRegularExpression(QStringLiteral("^text "))).size() == 57 + 1
-                                  && page.calls.contains(QStringLiteral("text 2.075 2.22 12 Ann")) && page.calls.contains(QStringLiteral("text 2.075 2.52 12 Lee"))));
+            QVERIFY(rows != 5
+                || (page.calls.at(4 + 7) == u"box 2 2.15 3.5 3.55"
+                    && page.calls.filter(QRegularExpression(QStringLiteral("^text "))).size() == 57 + 1
+                    && page.calls.contains(QStringLiteral("text 2.075 2.22 12 Ann"))
+                    && page.calls.contains(QStringLiteral("text 2.075 2.52 12 Lee"))));
         }
     }
 
@@ -170,13 +213,15 @@ private slots:
             const QPointF o = QPointF(22, 15) / 72;
             const Page page = ReadPdf(printer.outputFileName());
             for (int s = 1; s <= 30; ++s) {
-                const QRectF box(o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
+                const QRectF box(
+                    o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
                 QStringList inBox;
                 for (const auto &[text, at] : page.words) {
                     if (box.intersects(at))
                         inBox << (box.contains(at) ? text : QStringLiteral("<leaves its box>"));
                 }
-                const QString expected = QStringLiteral("%1 %2").arg(FullChart[s - 1][1], FullChart[s - 1][2]).trimmed();
+                const QString expected
+                    = QStringLiteral("%1 %2").arg(FullChart[s - 1][1], FullChart[s - 1][2]).trimmed();
                 QCOMPARE(inBox.join(u' '), expected);
             }
             VerifyPage(printer.outputFileName(), o);
@@ -192,18 +237,31 @@ private slots:
     // of portrait; the area keeps the larger of each pair, either way round.
     void placement()
     {
-        const struct { QRectF chart, area, placed; } cases[] = {
-            {{1, 1, 9, 7}, {0.5, 0.5, 10, 7.5}, {1, 1, 9, 7}}, {{1, 1, 9, 7}, {0.5, 0.5, 10, 7.2}, {1, 0.7, 9, 7}},
-            {{0.2, 1, 9, 7}, {0.5, 0.5, 10, 7.5}, {0.5, 1, 9, 7}}, {{1, 1, 12, 6}, {0.5, 0.5, 10, 7.5}, {0.5, 0.8333, 10, 5}},
-            {{1, 1, 6, 10}, {0.5, 0.5, 10, 7.5}, {0.75, 0.5, 4.5, 7.5}}};
+        const struct {
+            QRectF chart, area, placed;
+        } cases[] = { { { 1, 1, 9, 7 }, { 0.5, 0.5, 10, 7.5 }, { 1, 1, 9, 7 } },
+            { { 1, 1, 9, 7 }, { 0.5, 0.5, 10, 7.2 }, { 1, 0.7, 9, 7 } },
+            { { 0.2, 1, 9, 7 }, { 0.5, 0.5, 10, 7.5 }, { 0.5, 1, 9, 7 } },
+            { { 1, 1, 12, 6 }, { 0.5, 0.5, 10, 7.5 }, { 0.5, 0.8333, 10, 5 } },
+            { { 1, 1, 6, 10 }, { 0.5, 0.5, 10, 7.5 }, { 0.75, 0.5, 4.5, 7.5 } } };
         for (const auto &[chart, area, placed] : cases) {
             const QRectF got = PlaceInside(chart, area).mapRect(chart);
-            QVERIFY2((got.topLeft() - placed.topLeft()).manhattanLength() + qAbs(got.width() - placed.width()) + qAbs(got.height() - placed.height()) < 1e-3,
-                     qPrintable(QStringLiteral("%1 %2 %3 %4").arg(got.left()).arg(got.top()).arg(got.width()).arg(got.height())));
+            QVERIFY2((got.topLeft() - placed.topLeft()).manhattanLength() + qAbs(got.width() - placed.width())
+                        + qAbs(got.height() - placed.height())
+                    < 1e-3,
+                qPrintable(QStringLiteral("%1 %2 %3 %4")
+                               .arg(got.left())
+                               .arg(got.top())
+                               .arg(got.width())
+                               .arg(got.height())));
         }
         const QMarginsF margins(18, 36, 18, 48);
-        QCOMPARE(PrintableArea(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, margins, QPageLayout::Point)), QRectF(48 / 72.0, 0.25, 746 / 72.0, 559 / 72.0));
-        QCOMPARE(PrintableArea(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point)), QRectF(0.25, 0.5, 559 / 72.0, 758 / 72.0));
+        QCOMPARE(PrintableArea(QPageLayout(
+                     QPageSize(QPageSize::A4), QPageLayout::Landscape, margins, QPageLayout::Point)),
+            QRectF(48 / 72.0, 0.25, 746 / 72.0, 559 / 72.0));
+        QCOMPARE(PrintableArea(QPageLayout(
+                     QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point)),
+            QRectF(0.25, 0.5, 559 / 72.0, 758 / 72.0));
     }
 
     // A page the device cannot begin (a PDF in a folder that does not exist):
@@ -227,10 +285,12 @@ private slots:
     void chartFileStem()
     {
         const QString a99(99, u'a');
-        const QString cases[][2] = {{"Period 1 Geometry", "Period 1 Geometry"}, {"Art/Design\\2 A<b>:\"c\"|d?*", "Art_Design_2 A_b___c__d__"},
-                                    {"Tab\there\x7f", "Tab_here_"}, {"  Math 7. ", "Math 7"}, {"..", "Seating chart"}, {"", "Seating chart"},
-                                    {QString(150, u'a'), QString(100, u'a')}, {a99 + "  b", a99}, {QStringLiteral(u"Français 2"), QStringLiteral(u"Français 2")},
-                                    {a99 + QString::fromUcs4(U"\U0001F600 b"), a99}}; // U+1F600 is two UTF-16 units
+        const QString cases[][2] = { { "Period 1 Geometry", "Period 1 Geometry" },
+            { "Art/Design\\2 A<b>:\"c\"|d?*", "Art_Design_2 A_b___c__d__" }, { "Tab\there\x7f", "Tab_here_" },
+            { "  Math 7. ", "Math 7" }, { "..", "Seating chart" }, { "", "Seating chart" },
+            { QString(150, u'a'), QString(100, u'a') }, { a99 + "  b", a99 },
+            { QStringLiteral(u"Français 2"), QStringLiteral(u"Français 2") },
+            { a99 + QString::fromUcs4(U"\U0001F600 b"), a99 } }; // U+1F600 is two UTF-16 units
         for (const auto &[className, stem] : cases)
             QCOMPARE(ChartFileStem(className), stem);
     }
@@ -247,10 +307,12 @@ private slots:
         OpenChart(w, QStringLiteral("Period 1: Geometry"), SomeNames);
         const WindowState before = w.form->state();
         QStringList files;
-        for (const char *name : {"Period 1_ Geometry.pdf", "Period 1_ Geometry (2).pdf"}) {
+        for (const char *name : { "Period 1_ Geometry.pdf", "Period 1_ Geometry (2).pdf" }) {
             w.click("CBPrint");
             files << w.folder() + QLatin1String(name);
-            QCOMPARE(w.messages.last(), QStringLiteral("No printer was found. The chart was saved as %1.").arg(QDir::toNativeSeparators(files.last())));
+            QCOMPARE(w.messages.last(),
+                QStringLiteral("No printer was found. The chart was saved as %1.")
+                    .arg(QDir::toNativeSeparators(files.last())));
             QVERIFY(w.form->state() == before);
         }
         VerifyPage(files.first(), QPointF(14, 14) / 72);
@@ -260,10 +322,15 @@ private slots:
         const Page page = ReadPdf(w.folder() + QString(50, u'W') + QStringLiteral(".pdf"));
         QVERIFY(page.words.size() > 30);
         for (const auto &[text, box] : page.words)
-            QVERIFY2(QRectF(QPointF(), page.size).marginsRemoved(QMarginsF(14, 14, 14, 14) / 72).contains(box), qPrintable(text));
+            QVERIFY2(
+                QRectF(QPointF(), page.size).marginsRemoved(QMarginsF(14, 14, 14, 14) / 72).contains(box),
+                qPrintable(text));
         QVERIFY(QDir(w.folder()).removeRecursively());
         w.click("CBPrint");
-        QVERIFY2(w.messages.last().startsWith(QStringLiteral("The chart was not printed: no printer was found, and it could not be saved in %1: ").arg(QDir::toNativeSeparators(w.folder()))), qPrintable(w.messages.last()));
+        QVERIFY2(w.messages.last().startsWith(QStringLiteral(
+                     "The chart was not printed: no printer was found, and it could not be saved in %1: ")
+                                                  .arg(QDir::toNativeSeparators(w.folder()))),
+            qPrintable(w.messages.last()));
         QCOMPARE(w.messages.size(), 4);
     }
 
@@ -289,19 +356,22 @@ private slots:
         const WindowState before = w.form->state();
         QStringList jobs;
         const auto print = [&](const char *queue, int timeout = 30000) {
-            jobs = QDir(capture).entryList({QStringLiteral("*.pdf")});
+            jobs = QDir(capture).entryList({ QStringLiteral("*.pdf") });
             qputenv("PRINTER", queue);
             w.click("CBPrint");
             QString job;
-            (void)QTest::qWaitFor([&] {
-                const QStringList now = QDir(capture).entryList({QStringLiteral("*.pdf")});
-                job = now.size() > jobs.size() ? QDir(capture).filePath(now.last()) : QString();
-                return !job.isEmpty();
-            }, timeout);
+            (void)QTest::qWaitFor(
+                [&] {
+                    const QStringList now = QDir(capture).entryList({ QStringLiteral("*.pdf") });
+                    job = now.size() > jobs.size() ? QDir(capture).filePath(now.last()) : QString();
+                    return !job.isEmpty();
+                },
+                timeout);
             return w.form->state() == before ? job : QString();
         };
         const QString job = print("capture");
-        QCOMPARE(ReadFile(QString(job).replace(QStringLiteral(".pdf"), QStringLiteral(".title"))).trimmed(), QByteArray("Period 1 Geometry"));
+        QCOMPARE(ReadFile(QString(job).replace(QStringLiteral(".pdf"), QStringLiteral(".title"))).trimmed(),
+            QByteArray("Period 1 Geometry"));
         QCOMPARE((ReadPdf(job).size * 72).toSize(), QSize(792, 612));
         QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
         printer.setPageSize(QPrinterInfo::defaultPrinter().defaultPageSize());
@@ -310,26 +380,39 @@ private slots:
 
         // Its PPD's imageable area and paper, in points from the paper's bottom-left corner.
         const double height = area.at(5).toDouble();
-        const QRectF imageable(QPointF(area.at(0).toDouble(), height - area.at(3).toDouble()) / 72, QPointF(area.at(2).toDouble(), height - area.at(1).toDouble()) / 72);
+        const QRectF imageable(QPointF(area.at(0).toDouble(), height - area.at(3).toDouble()) / 72,
+            QPointF(area.at(2).toDouble(), height - area.at(1).toDouble()) / 72);
         const QString turned = print("narrow");
         const Page page = ReadPdf(turned);
         QVERIFY(page.size.height() > page.size.width());
-        QCOMPARE(page.words.size(), 6 + 11 + 2 * 22); // the heading, the words of SomeNames, two for each other name
+        QCOMPARE(page.words.size(),
+            6 + 11 + 2 * 22); // the heading, the words of SomeNames, two for each other name
         const QImage image = RenderPdf(turned, 150);
         QRect ink;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
                 ink |= IsDark(image, x, y) ? QRect(x, y, 1, 1) : QRect();
-        QVERIFY2(QRectF(imageable.topLeft() * 150, imageable.bottomRight() * 150).toAlignedRect().adjusted(-1, -1, 1, 1).contains(ink),
-                 qPrintable(QStringLiteral("ink from %1,%2 to %3,%4").arg(ink.left()).arg(ink.top()).arg(ink.right()).arg(ink.bottom())));
+        QVERIFY2(QRectF(imageable.topLeft() * 150, imageable.bottomRight() * 150)
+                     .toAlignedRect()
+                     .adjusted(-1, -1, 1, 1)
+                     .contains(ink),
+            qPrintable(QStringLiteral("ink from %1,%2 to %3,%4")
+                           .arg(ink.left())
+                           .arg(ink.top())
+                           .arg(ink.right())
+                           .arg(ink.bottom())));
         QCOMPARE(w.messages, QStringList());
 
-        QCOMPARE(QProcess::execute(QStandardPaths::findExecutable(QStringLiteral("cupsreject"), {"/usr/sbin", "/sbin", "/usr/bin"}),
-                                   {"-h", qEnvironmentVariable("CUPS_SERVER"), "capture"}), 0);
+        QCOMPARE(QProcess::execute(QStandardPaths::findExecutable(
+                                       QStringLiteral("cupsreject"), { "/usr/sbin", "/sbin", "/usr/bin" }),
+                     { "-h", qEnvironmentVariable("CUPS_SERVER"), "capture" }),
+            0);
         QVERIFY(print("capture", 1000).isEmpty());
         qunsetenv("PRINTER");
         QCOMPARE(w.messages.size(), 1);
-        QVERIFY2(w.messages.first().startsWith(u"The chart could not be printed on \"capture\": ") && w.messages.first().contains(u"not accepting jobs"), qPrintable(w.messages.first()));
+        QVERIFY2(w.messages.first().startsWith(u"The chart could not be printed on \"capture\": ")
+                && w.messages.first().contains(u"not accepting jobs"),
+            qPrintable(w.messages.first()));
     }
 };
 

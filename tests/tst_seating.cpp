@@ -20,7 +20,9 @@ namespace {
 // A room with its list, surface and messages.
 struct Chart {
     Chart(int rows, int cols, QStringList names)
-        : state(Room(rows, cols)), list(std::move(names)), seating(state, list, surface, [this](const QString &m) { messages << m; })
+        : state(Room(rows, cols))
+        , list(std::move(names))
+        , seating(state, list, surface, [this](const QString &m) { messages << m; })
     {
         surface.setScaleInches();
     }
@@ -44,12 +46,21 @@ private slots:
     void seatStudent()
     {
         const QString f = QStringLiteral("-"), e = QStringLiteral("Empty");
-        const QStringList all{"Ann Lee", "Bo Ray", e, e}, none(4, f), noAnn{"Bo Ray", e, e, ""}, noEmpty{"Ann Lee", "Bo Ray", e, ""};
-        const struct { double index; int row, col; bool taken; QStringList seated, listed; } calls[] = {
-            {0.0, 1, 0, false, {f, f, "Ann Lee", f}, noAnn}, {0.5, 1, 1, false, {f, f, f, "Ann Lee"}, noAnn}, // 0.5 goes to 0
-            {1.5, 0, 0, false, {e, f, f, f}, noEmpty}, {2.5, 0, 0, false, {e, f, f, f}, noEmpty}, // both go to 2
-            {0.0, 1, 0, true, {f, f, "Kim", f}, all}, {-1.0, 0, 0, false, none, all}, {4.0, 0, 0, false, none, all},
-            {1e12, 0, 0, false, none, all}, {qQNaN(), 0, 0, false, none, all}, {0.0, 0, 2, false, none, all}, {0.0, 2, 0, false, none, all}};
+        const QStringList all { "Ann Lee", "Bo Ray", e, e }, none(4, f), noAnn { "Bo Ray", e, e, "" },
+            noEmpty { "Ann Lee", "Bo Ray", e, "" };
+        const struct {
+            double index;
+            int row, col;
+            bool taken;
+            QStringList seated, listed;
+        } calls[] = { { 0.0, 1, 0, false, { f, f, "Ann Lee", f }, noAnn },
+            { 0.5, 1, 1, false, { f, f, f, "Ann Lee" }, noAnn }, // 0.5 goes to 0
+            { 1.5, 0, 0, false, { e, f, f, f }, noEmpty },
+            { 2.5, 0, 0, false, { e, f, f, f }, noEmpty }, // both go to 2
+            { 0.0, 1, 0, true, { f, f, "Kim", f }, all }, { -1.0, 0, 0, false, none, all },
+            { 4.0, 0, 0, false, none, all }, { 1e12, 0, 0, false, none, all },
+            { qQNaN(), 0, 0, false, none, all }, { 0.0, 0, 2, false, none, all },
+            { 0.0, 2, 0, false, none, all } };
         for (const auto &[index, row, col, taken, seated, listed] : calls) {
             Chart chart(2, 2, all);
             chart.state.SeatTaken[3] = taken ? -1 : 0;
@@ -58,11 +69,13 @@ private slots:
             chart.seating.SeatStudent(row, col);
             QCOMPARE(Seated(chart.state), seated);
             QCOMPARE(chart.list.rows, listed);
-            QCOMPARE(chart.messages, taken ? QStringList{"Seat already taken"} : QStringList());
-            QCOMPARE(chart.surface.calls.size() == 1, seated == none || taken); // "inches" only: nothing drawn
+            QCOMPARE(chart.messages, taken ? QStringList { "Seat already taken" } : QStringList());
+            QCOMPARE(
+                chart.surface.calls.size() == 1, seated == none || taken); // "inches" only: nothing drawn
             const QStringList text = chart.surface.calls.value(1).split(u' ');
             const QRectF box(GridLeft + col * 3.75, GridTop + row * 7 / 2.4, 3.75, 7 / 2.4);
-            QVERIFY(chart.surface.calls.size() == 1 || box.contains(text.value(1).toDouble(), text.value(2).toDouble()));
+            QVERIFY(chart.surface.calls.size() == 1
+                || box.contains(text.value(1).toDouble(), text.value(2).toDouble()));
         }
     }
 
@@ -72,11 +85,17 @@ private slots:
     // Boxes of 1.25 x 1.1667 inches; 0.6 em a character.
     void fitting()
     {
-        const struct { QString name; int points; QString drawn; int maxMeasures; } lines[] = {
-            {"Ann Lee", 20, "20 Ann|20 Lee", 6}, {"Christopher Lee", 20, "12 Christopher|20 Lee", 12},
-            {"Christopher Montgomery", 20, "12 Christopher|13 Montgomery", 20}, {"B", 1000, "75 B", 14}, // no taller than the box
-            {"Bartholomew", 200, "12 Bartholomew", 10}, {"Christopher", 0, "0 Christopher", 2},
-            {QString(5000, u'W'), 32767, "6 " + QString(21, u'W') + QChar(0x2026), 40}};
+        const struct {
+            QString name;
+            int points;
+            QString drawn;
+            int maxMeasures;
+        } lines[]
+            = { { "Ann Lee", 20, "20 Ann|20 Lee", 6 }, { "Christopher Lee", 20, "12 Christopher|20 Lee", 12 },
+                  { "Christopher Montgomery", 20, "12 Christopher|13 Montgomery", 20 },
+                  { "B", 1000, "75 B", 14 }, // no taller than the box
+                  { "Bartholomew", 200, "12 Bartholomew", 10 }, { "Christopher", 0, "0 Christopher", 2 },
+                  { QString(5000, u'W'), 32767, "6 " + QString(21, u'W') + QChar(0x2026), 40 } };
         for (const auto &[name, points, drawn, maxMeasures] : lines) {
             RecordingSurface surface;
             surface.setScaleInches();
@@ -99,7 +118,8 @@ private slots:
         for (int cols = 1; cols <= 10; ++cols) {
             const WindowState state = Room(5, cols);
             for (int c = 0; c < cols; ++c)
-                QVERIFY(SeatAt(state, GridLeft + c * double(state.SeatWidth), 1.0, row, col) && col == c && row == 0);
+                QVERIFY(SeatAt(state, GridLeft + c * double(state.SeatWidth), 1.0, row, col) && col == c
+                    && row == 0);
             QVERIFY(!SeatAt(state, GridLeft + cols * double(state.SeatWidth) + 1e-3, 1.0, row, col));
             QVERIFY(!SeatAt(state, 1.0, GridTop + 5 * state.SeatHeight + 1e-3, row, col));
         }
@@ -112,12 +132,19 @@ private slots:
     void automatic()
     {
         const QStringList none(4, QString());
-        const struct { QString byHand; QList<float> random; QStringList seated, left; int used; } runs[] = {
-            {"1>3", {}, {"A", "C", "B", "D"}, none, 0}, {"", {0.5f, 0.25f, 0.5f, 0.7f}, {"C", "A", "B", "D"}, none, 4}, // halves go to even
-            {"", {0.84f, 0, 0, 0}, {"D", "A", "B", "C"}, none, 4}, {"0>1 3>2", {0.99f, 0.99f}, {"A", "", "C", "B"}, {"D", "", "", ""}, 2}, // a blank row seated
-            {"0>1 0>2 0>3 0>4", {0.9f}, {"A", "B", "C", "D"}, none, 0}};
+        const struct {
+            QString byHand;
+            QList<float> random;
+            QStringList seated, left;
+            int used;
+        } runs[] = { { "1>3", {}, { "A", "C", "B", "D" }, none, 0 },
+            { "", { 0.5f, 0.25f, 0.5f, 0.7f }, { "C", "A", "B", "D" }, none, 4 }, // halves go to even
+            { "", { 0.84f, 0, 0, 0 }, { "D", "A", "B", "C" }, none, 4 },
+            { "0>1 3>2", { 0.99f, 0.99f }, { "A", "", "C", "B" }, { "D", "", "", "" },
+                2 }, // a blank row seated
+            { "0>1 0>2 0>3 0>4", { 0.9f }, { "A", "B", "C", "D" }, none, 0 } };
         for (const auto &[byHand, random, seated, left, used] : runs) {
-            Chart chart(2, 2, {"A", "B", "C", "D"});
+            Chart chart(2, 2, { "A", "B", "C", "D" });
             for (const QString &pair : byHand.split(u' ', Qt::SkipEmptyParts)) {
                 chart.state.StudentIndex = pair.section(u'>', 0, 0).toInt();
                 const int s = pair.section(u'>', 1).toInt();
