@@ -16,4 +16,12 @@ namespace plivan {
 inline const QString NotAWorkbookReason
     = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
 
+// Why nothing is read when the active sheet holds no cells, for `what` such
+// as "a chart" or "a macro sheet": "<path> shows a chart, not a list of
+// names, on its active sheet".
+inline QString NotAListReason(const QString &what)
+{
+    return QStringLiteral("shows %1, not a list of names, on its active sheet").arg(what);
+}
+
 } // namespace plivan
