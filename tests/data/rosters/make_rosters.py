@@ -123,6 +123,16 @@ case("long-strings", [long_name(i) for i in range(1, 301)], ["xlwt.xls", "lo.xls
 case("rows-65536", [BASIC[i % 25] for i in range(65536)], ["xlwt.xls"])
 case("rows-100000", [BASIC[i % 25] for i in range(100000)], ["openpyxl.xlsx", "lo.xlsx", "lo.ods"])
 
+
+def also(makers, names):
+    """Further makers for cases listed above, one line per format family."""
+    for n in names:
+        CASES[n]["makers"] = CASES[n]["makers"] + makers
+
+
+# Further formats: each family adds its makers to the cases it writes here.
+
+
 HAND_CSV = {
     # name: (bytes, intended column-1 texts; None: a quote never closed)
     "csv-crlf.hand.csv": (b"Ann Lee,10\r\nBob Stone,11\r\nCy Young,12\r\n",
