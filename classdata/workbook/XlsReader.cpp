@@ -6,6 +6,7 @@
 
 #include "BiffStream.h"
 #include "CompoundFile.h"
+#include "Decryption.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -125,7 +126,7 @@ public:
             if (!nextRecord())
                 return false;
         }
-        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1);
+        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1, recordLength());
         if (!p)
             return false;
         value = *p;
@@ -184,7 +185,7 @@ public:
                 continue;
             }
             if (out) {
-                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size);
+                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size, recordLength());
                 if (!p)
                     return false;
                 if (wide) {
@@ -207,7 +208,7 @@ public:
             if (m_at.pos >= m_at.length && !nextRecord())
                 return false;
             const qint64 fit = std::min<qint64>(count, m_at.length - m_at.pos);
-            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit);
+            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit, recordLength());
             if (!p)
                 return false;
             out.append(reinterpret_cast<const char *>(p), fit);
@@ -218,6 +219,8 @@ public:
     }
 
 private:
+    quint16 recordLength() const { return static_cast<quint16>(m_at.length); }
+
     bool nextRecord()
     {
         Record next;
@@ -345,6 +348,7 @@ private:
     std::optional<QString> numberText(double value, quint16 xf) const;
     QString decode8Bit(const QByteArray &bytes);
     bool readFormat(const Record &record);
+    bool decryptWithDefaultPassword(const Record &filePass);
     bool isDateXf(quint16 xf) const;
 
     std::unique_ptr<ByteSource> m_stream; // the workbook stream
@@ -394,7 +398,9 @@ QString XlsWorkbook::open()
             break;
         switch (r.type) {
         case RecFilePass:
-            return QStringLiteral("is protected by a password");
+            if (!decryptWithDefaultPassword(r))
+                return m_error.isEmpty() ? PasswordReason : m_error;
+            break;
         case RecCodePage:
             if (r.length >= 2) {
                 if (!(b = m_sheetRecords.body(r, 2)))
@@ -472,6 +478,20 @@ QString XlsWorkbook::open()
     m_worksheet = U16(b + 2) == BofWorksheet && sheet.kind == 0;
     m_sheetStart = m_next = sheetBof.end();
     return {};
+}
+
+// Reads on through a workbook locked with a password when the default
+// password opens it.
+bool XlsWorkbook::decryptWithDefaultPassword(const Record &filePass)
+{
+    const quint8 *b = m_sheetRecords.body(filePass, filePass.length);
+    std::unique_ptr<BiffDecryptor> decryptor
+        = b ? DefaultPasswordDecryptor(b, filePass.length, m_biff8) : nullptr;
+    if (!decryptor)
+        return false;
+    m_stringRecords.setDecryptor(decryptor->clone());
+    m_sheetRecords.setDecryptor(std::move(decryptor));
+    return true;
 }
 
 bool XlsWorkbook::readFormat(const Record &r)
@@ -702,7 +722,7 @@ OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const Q
     }
     // An .xlsx locked with a password is an encrypted package in a compound file.
     if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
-        return { nullptr, QStringLiteral("is protected by a password") };
+        return OpenEncryptedPackage(*container);
     if (!workbook)
         return { nullptr, NotAWorkbookReason };
     QString streamError;
