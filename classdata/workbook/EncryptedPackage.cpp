@@ -122,8 +122,10 @@ struct PackageKey {
 // password over 50,000 rounds.
 bool StandardKey(const QByteArray &info, PackageKey &key)
 {
+    if (info.size() < 12)
+        return false;
     const qint64 headerSize = U32(info.constData() + 8);
-    if (info.size() < 12 || headerSize < 32 || headerSize > info.size() - 12)
+    if (headerSize < 32 || headerSize > info.size() - 12)
         return false;
     const char *header = info.constData() + 12;
     const quint32 flags = U32(header);
@@ -257,6 +259,8 @@ OpenedWorkbook DecryptPackage(ByteSource &stream, PackageKey &key)
     if (size > quint64(MaxDecryptedPackage))
         return { nullptr, QStringLiteral("is too large to open (a locked workbook of more than 128 MB)") };
     const qint64 padded = (qint64(size) + AesBlock - 1) / AesBlock * AesBlock;
+    if (padded > stream.size() - 8)
+        return { nullptr, Damaged(QStringLiteral("its locked package is cut short")) };
     QByteArray package(padded, Qt::Uninitialized);
     if (!stream.read(8, padded, reinterpret_cast<quint8 *>(package.data()))) {
         const QString error = stream.error();
