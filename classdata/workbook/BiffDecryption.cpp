@@ -61,10 +61,13 @@ public:
 // method, SHA-1 of the salted password's hash for CryptoAPI.
 class Rc4Decryptor final : public BiffDecryptor {
 public:
-    Rc4Decryptor(QByteArray base, bool cryptoApi, int keyBytes)
+    // The key for each block: the first `keyBytes` bytes of the hash,
+    // followed by zeros up to 16 bytes when `zeroFilled`.
+    Rc4Decryptor(QByteArray base, bool cryptoApi, int keyBytes, bool zeroFilled = false)
         : m_base(std::move(base))
         , m_cryptoApi(cryptoApi)
         , m_keyBytes(keyBytes)
+        , m_zeroFilled(zeroFilled)
     {
     }
 
@@ -73,9 +76,8 @@ public:
     {
         QByteArray key = HashOf(m_cryptoApi ? nettle_sha1 : nettle_md5, { m_base, Le32(block) });
         key.truncate(m_keyBytes);
-        // A 40-bit CryptoAPI key is used as 128 bits, the rest zero.
-        if (m_cryptoApi && m_keyBytes == 5)
-            key.append(QByteArray(11, '\0'));
+        if (m_zeroFilled)
+            key.append(QByteArray(16 - m_keyBytes, '\0'));
         arcfour_set_key(&m_cipher, size_t(key.size()), reinterpret_cast<const quint8 *>(key.constData()));
         m_block = block;
         m_at = 0;
@@ -107,13 +109,14 @@ public:
 
     std::unique_ptr<BiffDecryptor> clone() const override
     {
-        return std::make_unique<Rc4Decryptor>(m_base, m_cryptoApi, m_keyBytes);
+        return std::make_unique<Rc4Decryptor>(m_base, m_cryptoApi, m_keyBytes, m_zeroFilled);
     }
 
 private:
     QByteArray m_base;
     bool m_cryptoApi;
     int m_keyBytes;
+    bool m_zeroFilled;
     arcfour_ctx m_cipher {};
     qint64 m_block = -1; // the block the cipher is in, and how far
     qint64 m_at = 0;
@@ -161,9 +164,14 @@ std::unique_ptr<BiffDecryptor> Rc4CryptoApi(const quint8 *body, qint64 length)
         || keyBits > 128 || keyBits % 8 != 0 || U32(body + verifier) != 16 || U32(body + verifier + 36) != 20)
         return nullptr;
     const QByteArray start = HashOf(nettle_sha1, { Bytes(body + verifier + 4, 16), DefaultPasswordBytes() });
-    auto decryptor = std::make_unique<Rc4Decryptor>(start, true, int(keyBits / 8));
-    return Verifies(*decryptor, body + verifier + 20, body + verifier + 40, 20) ? std::move(decryptor)
-                                                                                : nullptr;
+    // A 40-bit key is used as 128 bits, the rest zero, as the format
+    // describes; some writers use the 5 bytes alone. The verifier tells.
+    for (const bool zeroFilled : { keyBits == 40, false }) {
+        auto decryptor = std::make_unique<Rc4Decryptor>(start, true, int(keyBits / 8), zeroFilled);
+        if (Verifies(*decryptor, body + verifier + 20, body + verifier + 40, 20))
+            return decryptor;
+    }
+    return nullptr;
 }
 
 } // namespace

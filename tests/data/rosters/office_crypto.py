@@ -1,11 +1,11 @@
 """Workbooks locked with a password, written by a script of ours from the
 published formats, for what LibreOffice does not write itself:
 
-  encrypt_biff(stream, scheme, password, biff8=True)
+  encrypt_biff(stream, scheme, password, biff8=True, key_bits=128)
       a BIFF workbook stream with a FILEPASS record after its first BOF and
       its record bodies obfuscated ("xor") or encrypted with CryptoAPI RC4
-      ("cryptoapi", 128-bit key, SHA-1), in 1,024-byte blocks keyed by the
-      block's number.
+      ("cryptoapi", a 128- or 40-bit key from SHA-1), in 1,024-byte blocks
+      keyed by the block's number.
   agile_package(package, password, hash_name, key_bits)
       an Office Open XML package in a compound file (EncryptionInfo and
       EncryptedPackage) with Agile encryption: AES-CBC in 4,096-byte
@@ -120,24 +120,26 @@ def rc4(key, data):
     return Cipher(algorithms.ARC4(key), mode=None).encryptor().update(data)
 
 
-def cryptoapi_filepass(password):
+def cryptoapi_filepass(password, key_bits=128):
     pw = password.encode("utf-16-le")
     salt = seed_bytes("cryptoapi salt " + password, 16)
     verifier = seed_bytes("cryptoapi verifier " + password, 16)
     h0 = hashlib.sha1(salt + pw).digest()
 
     def key(block):
-        return hashlib.sha1(h0 + struct.pack("<I", block)).digest()[:16]
+        # A 40-bit key is used as 128 bits, the rest zero.
+        return hashlib.sha1(h0 + struct.pack("<I", block)).digest()[:key_bits // 8].ljust(16, b"\0")
 
     sealed = rc4(key(0), verifier + hashlib.sha1(verifier).digest())
-    provider = "Microsoft Enhanced Cryptographic Provider v1.0\0".encode("utf-16-le")
-    header = struct.pack("<IIIIIIII", 0x04, 0, 0x6801, 0x8004, 128, 1, 0, 0) + provider
+    provider = ("Microsoft Enhanced Cryptographic Provider v1.0\0" if key_bits > 40
+                else "Microsoft Base Cryptographic Provider v1.0\0").encode("utf-16-le")
+    header = struct.pack("<IIIIIIII", 0x04, 0, 0x6801, 0x8004, key_bits, 1, 0, 0) + provider
     body = struct.pack("<HHHII", 1, 4, 2, 0x04, len(header)) + header
     body += struct.pack("<I", 16) + salt + sealed[:16] + struct.pack("<I", 20) + sealed[16:]
     return body, key
 
 
-def encrypt_biff(stream, scheme, password, biff8=True):
+def encrypt_biff(stream, scheme, password, biff8=True, key_bits=128):
     recs = records(stream)
     pw = password.encode("latin-1")
     if scheme == "xor":
@@ -146,7 +148,7 @@ def encrypt_biff(stream, scheme, password, biff8=True):
             filepass = struct.pack("<H", 0) + filepass
         key = None
     else:
-        filepass, key = cryptoapi_filepass(password)
+        filepass, key = cryptoapi_filepass(password, key_bits)
     shift = 4 + len(filepass)
     recs.insert(1, (0x002F, bytearray(filepass)))
     # Offsets into the stream move by the FILEPASS record.
@@ -201,6 +203,12 @@ def _cbc(key, iv, data):
 
 
 def agile_package(package, password, hash_name="sha512", key_bits=256, spins=100000):
+    info, body = agile_parts(package, password, hash_name, key_bits, spins)
+    return compound_file([("EncryptionInfo", info), ("EncryptedPackage", body)])
+
+
+def agile_parts(package, password, hash_name="sha512", key_bits=256, spins=100000):
+    """The EncryptionInfo and EncryptedPackage streams."""
     import base64
     h = lambda data: hashlib.new(hash_name, data).digest()  # noqa: E731
     hash_size = len(h(b""))
@@ -234,8 +242,7 @@ def agile_package(package, password, hash_name="sha512", key_bits=256, spins=100
 
     b64 = lambda data: base64.b64encode(data).decode()  # noqa: E731
     algo = ('saltSize="16" blockSize="16" keyBits="%d" hashSize="%d" cipherAlgorithm="AES" '
-            'cipherChaining="ChainingModeCBC" hashAlgorithm="%s"'
-            % (key_bits, hash_size, hash_name.upper().replace("SHA", "SHA")))
+            'cipherChaining="ChainingModeCBC" hashAlgorithm="%s"' % (key_bits, hash_size, hash_name.upper()))
     xml = ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
            '<encryption xmlns="http://schemas.microsoft.com/office/2006/encryption" '
            'xmlns:p="http://schemas.microsoft.com/office/2006/keyEncryptor/password">'
@@ -247,8 +254,7 @@ def agile_package(package, password, hash_name="sha512", key_bits=256, spins=100
            '</keyEncryptor></keyEncryptors></encryption>'
            % (algo, b64(key_salt), b64(enc_hmac_key), b64(enc_hmac_value), spins, algo, b64(pw_salt),
               b64(enc_input), b64(enc_value), b64(enc_key)))
-    info = struct.pack("<HHI", 4, 4, 0x40) + xml.encode("utf-8")
-    return compound_file([("EncryptionInfo", info), ("EncryptedPackage", body)])
+    return struct.pack("<HHI", 4, 4, 0x40) + xml.encode("utf-8"), body
 
 
 # --------------------------------------------------------------------------
