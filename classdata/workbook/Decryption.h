@@ -55,6 +55,10 @@ constexpr quint16 BoundSheetRecord = 0x0085;
 OpenedWorkbook OpenEncryptedPackage(const CompoundFile &file);
 constexpr qint64 MaxDecryptedPackage = qint64(128) << 20;
 
+// The same from the EncryptionInfo stream's bytes and the EncryptedPackage
+// stream (also for the fuzz target).
+OpenedWorkbook OpenEncryptedParts(const QByteArray &info, ByteSource &package);
+
 // The hash of the parts, one after another.
 inline QByteArray HashOf(const nettle_hash &hash, std::initializer_list<QByteArrayView> parts)
 {

@@ -292,14 +292,20 @@ OpenedWorkbook OpenEncryptedPackage(const CompoundFile &file)
     std::unique_ptr<ByteSource> packageStream = infoStream ? file.stream(*packageEntry, &error) : nullptr;
     if (!packageStream)
         return { nullptr, error };
-    if (infoStream->size() < 8 || infoStream->size() > MaxEncryptionInfo)
+    if (infoStream->size() > MaxEncryptionInfo)
         return { nullptr, Damaged(QStringLiteral("its encryption details cannot be read")) };
     QByteArray info(infoStream->size(), Qt::Uninitialized);
     if (!infoStream->read(0, info.size(), reinterpret_cast<quint8 *>(info.data())))
         return { nullptr,
             infoStream->error().isEmpty() ? Damaged(QStringLiteral("its encryption details cannot be read"))
                                           : infoStream->error() };
+    return OpenEncryptedParts(info, *packageStream);
+}
 
+OpenedWorkbook OpenEncryptedParts(const QByteArray &info, ByteSource &package)
+{
+    if (info.size() < 8 || info.size() > MaxEncryptionInfo)
+        return { nullptr, Damaged(QStringLiteral("its encryption details cannot be read")) };
     // The version says which kind: 3.2 or 4.2 Standard, 4.4 Agile.
     const quint16 major = qFromLittleEndian<quint16>(info.constData());
     const quint16 minor = qFromLittleEndian<quint16>(info.constData() + 2);
@@ -312,7 +318,7 @@ OpenedWorkbook OpenEncryptedPackage(const CompoundFile &file)
         return { nullptr, Damaged(QStringLiteral("its encryption details cannot be read")) };
     if (!opened)
         return { nullptr, PasswordReason };
-    return DecryptPackage(*packageStream, key);
+    return DecryptPackage(package, key);
 }
 
 } // namespace plivan
