@@ -1,13 +1,15 @@
 #!/usr/bin/python3
 """Seeds for fuzz_encrypted: the EncryptionInfo stream's length (4 bytes),
-that stream and the EncryptedPackage stream of each locked .xlsx test file,
-and of the basic names locked here with Agile encryption over a single hash
-round (SHA-512 and SHA-1), so that each run is quick.
+that stream and the EncryptedPackage stream of each locked .xlsx test file
+whose key takes at most 1,000 hash rounds, and of the basic names locked
+here with Agile encryption over a single round (SHA-512 and SHA-1), so that
+each run is quick.
 
     fuzz/make_locked_seeds.py <seed folder>
 """
 import glob
 import os
+import re
 import struct
 import sys
 
@@ -37,7 +39,8 @@ def main(out):
             package = doc.get_named_stream("EncryptedPackage")
         except Exception:
             continue
-        if info and package:
+        rounds = re.search(rb'spinCount="(\d+)"', info or b"")
+        if info and package and (not rounds or int(rounds.group(1)) <= 1000):
             with open(os.path.join(out, os.path.basename(path)), "wb") as f:
                 f.write(seed(info, package))
     with open(os.path.join(ROSTERS, "basic.lo.xlsx"), "rb") as f:

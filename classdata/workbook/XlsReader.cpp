@@ -1,12 +1,11 @@
 #include "XlsReader.h"
 
-#include "CellValue.h"
-#include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
-
 #include "BiffStream.h"
+#include "CellValue.h"
 #include "CompoundFile.h"
 #include "Decryption.h"
+#include "TextDecoding.h"
+#include "fuzzing/WorkbookData.h"
 
 #include <QHash>
 #include <QtEndian>
