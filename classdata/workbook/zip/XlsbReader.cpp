@@ -138,7 +138,8 @@ private:
                 m_buffer.remove(0, m_at);
                 m_at = 0;
             }
-            // Chunks start small, as most imports need only the first rows.
+            // Chunks start small, as most imports need only the first rows:
+            // a few kilobytes hold thirty of them.
             const QByteArray chunk = m_entry.read(std::max(m_chunk, bytes - m_buffer.size()));
             m_chunk = std::min<qint64>(m_chunk * 2, 64 * 1024);
             if (!m_entry.error().isEmpty()) {
@@ -180,7 +181,7 @@ private:
     ZipEntryStream m_entry;
     QByteArray m_buffer;
     qsizetype m_at = 0; // the first unread byte of m_buffer
-    qint64 m_chunk = 16 * 1024;
+    qint64 m_chunk = 4 * 1024;
     QString m_error;
 };
 
