@@ -48,7 +48,7 @@ enum RecordType : int {
 };
 
 // Limits on what one workbook may make us unpack or hold, as for .xlsx.
-constexpr qint64 MaxSheetBytes = 256 * 1024 * 1024;
+constexpr qint64 MaxSheetBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxSharedStringBytes = 128 * 1024 * 1024;
 constexpr qint64 MaxWorkbookBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxStylesBytes = 64 * 1024 * 1024;
