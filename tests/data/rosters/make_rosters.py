@@ -8,6 +8,9 @@ list to <case>.<maker>:
   gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
+  script.xlsb                      xlsb_writer.py, a script of ours, as no
+                                   program here writes the format; each file
+                                   is read back with LibreOffice
 The hand-written CSV files and the bad-* files (empty, plain text, truncated,
 password-protected) come last. expected.tsv gives, for 6 and 30 seats, the
 list each file must read as: its case's cells as text down to the first
