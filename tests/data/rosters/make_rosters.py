@@ -136,7 +136,8 @@ def also(makers, names):
 # Further formats: each family adds its makers to the cases it writes here.
 # Locked with the default password: office_crypto.py ("make_rosters.py locked" makes them alone).
 also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
-      "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx"], ["basic"])
+      "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
+      "script-velvet-agile.xlsb"], ["basic"])
 
 # Makers of formats no program here writes: maker -> write(name, case, path,
 # cells), cells as layout() gives them. main() reads each file they write

@@ -299,7 +299,8 @@ def _names(office, path, password=None):
 def make_locked_rosters(out, office, build_lo, case):
     """The basic names locked with the default password by LibreOffice (its
     .xls RC4 and its .xlsx Standard encryption) and by this script (XOR,
-    BIFF5 XOR, CryptoAPI RC4, Agile with SHA-512 and with SHA-1), and with
+    BIFF5 XOR, CryptoAPI RC4, Agile with SHA-512 and with SHA-1, and the
+    script's .xlsb with Agile), and with
     another password for each scheme of the script. LibreOffice must read
     every file back as the basic names: the default-password ones without a
     password, the others only with theirs."""
@@ -323,6 +324,8 @@ def make_locked_rosters(out, office, build_lo, case):
     biff5 = _stream(path("basic.gnumeric95.xls"), ["Book"])
     with open(path("basic.lo.xlsx"), "rb") as f:
         package = f.read()
+    with open(path("basic.script.xlsb"), "rb") as f:
+        binary = f.read()
     made = {}
     for password, name in ((DEFAULT_PASSWORD, "basic.script-velvet-%s"), (OTHER_PASSWORD, "bad-password.script-%s")):
         made[name % "xor.xls"] = compound_file([("Workbook", encrypt_biff(biff8, "xor", password))])
@@ -330,6 +333,7 @@ def make_locked_rosters(out, office, build_lo, case):
         made[name % "cryptoapi.xls"] = compound_file([("Workbook", encrypt_biff(biff8, "cryptoapi", password))])
         made[name % "agile.xlsx"] = agile_package(package, password)
     made["basic.script-velvet-agile-sha1.xlsx"] = agile_package(package, DEFAULT_PASSWORD, "sha1", 128)
+    made["basic.script-velvet-agile.xlsb"] = agile_package(binary, DEFAULT_PASSWORD)
     for name, data in made.items():
         with open(path(name), "wb") as f:
             f.write(data)
