@@ -137,7 +137,7 @@ private slots:
         QFETCH(QString, errorWord);
         QFETCH(QStringList, names);
         StringStudentList list({ QStringLiteral("left over") });
-        const RosterImport result = LoadRoster(path, seats, 1.25f, list);
+        const RosterImport result = ImportRoster(path, seats, 1.25f, list);
         QCOMPARE(list.rows, names);
         if (errorWord.isEmpty())
             QCOMPARE(result.message, QString());
@@ -178,7 +178,7 @@ private slots:
             WriteFile(dir.filePath(QStringLiteral("room.csv")), c.csv);
             StringStudentList list({ QStringLiteral("left over") });
             const RosterImport result
-                = LoadRoster(dir.filePath(QStringLiteral("room.csv")), c.seats, c.seatWidth, list);
+                = ImportRoster(dir.filePath(QStringLiteral("room.csv")), c.seats, c.seatWidth, list);
             QCOMPARE(list.rows, c.names);
             QCOMPARE(int(result.NameFontSize), c.size);
             QCOMPARE(result.message, QString());
@@ -191,7 +191,7 @@ private slots:
     {
         const QString path = DataPath(QStringLiteral("rosters/period9.xls"));
         StringStudentList list;
-        const RosterImport result = LoadRoster(path, 6, 1.25f, list);
+        const RosterImport result = ImportRoster(path, 6, 1.25f, list);
         QCOMPARE(result.message,
             QStringLiteral("The class list %1 was not found.").arg(QDir::toNativeSeparators(path)));
         QCOMPARE(list.rows, QStringList(6, QStringLiteral("Empty")));
