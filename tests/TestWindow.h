@@ -165,22 +165,26 @@ inline bool LinesAt(const QImage &image, double dpi, bool across, double at, dou
             [&](double a, double b) { return qAbs(a - b) <= 2 / dpi; });
 }
 
+// The smallest rectangle that holds every dark pixel of `image` in `area`.
+inline QRect InkIn(const QImage &image, const QRect &area)
+{
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ink |= IsDark(image, x, y) ? QRect(x, y, 1, 1) : QRect();
+    return ink;
+}
+
 // For each seat of a grid whose lines lie at `xs` and `ys` (inches), row by
 // row: 1 where an image at 96 dpi has ink inside the seat's box, clear of
 // its outline, else 0.
 inline QString InkedSeats(const QImage &image, const QList<double> &xs, const QList<double> &ys)
 {
     QString inked;
-    for (qsizetype r = 0; r + 1 < ys.size(); ++r) {
-        for (qsizetype c = 0; c + 1 < xs.size(); ++c) {
-            const QRect inside = QRect(QPoint(qRound(xs[c] * 96), qRound(ys[r] * 96)),
-                QPoint(qRound(xs[c + 1] * 96), qRound(ys[r + 1] * 96)))
-                                     .adjusted(4, 4, -4, -4);
-            bool ink = false;
-            for (int y = inside.top(); y <= inside.bottom(); ++y)
-                for (int x = inside.left(); x <= inside.right(); ++x)
-                    ink = ink || IsDark(image, x, y);
-            inked += ink ? u'1' : u'0';
+    for (qsizetype r = 1; r < ys.size(); ++r) {
+        for (qsizetype c = 1; c < xs.size(); ++c) {
+            const QRect box = QRectF(QPointF(xs[c - 1], ys[r - 1]) * 96, QPointF(xs[c], ys[r]) * 96).toRect();
+            inked += InkIn(image, box.adjusted(4, 4, -4, -4)).isEmpty() ? u'0' : u'1';
         }
     }
     return inked;

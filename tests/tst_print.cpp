@@ -69,44 +69,22 @@ QImage RenderPdf(const QString &path, int dpi)
     return QImage(dir.filePath(QStringLiteral("page.pgm")));
 }
 
-// A 5 x 6 room: seat by seat, its text and the two lines it prints as.
-const char *const FullChart[30][3] = {
-    { "Lee,Ann", "Lee", "Ann" },
-    { "Lee, Ann", "Lee,", "Ann" },
-    { "Ann Marie Lee", "Ann", "Marie Lee" },
-    { "Kim", "Kim", "" },
-    { "Empty", "Empty", "" },
-    { " Kim", "", "Kim" },
-    { "Kim,", "Kim", "" },
-    { "Ann Lee", "Ann", "Lee" },
-    { "", "", "" },
-    { "Bo Chen", "Bo", "Chen" },
-    { "Cara Diaz", "Cara", "Diaz" },
-    { "Dev Engel", "Dev", "Engel" },
-    { "Eli Fox", "Eli", "Fox" },
-    { "Fay Gold", "Fay", "Gold" },
-    { "Gus Hale", "Gus", "Hale" },
-    { "Hana Ito", "Hana", "Ito" },
-    { "Ivo Jung", "Ivo", "Jung" },
-    { "Jo Kahn", "Jo", "Kahn" },
-    { "Kai Lund", "Kai", "Lund" },
-    { "Liv Moss", "Liv", "Moss" },
-    { "Max Nagy", "Max", "Nagy" },
-    { "Nia Ortiz", "Nia", "Ortiz" },
-    { "Oto Park", "Oto", "Park" },
-    { "Pia Quinn", "Pia", "Quinn" },
-    { "Quin Roy", "Quin", "Roy" },
-    { "Rex Stein", "Rex", "Stein" },
-    { "Sia Tran", "Sia", "Tran" },
-    { "Ugo Vance", "Ugo", "Vance" },
-    { "Maximiliana-Josephine Wolfeschlegelsteinhausen", "Maximiliana-Josephine", "Wolfeschlegelsteinhausen" },
-    { "Zoe Young", "Zoe", "Young" },
-};
+// A 5 x 6 room, seat by seat: texts that break at a comma, at a space or
+// not at all, then ordinary names and one too long for its box. Seat 9 is free.
+QStringList FullChart()
+{
+    QStringList texts { "Lee,Ann", "Lee, Ann", "Ann Marie Lee", "Kim", "Empty", " Kim", "Kim,", "Ann Lee",
+        "" };
+    for (int s = 10; s <= 30; ++s)
+        texts << (s == 29 ? QStringLiteral("Maximiliana-Josephine Wolfeschlegelsteinhausen")
+                          : QStringLiteral("Bo%1 Chen%1").arg(s));
+    return texts;
+}
 WindowState FullRoom()
 {
     WindowState state = Room(5, 6);
     for (int s = 1; s <= 30; ++s) {
-        state.SeatNames[s] = QString::fromUtf8(FullChart[s - 1][0]);
+        state.SeatNames[s] = FullChart().at(s - 1);
         state.SeatTaken[s] = s == 9 ? 0 : -1;
     }
     return state;
@@ -186,46 +164,38 @@ private slots:
     }
 
     // The page of a 5 x 6 chart read back from a PDF whose printable area
-    // starts at (22, 15) points: every seat's words inside its box, the grid,
-    // and the same page when printed again.
+    // starts at (22, 15) points: every seat's words inside its box, and the grid.
     void pdfPage()
     {
         QTemporaryDir dir;
-        QImage first;
-        for (int round = 0; round < 2; ++round) {
-            const WindowState state = FullRoom();
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(dir.filePath(QStringLiteral("chart.pdf")));
-            printer.setResolution(600);
-            printer.setPageSize(QPageSize(QPageSize::Letter));
-            printer.setPageMargins(QMarginsF(22, 15, 22, 15), QPageLayout::Point);
-            {
-                PrinterSurface surface(printer, QGuiApplication::font());
-                ComposeChart(state, surface);
-                QVERIFY(surface.endedCleanly());
-            }
-            const QPointF o = QPointF(22, 15) / 72;
-            const Page page = ReadPdf(printer.outputFileName());
-            for (int s = 1; s <= 30; ++s) {
-                const QRectF box(
-                    o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
-                QStringList inBox;
-                for (const auto &[text, at] : page.words) {
-                    if (box.intersects(at))
-                        inBox << (box.contains(at) ? text : QStringLiteral("<leaves its box>"));
-                }
-                const QString expected
-                    = QStringLiteral("%1 %2").arg(FullChart[s - 1][1], FullChart[s - 1][2]).trimmed();
-                QCOMPARE(inBox.join(u' '), expected);
-            }
-            VerifyPage(printer.outputFileName(), o);
-            if (QTest::currentTestFailed())
-                return;
-            const QImage image = RenderPdf(printer.outputFileName(), 100);
-            QVERIFY(round == 0 || image == first);
-            first = image;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("chart.pdf")));
+        printer.setResolution(600);
+        printer.setPageSize(QPageSize(QPageSize::Letter));
+        printer.setPageMargins(QMarginsF(22, 15, 22, 15), QPageLayout::Point);
+        {
+            PrinterSurface surface(printer, QGuiApplication::font());
+            ComposeChart(FullRoom(), surface);
+            QVERIFY(surface.endedCleanly());
         }
+        const QPointF o = QPointF(22, 15) / 72;
+        const Page page = ReadPdf(printer.outputFileName());
+        for (int s = 1; s <= 30; ++s) {
+            const QRectF box(
+                o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
+            QStringList inBox;
+            for (const auto &[text, at] : page.words) {
+                if (box.intersects(at))
+                    inBox << (box.contains(at) ? text : QStringLiteral("<leaves its box>"));
+            }
+            const QString text = FullChart().at(s - 1); // the break character printed on neither line
+            QCOMPARE(inBox.join(u' '),
+                text == u"Lee,Ann"    ? "Lee Ann"
+                    : text == u"Kim," ? "Kim"
+                                      : text.trimmed());
+        }
+        VerifyPage(printer.outputFileName(), o);
     }
 
     // Where a chart is drawn: unmoved when it lies inside the printable area,
@@ -243,14 +213,9 @@ private slots:
             { { 1, 1, 6, 10 }, { 0.5, 0.5, 10, 7.5 }, { 0.75, 0.5, 4.5, 7.5 } } };
         for (const auto &[chart, area, placed] : cases) {
             const QRectF got = PlaceInside(chart, area).mapRect(chart);
-            QVERIFY2((got.topLeft() - placed.topLeft()).manhattanLength() + qAbs(got.width() - placed.width())
-                        + qAbs(got.height() - placed.height())
-                    < 1e-3,
-                qPrintable(QStringLiteral("%1 %2 %3 %4")
-                               .arg(got.left())
-                               .arg(got.top())
-                               .arg(got.width())
-                               .arg(got.height())));
+            QCOMPARE(QString::asprintf("%.4g %.4g %.4g %.4g", got.x(), got.y(), got.width(), got.height()),
+                QString::asprintf(
+                    "%.4g %.4g %.4g %.4g", placed.x(), placed.y(), placed.width(), placed.height()));
         }
         const QMarginsF margins(18, 36, 18, 48);
         QCOMPARE(PrintableArea(QPageLayout(
@@ -259,19 +224,6 @@ private slots:
         QCOMPARE(PrintableArea(QPageLayout(
                      QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point)),
             QRectF(0.25, 0.5, 559 / 72.0, 758 / 72.0));
-    }
-
-    // A page the device cannot begin (a PDF in a folder that does not exist):
-    // nothing drawn, and said so.
-    void refusedPage()
-    {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QDir::tempPath() + QStringLiteral("/no-such-folder/chart.pdf"));
-        PrinterSurface page(printer, QGuiApplication::font());
-        QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
-        ComposeChart(FullRoom(), page);
-        QVERIFY(page.beginFailed() && !page.endedCleanly());
     }
 
     // The name a chart is saved under: what a file name cannot hold replaced,
@@ -384,10 +336,7 @@ private slots:
         QCOMPARE(page.words.size(),
             6 + 11 + 2 * 22); // the heading, the words of SomeNames, two for each other name
         const QImage image = RenderPdf(turned, 150);
-        QRect ink;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                ink |= IsDark(image, x, y) ? QRect(x, y, 1, 1) : QRect();
+        const QRect ink = InkIn(image, image.rect());
         QVERIFY(QRectF(imageable.topLeft() * 150, imageable.bottomRight() * 150)
                     .toAlignedRect()
                     .adjusted(-1, -1, 1, 1)

@@ -35,15 +35,15 @@ struct Chart {
     Seating seating;
 };
 
-// Numbers from a generator with a fixed seed: the same every run.
-class SeededRandom : public RandomSource {
-public:
-    void reseed() override { }
-    float next() override { return std::min(float(m_generator.generateDouble()), 0.99999994f); }
-
-private:
-    QRandomGenerator m_generator { 20261207 };
-};
+// `count` numbers in [0, 1) from a generator with a fixed seed: the same every run.
+QList<float> Numbers(qsizetype count)
+{
+    QRandomGenerator generator(20261207);
+    QList<float> numbers(count);
+    for (float &v : numbers)
+        v = float(generator.generateDouble()) * 0.99999f;
+    return numbers;
+}
 
 } // namespace
 
@@ -173,7 +173,7 @@ private slots:
     {
         constexpr int Runs = 20000;
         const double p = 0.25, tolerance = 5 * std::sqrt(Runs * p * (1 - p));
-        SeededRandom random;
+        FixedRandom random(Numbers(4 * Runs));
         QMap<QString, int> counts; // "<seat><name>"
         for (int run = 0; run < Runs; ++run) {
             Chart chart(1, 4, { "A", "B", "C", "D" });
@@ -193,10 +193,7 @@ private slots:
     void invariants()
     {
         QRandomGenerator gen(20261206);
-        QList<float> numbers(400 * 12 * 50);
-        for (float &v : numbers)
-            v = float(gen.generateDouble()) * 0.99999f;
-        FixedRandom random(numbers);
+        FixedRandom random(Numbers(400 * 12 * 50));
         for (int round = 0; round < 400; ++round) {
             const int rows = 1 + int(gen.bounded(7));
             const int cols = 1 + int(gen.bounded(50 / rows));
