@@ -62,7 +62,8 @@ QPaintDevice *PrinterSurface::device()
 
 bool PrinterSurface::beginPage(const QRectF &extent, int lineWidth)
 {
-    // A page is begun once: a second begin on a printer could send an empty job.
+    // A device that refused is not asked again: a second begin on a printer
+    // could send an empty job.
     if (m_active || m_refused)
         return bool(m_active);
     m_target.setPageOrientation(QPageLayout::Landscape);

@@ -218,7 +218,7 @@ private slots:
     // The heading: "<class> - <teacher>" after (70 - its length) / 2 spaces,
     // a half to the even neighbour, none below; shown as typed, never as
     // markup: on screen it ends where its characters end. The grid below it:
-    // lines at their inch positions, 96 pixels to the inch.
+    // lines 2 pixels wide at their inch positions, 96 pixels to the inch.
     void chartOnScreen()
     {
         const QList<double> xs { 0.5, 1.75, 3.0, 4.25, 5.5, 6.75, 8.0 },
@@ -247,6 +247,7 @@ private slots:
                                 y = one ? QList<double> { 0.75, 6.5833 } : ys;
             QVERIFY(LinesAt(shot, 96, true, y.last() - 0.1, 0.2, 8.1, x));
             QVERIFY(LinesAt(shot, 96, false, x.first() + 0.9, 0.6, 6.9, y));
+            QCOMPARE(InkIn(shot, QRect(24, 300, 48, 1)).width(), 2); // the grid's left line
         }
     }
 
