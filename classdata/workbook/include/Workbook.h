@@ -43,7 +43,7 @@ struct OpenedWorkbook {
 };
 
 // Opens the workbook at `path` with the reader its content calls for: a
-// compound file (.xls, BIFF5 or BIFF8), a ZIP archive (.xlsx or .ods), or, for
+// compound file (.xls, BIFF5 or BIFF8), a ZIP archive (.xlsx, .xlsb or .ods), or, for
 // names ending in .csv or .txt, comma-separated text. The file name's extension
 // does not choose the reader.
 OpenedWorkbook OpenWorkbook(const QString &path);
