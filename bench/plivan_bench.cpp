@@ -121,7 +121,7 @@ int ChildImport(const QString &file, const QString &against, int seats, int repe
     const auto once = [&](const QString &path, double &ns) {
         StringStudentList list;
         const auto start = Clock::now();
-        const RosterImport import = LoadRoster(path, seats, seatWidth, list);
+        const RosterImport import = ImportRoster(path, seats, seatWidth, list);
         ns = ElapsedNs(start);
         if (!import.message.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(import.message));
@@ -761,7 +761,7 @@ int RunBench(const Options &options)
 int RunImport(const QString &file, int seats)
 {
     StringStudentList list;
-    const RosterImport import = LoadRoster(file, seats, float(9.0 / 6 / PrintScale), list);
+    const RosterImport import = ImportRoster(file, seats, float(9.0 / 6 / PrintScale), list);
     for (const QString &row : list.rows)
         std::printf("%s\n", row.toUtf8().constData());
     if (!import.message.isEmpty()) {
