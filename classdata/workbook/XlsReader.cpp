@@ -480,6 +480,8 @@ constexpr quint8 SheetModule = 6;
 
 // WSBOOL: the sheet is a dialog sheet.
 constexpr quint8 WsBoolDialog = 0x10;
+// WINDOW2: the sheet is the one showing in the workbook's window.
+constexpr quint16 Window2Shown = 0x0400;
 
 // Kinds of record (as kindOf() gives them) that hold the value of one or more cells.
 bool IsCell(quint16 kind)
@@ -536,7 +538,8 @@ private:
     // (an embedded chart) nested in it between its own BOF and EOF.
     bool sheetRecord(qint64 offset, Record &record, quint16 &kind);
     QString openSheet(const SheetEntry &sheet);
-    qint64 workbook4SheetOffset(int index);
+    std::vector<qint64> workbook4Sheets(size_t count);
+    int workbook4Shown(const std::vector<qint64> &sheets);
     bool readBookRecord(const Record &record);
     bool readFormat(const Record &record);
     bool readXf(const Record &record);
@@ -667,7 +670,8 @@ QString XlsWorkbook::open()
         if (!m_sheetRecords.header(offset, r))
             return m_error;
         offset = r.end();
-        if (r.type == RecEof)
+        // An Excel 4.0 workbook's sheets stand between its sheet list and its EOF.
+        if (r.type == RecEof || r.type == RecSheetHeader)
             break;
         switch (r.type) {
         case RecFilePass:
@@ -718,29 +722,67 @@ QString XlsWorkbook::open()
         m_sheetRecords.fail(QStringLiteral("it lists no sheets"));
         return m_error;
     }
+    int tab = activeTab;
+    std::vector<qint64> sheets4;
+    if (m_biff == 4) {
+        sheets4 = workbook4Sheets(sheets.size());
+        if (!window1Seen && (tab = workbook4Shown(sheets4)) < 0)
+            return m_error;
+    }
     // A saved active tab past the last sheet falls back to the first.
-    const int tab = activeTab < static_cast<int>(sheets.size()) ? activeTab : 0;
+    if (tab >= static_cast<int>(sheets.size()))
+        tab = 0;
     SheetEntry sheet = sheets[tab];
     if (m_biff == 4)
-        sheet.offset = workbook4SheetOffset(tab);
+        sheet.offset = tab < static_cast<int>(sheets4.size()) ? sheets4[tab] : -1;
     return openSheet(sheet);
 }
 
-// In an Excel 4.0 workbook the sheets follow the globals one after the
-// other, each after a header that gives its length.
-qint64 XlsWorkbook::workbook4SheetOffset(int index)
+// The sheets of an Excel 4.0 workbook follow one another after the sheet
+// list, each after a header that gives its length: the offsets of their BOF
+// records, as many as are found.
+std::vector<qint64> XlsWorkbook::workbook4Sheets(size_t count)
 {
-    for (qint64 at = m_sheetsOffset; at >= 0 && at + 4 <= m_sheetRecords.streamSize(); --index) {
+    std::vector<qint64> offsets;
+    for (qint64 at = m_sheetsOffset;
+         at >= 0 && at + 8 <= m_sheetRecords.streamSize() && offsets.size() < count;) {
         Record header;
         const quint8 *b = nullptr;
         if (!m_sheetRecords.header(at, header) || header.type != RecSheetHeader || header.length < 4
             || !(b = m_sheetRecords.body(header, 4)))
-            return -1;
-        if (index == 0)
-            return header.end();
+            break;
+        offsets.push_back(header.end());
         at = header.end() + U32(b);
     }
-    return -1;
+    return offsets;
+}
+
+// Excel 4.0 keeps no active tab in WINDOW1: the sheet that was showing has
+// its own WINDOW2 say so. The first sheet when none does; -1 when reading
+// failed.
+int XlsWorkbook::workbook4Shown(const std::vector<qint64> &sheets)
+{
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        Record r;
+        quint16 kind = 0;
+        if (!m_sheetRecords.header(sheets[i], r))
+            return -1;
+        for (qint64 offset = r.end();; offset = r.end()) {
+            if (!sheetRecord(offset, r, kind))
+                return -1;
+            if (kind == RecEof)
+                break;
+            if (kind == RecWindow2 && r.length >= 2) {
+                const quint8 *b = m_sheetRecords.body(r, 2);
+                if (!b)
+                    return -1;
+                if (U16(b) & Window2Shown)
+                    return static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    return 0;
 }
 
 QString XlsWorkbook::openSheet(const SheetEntry &sheet)
@@ -756,6 +798,12 @@ QString XlsWorkbook::openSheet(const SheetEntry &sheet)
     const quint8 *b = m_sheetRecords.body(bof, 4);
     if (!b)
         return m_error;
+    // Excel 2.x-4.0 formats belong to their sheet.
+    if (m_biff <= 4) {
+        m_xfFormats.clear();
+        m_formatIsDate.clear();
+        m_formatCount = 0;
+    }
     // Chart sheets, macro sheets, modules and dialog sheets have no column of names.
     const quint16 bofType = U16(b + 2);
     if (bofType == BofChart || sheet.kind == SheetChart)
@@ -1186,6 +1234,46 @@ OpenedWorkbook OpenXls(const QString &path)
     if (!source)
         return { nullptr, QStringLiteral("could not be read") };
     return OpenCompoundFile(std::move(source), {});
+}
+
+bool IsBiffStream(const QByteArray &head)
+{
+    if (head.size() < 8)
+        return false;
+    const auto *p = reinterpret_cast<const quint8 *>(head.constData());
+    const quint16 type = U16(p), length = U16(p + 2), kind = U16(p + 6);
+    return (type == RecBof2 || type == RecBof3 || type == RecBof4) && length >= 4 && length <= 16
+        && (kind == BofWorksheet || kind == BofChart || kind == BofMacroSheet || kind == BofWorkbook4);
+}
+
+// An Excel 2.x-4.0 file is the record stream itself.
+OpenedWorkbook OpenBiffStream(GsfRef<GsfInput> source, QByteArray data)
+{
+    auto workbook
+        = std::make_unique<XlsWorkbook>(std::move(data), nullptr, nullptr, std::move(source), false);
+    const QString reason = workbook->open();
+    if (!reason.isEmpty())
+        return { nullptr, reason };
+    return { std::move(workbook), {} };
+}
+
+OpenedWorkbook OpenBiff(const QString &path)
+{
+    InitGsf();
+    GsfRef<GsfInput> source(gsf_input_stdio_new(QFile::encodeName(path).constData(), nullptr));
+    if (!source)
+        return { nullptr, QStringLiteral("could not be read") };
+    return OpenBiffStream(std::move(source), {});
+}
+
+OpenedWorkbook OpenBiffData(const QByteArray &data)
+{
+    InitGsf();
+    GsfRef<GsfInput> source(
+        gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()), data.size(), false));
+    if (!source)
+        return { nullptr, Damaged(QStringLiteral("the workbook ends early")) };
+    return OpenBiffStream(std::move(source), data);
 }
 
 OpenedWorkbook OpenXlsData(const QByteArray &data)

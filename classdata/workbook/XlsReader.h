@@ -10,4 +10,11 @@ namespace plivan {
 // for; shared strings are decoded only up to the highest one a cell uses.
 OpenedWorkbook OpenXls(const QString &path);
 
+// Excel 2.x-4.0 worksheets (BIFF2, BIFF3, BIFF4) and Excel 4.0 workbooks: a
+// file that is a bare stream of records, read by the same reader. IsBiffStream
+// tells such a file by its first 8 bytes, a BOF record of one of these
+// versions.
+bool IsBiffStream(const QByteArray &head);
+OpenedWorkbook OpenBiff(const QString &path);
+
 } // namespace plivan

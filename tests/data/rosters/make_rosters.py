@@ -14,7 +14,7 @@ list each file must read as: its case's cells as text down to the first
 empty one, then Empty.
 
 Run as make_rosters.sh [case ...] (all cases when none, "hand" for the
-hand-written files) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
+hand-written files; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
 python3-xlwt and python3-openpyxl. ROSTERS_OUT=<folder> writes the files
 there instead of next to this script.
 """
@@ -131,6 +131,33 @@ def also(makers, names):
 
 
 # Further formats: each family adds its makers to the cases it writes here.
+# FURTHER_WRITERS: (maker, write(name, case, path)) for makers written by a
+# script of ours; FURTHER_CHECKS: check(paths) reads those files back.
+FURTHER_WRITERS, FURTHER_CHECKS = [], []
+
+# Excel 2.x to 4.0 (BIFF2, BIFF3, BIFF4 worksheets and the BIFF4 workbook),
+# written by biff_writer.py and read back with LibreOffice.
+import biff_writer  # noqa: E402
+case("cp1251", ["Юлия Петрова", "Александр Пушкин", "Ёжик Иванов", "Ґрета Їжакова"], [])
+also(biff_writer.MAKERS, ["basic", "cp1252", "cp1251", "values", "gap", "formatted-empty", "dates", "dates1904",
+                          "formulas", "many"])
+also(["script.biff4w.xls"], ["three-sheets"])
+also(["script.biff4.xls"], ["rows-65536"])
+FURTHER_WRITERS += [(m, lambda name, c, path: biff_writer.write(name, c, path, layout)) for m in biff_writer.MAKERS]
+
+
+def check_biff(paths):
+    with tempfile.TemporaryDirectory() as tmp:
+        office = Office(os.path.join(tmp, "profile"))
+        try:
+            for path, name in paths:
+                if ".script.biff" in path:
+                    biff_writer.check_with_libreoffice(office, path, CASES[name], intended_text, 60)
+        finally:
+            office.close()
+
+
+FURTHER_CHECKS.append(check_biff)
 
 
 HAND_CSV = {
@@ -443,12 +470,19 @@ def gnumeric_source(c):
 
 def main():
     only = set(sys.argv[1:])
-    cases = [(n, c) for n, c in CASES.items() if not only or n in only]
+    # ROSTERS_MAKERS=<maker>,... writes only those makers' files of the cases.
+    makers = set(filter(None, os.environ.get("ROSTERS_MAKERS", "").split(",")))
+    cases = [(n, dict(c, makers=[m for m in c["makers"] if not makers or m in makers]))
+             for n, c in CASES.items() if not only or n in only]
     os.makedirs(OUT, exist_ok=True)
+    further = []
     for name, c in cases:
-        for m, make in (("xlwt.xls", make_xlwt), ("openpyxl.xlsx", make_openpyxl)):
+        for m, make in [("xlwt.xls", make_xlwt), ("openpyxl.xlsx", make_openpyxl)] + FURTHER_WRITERS:
             if m in c["makers"]:
                 make(name, c, os.path.join(OUT, "%s.%s" % (name, m)))
+                further += [(os.path.join(OUT, "%s.%s" % (name, m)), name)] if (m, make) in FURTHER_WRITERS else []
+    for check in FURTHER_CHECKS:
+        check(further)
     with tempfile.TemporaryDirectory() as tmp:
         jobs = []
         for name, c in cases:
