@@ -468,6 +468,9 @@ enum OlderRecordType : quint16 {
     RecXf4 = 0x0443,
 };
 
+// What kindOf() gives a record that is no kind read here.
+constexpr quint16 NoKind = 0xFFFF;
+
 constexpr quint16 BofModule = 0x0006;
 constexpr quint16 BofChart = 0x0020;
 constexpr quint16 BofMacroSheet = 0x0040;
@@ -603,8 +606,8 @@ quint16 XlsWorkbook::kindOf(quint16 type) const
     default:
         break;
     }
-    if (m_biff > 2)
-        return type;
+    if (m_biff > 2) // INTEGER is Excel 2.x's alone
+        return type == RecInteger2 ? NoKind : type;
     switch (type) {
     case RecBlank2:
         return RecBlank;
@@ -827,7 +830,7 @@ QString XlsWorkbook::openSheet(const SheetEntry &sheet)
         offset = r.end();
         if (kind == RecIndex) {
             m_rowOrder = true;
-        } else if (kind == RecWsBool && r.length >= 1) {
+        } else if (kind == RecWsBool && m_biff >= 5 && r.length >= 1) { // dialog sheets came with Excel 5
             if (!(b = m_sheetRecords.body(r, 1)))
                 return m_error;
             if (b[0] & WsBoolDialog)
@@ -1027,7 +1030,7 @@ bool XlsWorkbook::scanColumn1()
             continue;
         const size_t row = U16(b);
         if (row >= m_column1.size())
-            m_column1.resize(row + 1, -1);
+            m_column1.resize(std::max<size_t>(row + 1, 2 * m_column1.size()), -1);
         m_column1[row] = r.offset;
     }
     m_scanned = true;
