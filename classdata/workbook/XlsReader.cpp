@@ -360,7 +360,7 @@ constexpr quint8 WsBoolDialog = 0x10;
 constexpr quint16 Window2Shown = 0x0400;
 
 // Kinds of record (as kindOf() gives them) that hold the value of one or more cells.
-bool IsCell(quint16 kind)
+inline bool IsCell(quint16 kind)
 {
     switch (kind) {
     case RecFormula:
@@ -458,8 +458,13 @@ private:
     std::vector<qint64> m_column1;
 };
 
-quint16 XlsWorkbook::kindOf(quint16 type) const
+inline quint16 XlsWorkbook::kindOf(quint16 type) const
 {
+    // Most records keep their number: all but the BOF and FORMULA records of
+    // Excel 2.x-4.0 (low bytes 0x09 and 0x06) and Excel 2.x's own.
+    const quint8 low = type & 0xFF;
+    if (m_biff > 2 && low != 0x09 && low != 0x06 && type != RecInteger2)
+        return type;
     switch (type) {
     case RecBof2:
     case RecBof3:
@@ -495,7 +500,7 @@ quint16 XlsWorkbook::kindOf(quint16 type) const
     }
 }
 
-bool XlsWorkbook::sheetRecord(qint64 offset, Record &record, quint16 &kind)
+inline bool XlsWorkbook::sheetRecord(qint64 offset, Record &record, quint16 &kind)
 {
     for (int depth = 0;; offset = record.end()) {
         if (!m_sheetRecords.header(offset, record))
