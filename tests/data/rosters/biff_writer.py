@@ -28,12 +28,14 @@ descriptions of the Excel file format give them for these versions:
            of its WINDOW2 (0x023E).
 
 Each file is read back with LibreOffice, which must show the column 1 the
-case intends (check_with_libreoffice). LibreOffice opens an Excel 4.0 workbook
-at its first sheet whatever was showing, and shows its dates as numbers; it
-reads the dates of an Excel 2.x file in the 1900 date system even where the
-file says 1904;
-Gnumeric's ssconvert, which takes the sheet whose WINDOW2 says it was showing,
-checks which sheet is active.
+case intends (check_with_libreoffice), rows 1-60. Where LibreOffice shows the
+same values otherwise, that is allowed for: booleans without a boolean format
+as 1 and 0; an Excel 4.0 workbook's dates as their serial numbers; the dates
+of an Excel 2.x file read in the 1900 date system although it says 1904
+(Gnumeric and xlrd show all of these as dates, 1904 kept). LibreOffice opens
+an Excel 4.0 workbook at its first sheet whatever was showing, so Gnumeric's
+ssconvert, which takes the sheet whose WINDOW2 says it was showing, checks the
+active sheet of a workbook of several.
 """
 
 import datetime
