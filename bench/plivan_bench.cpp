@@ -540,6 +540,7 @@ public:
             { ".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx" },
             { ".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx" },
             { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
+            { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
             { ".xls, 25 names (Excel 4.0 worksheet, script)", "basic.script.biff4.xls" },
         };
@@ -568,6 +569,8 @@ public:
             { ".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls" },
             { ".xlsx, stray cell at XFD1048576 (LibreOffice)", "far-cell-big.lo.xlsx", "basic.lo.xlsx" },
             { ".ods, stray cell at AMJ1048576 (LibreOffice)", "far-cell-big.lo.ods", "basic.lo.ods" },
+            { ".xlsb, 100,000 rows (script)", "rows-100000.script.xlsb", "basic.script.xlsb" },
+            { ".xlsb, stray cell at AMJ1048576 (script)", "far-cell-big.script.xlsb", "basic.script.xlsb" },
         };
         for (const Large &l : large) {
             if (!QFileInfo::exists(roster(QLatin1String(l.file))))
@@ -678,11 +681,11 @@ public:
     {
         QStringList files;
         if (options.allFixtures) {
-            files
-                = QDir(options.rosters)
-                      .entryList({ QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods"),
-                                     QStringLiteral("*.csv"), QStringLiteral("*.txt") },
-                          QDir::Files, QDir::Name);
+            files = QDir(options.rosters)
+                        .entryList(
+                            { QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.xlsb"),
+                                QStringLiteral("*.ods"), QStringLiteral("*.csv"), QStringLiteral("*.txt") },
+                            QDir::Files, QDir::Name);
         } else {
             files = QStringList { QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),
                 QStringLiteral("rows-100000.lo.xlsx"), QStringLiteral("rows-100000.lo.ods"),

@@ -127,7 +127,7 @@ private slots:
         }
         const QStringList files
             = QDir(DataPath(QStringLiteral("rosters")))
-                  .entryList({ "*.xls", "*.xlsx", "*.ods", "*.csv", "*.txt" }, QDir::Files);
+                  .entryList({ "*.xls", "*.xlsx", "*.xlsb", "*.ods", "*.csv", "*.txt" }, QDir::Files);
         QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
     }
     void fixtures()

@@ -90,8 +90,8 @@ private slots:
         } files[] = { { "xls/tail-garbled.xlwt.xls", 5, 39, 40, ends },
             { "xls/truncated-stream.xlwt.xls", 5, 39, 40, ends },
             { "zip/broken-tail.xlsx", 6, 1000, 5000, damage },
-            { "zip/broken-tail.ods", 6, 1000, 5000, damage },
-            { "zip/bad-deflate.xlsx", 4, 30, 1000, damage } };
+            { "zip/broken-tail.ods", 6, 1000, 5000, damage }, { "zip/bad-deflate.xlsx", 4, 30, 1000, damage },
+            { "zip/broken-tail.xlsb", 6, 1000, 5000, damage } };
         for (const auto &[file, digits, clean, damaged, error] : files) {
             OpenedWorkbook opened = OpenWorkbook(DataPath(QLatin1String(file)));
             QVERIFY2(opened.workbook, file);
@@ -127,8 +127,9 @@ private slots:
             "xls/sst-continue.lo.xls", "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls",
             "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
-            "rosters/csv-quoted.hand.csv", "rosters/values.script.biff2.xls",
-            "rosters/formulas.script.biff3.xls", "rosters/three-sheets.script.biff4w.xls" };
+            "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
+            "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
+            "rosters/three-sheets.script.biff4w.xls" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));

@@ -210,19 +210,19 @@ def formula_result(text):
         return text
 
 
-def write(name, c, path, cells_of):
+def write(name, c, path, cells):
     """Writes case `c` to `path` in the version the maker's name gives.
-    `cells_of(c)` lists (sheet, row, column, cell) as make_rosters lays them out."""
+    `cells` lists (sheet, row, column, cell) as make_rosters lays them out."""
     maker = path.rsplit(".", 2)[-2]  # biff2, biff3, biff4 or biff4w
     biff = int(maker[4])
     code_page = CODE_PAGES.get(name, 0x8001)
     encoding = "cp%d" % CODE_PAGES.get(name, 1252)
     date1904 = int(bool(c.get("date1904")))
-    formats = ["General"] + sorted({cell[2] for _, _, _, cell in cells_of(c)
+    formats = ["General"] + sorted({cell[2] for _, _, _, cell in cells
                                      if not isinstance(cell, str) and cell[0] == 'd'})
     sheets = [Sheet(biff, encoding, code_page, date1904, formats) for _ in range(c.get("sheets", 1))]
     assert maker == "biff4w" or len(sheets) == 1, name
-    for s, r, col, cell in cells_of(c):
+    for s, r, col, cell in cells:
         sheet = sheets[s]
         if isinstance(cell, str):
             sheet.cell(r, col, 's', cell)
