@@ -542,6 +542,7 @@ public:
             { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
             { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
+            { ".xls, 25 names (Excel 4.0 worksheet, script)", "basic.script.biff4.xls" },
         };
         std::map<QString, std::pair<QString, Figures>> measured;
         for (const Small &s : small) {
@@ -558,6 +559,8 @@ public:
         };
         const Large large[] = {
             { ".xls, 65,536 rows (xlwt)", "rows-65536.xlwt.xls", "basic.xlwt.xls" },
+            { ".xls, 65,536 rows (Excel 4.0 worksheet, script)", "rows-65536.script.biff4.xls",
+                "basic.script.biff4.xls" },
             { ".xlsx, 100,000 rows (LibreOffice)", "rows-100000.lo.xlsx", "basic.lo.xlsx" },
             { ".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx" },
             { ".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods" },
