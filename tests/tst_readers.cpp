@@ -7,6 +7,7 @@
 
 #include "CellValue.h"
 #include "CsvReader.h"
+#include "XlsReader.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
@@ -24,6 +25,8 @@ OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
 {
     if (csv)
         return OpenCsvData(bytes);
+    if (IsBiffStream(bytes.left(8)))
+        return OpenBiffData(bytes);
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
@@ -124,7 +127,9 @@ private slots:
             "xls/sst-continue.lo.xls", "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls",
             "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
-            "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv" };
+            "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
+            "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
+            "rosters/three-sheets.script.biff4w.xls" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));

@@ -43,9 +43,9 @@ struct OpenedWorkbook {
 };
 
 // Opens the workbook at `path` with the reader its content calls for: a
-// compound file (.xls, BIFF5 or BIFF8), a ZIP archive (.xlsx, .xlsb or .ods), or, for
-// names ending in .csv or .txt, comma-separated text. The file name's extension
-// does not choose the reader.
+// compound file (.xls, BIFF5 or BIFF8), an Excel 2.x-4.0 record stream, a ZIP
+// archive (.xlsx, .xlsb or .ods), or, for names ending in .csv or .txt,
+// comma-separated text. The file name's extension does not choose the reader.
 OpenedWorkbook OpenWorkbook(const QString &path);
 
 } // namespace plivan
