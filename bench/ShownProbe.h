@@ -50,7 +50,11 @@ inline void PrintPeak()
 class ShownProbe : public QObject {
 public:
     // Lives as long as `window`, or less.
-    explicit ShownProbe(QWidget &window) : QObject(&window) { window.installEventFilter(this); }
+    explicit ShownProbe(QWidget &window)
+        : QObject(&window)
+    {
+        window.installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override

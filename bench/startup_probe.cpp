@@ -8,7 +8,6 @@
 
 int main(int argc, char *argv[])
 {
-    return plivan::RunPlivan(argc, argv, [](plivan::Form1 &window) {
-        new plivan::bench::ShownProbe(window);
-    });
+    return plivan::RunPlivan(
+        argc, argv, [](plivan::Form1 &window) { new plivan::bench::ShownProbe(window); });
 }

@@ -1,7 +1,7 @@
 #include "RosterImport.h"
 
+#include "Workbook.h"
 #include "app/Numbers.h"
-#include "classdata/workbook/Workbook.h"
 #include "seating/NameLayout.h"
 #include "seating/StudentList.h"
 
@@ -25,7 +25,7 @@ std::int16_t NameFontSizeFor(int widestMeasure, float seatWidth)
     return std::int16_t(std::clamp(size, -32768.0, 32767.0));
 }
 
-RosterImport LoadRoster(const QString &path, int seats, float seatWidth, StudentList &list)
+RosterImport ImportRoster(const QString &path, int seats, float seatWidth, StudentList &list)
 {
     list.clear();
     RosterImport result;

@@ -6,7 +6,7 @@
 // pack them into a stored, uncompressed archive with correct checksums: the
 // mutations then reach the XML readers directly.
 
-#include "classdata/workbook/Workbook.h"
+#include "WorkbookData.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,6 +1,6 @@
 // libFuzzer target for the CSV reader: any bytes as a whole file, read down
 // column 1 as a roster import would.
-#include "classdata/workbook/Workbook.h"
+#include "WorkbookData.h"
 
 #include <QByteArray>
 

@@ -2,11 +2,9 @@
 // compound-file signature is a whole file; any other is the workbook stream
 // itself (BIFF records), put into a small compound file here, so that the
 // mutations reach the record reader instead of breaking the container.
-#include "classdata/workbook/Workbook.h"
+#include "WorkbookData.h"
 
 #include <QByteArray>
-
-#include <glib.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +30,8 @@ void Put32(QByteArray &out, qsizetype at, std::uint32_t v)
     Put16(out, at + 2, v >> 16);
 }
 
-void DirectoryEntry(QByteArray &out, qsizetype at, const char16_t *name, int type,
-                    std::uint32_t child, std::uint32_t start, std::uint32_t size)
+void DirectoryEntry(QByteArray &out, qsizetype at, const char16_t *name, int type, std::uint32_t child,
+    std::uint32_t start, std::uint32_t size)
 {
     const std::size_t length = std::char_traits<char16_t>::length(name);
     for (std::size_t i = 0; i < length; ++i)
@@ -84,8 +82,7 @@ QByteArray CompoundFile(QByteArray stream)
     std::memcpy(out.data() + sector(0), stream.constData(), std::size_t(stream.size()));
 
     DirectoryEntry(out, sector(directory), u"Root Entry", 5, 1, EndOfChain, 0);
-    DirectoryEntry(out, sector(directory) + 128, u"Workbook", 2, NoStream, 0,
-                   std::uint32_t(stream.size()));
+    DirectoryEntry(out, sector(directory) + 128, u"Workbook", 2, NoStream, 0, std::uint32_t(stream.size()));
     for (int k = 2; k < 4; ++k) {
         Put32(out, sector(directory) + 128 * k + 68, NoStream);
         Put32(out, sector(directory) + 128 * k + 72, NoStream);
@@ -106,18 +103,7 @@ QByteArray CompoundFile(QByteArray stream)
     return out;
 }
 
-void Silent(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
-void SilentPrint(const gchar *) {}
-
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // libgsf describes every broken container it meets on standard error.
-    g_log_set_default_handler(Silent, nullptr);
-    g_set_printerr_handler(SilentPrint);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

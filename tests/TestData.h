@@ -3,7 +3,7 @@
 // The test data folder, files read and written whole, and reading workbooks
 // and the tables that say what they hold.
 
-#include "classdata/workbook/Workbook.h"
+#include "Workbook.h"
 
 #include <QFile>
 #include <QStringList>
@@ -43,13 +43,16 @@ inline QStringList Cells(plivan::Workbook &workbook, int rows)
 inline QList<QStringList> TableRows(const QString &relative)
 {
     QList<QStringList> rows;
-    const QStringList lines = QString::fromUtf8(ReadFile(DataPath(relative))).split(u'\n', Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromUtf8(ReadFile(DataPath(relative))).split(u'\n', Qt::SkipEmptyParts);
     for (const QString &line : lines) {
         if (line.startsWith(u'#'))
             continue;
         QStringList fields = line.split(u'\t');
         for (QString &field : fields) {
-            field.replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\r"), QStringLiteral("\r")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+            field.replace(QStringLiteral("\\t"), QStringLiteral("\t"))
+                .replace(QStringLiteral("\\r"), QStringLiteral("\r"))
+                .replace(QStringLiteral("\\n"), QStringLiteral("\n"));
             for (qsizetype at; (at = field.indexOf(QStringLiteral("\\x"))) >= 0;)
                 field.replace(at, 4, QChar(field.mid(at + 2, 2).toUShort(nullptr, 16)));
         }

@@ -3,9 +3,11 @@
 // and the text a cell's value shows as.
 
 #include "TestData.h"
+#include "WorkbookData.h"
 
 #include "CellValue.h"
 #include "CsvReader.h"
+#include "XlsReader.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
@@ -23,6 +25,8 @@ OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
 {
     if (csv)
         return OpenCsvData(bytes);
+    if (IsBiffStream(bytes.left(8)))
+        return OpenBiffData(bytes);
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
@@ -50,7 +54,8 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("cells");
         for (const QStringList &row : TableRows(QStringLiteral("cells.tsv")))
-            QTest::newRow(qPrintable(row.at(0))) << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+            QTest::newRow(qPrintable(row.at(0)))
+                << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
     }
     void cells()
     {
@@ -76,10 +81,17 @@ private slots:
     // reading reaches it, from that row on.
     void readsNoFurtherThanAsked()
     {
-        const QString ends = QStringLiteral("is damaged (the workbook ends early)"), damage = QStringLiteral("is damaged (");
-        const struct { const char *file; int digits, clean, damaged; QString error; } files[] = {
-            {"xls/tail-garbled.xlwt.xls", 5, 39, 40, ends}, {"xls/truncated-stream.xlwt.xls", 5, 39, 40, ends},
-            {"zip/broken-tail.xlsx", 6, 1000, 5000, damage}, {"zip/broken-tail.ods", 6, 1000, 5000, damage}, {"zip/bad-deflate.xlsx", 4, 30, 1000, damage}};
+        const QString ends = QStringLiteral("is damaged (the workbook ends early)"),
+                      damage = QStringLiteral("is damaged (");
+        const struct {
+            const char *file;
+            int digits, clean, damaged;
+            QString error;
+        } files[] = { { "xls/tail-garbled.xlwt.xls", 5, 39, 40, ends },
+            { "xls/truncated-stream.xlwt.xls", 5, 39, 40, ends },
+            { "zip/broken-tail.xlsx", 6, 1000, 5000, damage },
+            { "zip/broken-tail.ods", 6, 1000, 5000, damage }, { "zip/bad-deflate.xlsx", 4, 30, 1000, damage },
+            { "zip/broken-tail.xlsb", 6, 1000, 5000, damage } };
         for (const auto &[file, digits, clean, damaged, error] : files) {
             OpenedWorkbook opened = OpenWorkbook(DataPath(QLatin1String(file)));
             QVERIFY2(opened.workbook, file);
@@ -111,10 +123,13 @@ private slots:
     // to the damage, with a reason; never a crash or a hang.
     void damagedCopies()
     {
-        const QStringList files{"xls/kinds.xlwt.xls", "xls/kinds.lo.xls", "xls/kinds.gnumeric95.xls", "xls/sst-continue.lo.xls",
-                                "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls", "zip/values.xlsx",
-                                "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx", "rosters/unicode.lo.xlsx",
-                                "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx", "rosters/csv-quoted.hand.csv"};
+        const QStringList files { "xls/kinds.xlwt.xls", "xls/kinds.lo.xls", "xls/kinds.gnumeric95.xls",
+            "xls/sst-continue.lo.xls", "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls",
+            "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
+            "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
+            "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
+            "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
+            "rosters/three-sheets.script.biff4w.xls" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));
@@ -131,7 +146,9 @@ private slots:
                 }
                 Cells(*opened.workbook, 60);
                 const QString error = opened.workbook->error();
-                QVERIFY2(error.isEmpty() || error.startsWith(u"is damaged (") || error.startsWith(u"is protected"), qPrintable(error));
+                QVERIFY2(
+                    error.isEmpty() || error.startsWith(u"is damaged (") || error.startsWith(u"is protected"),
+                    qPrintable(error));
             }
         }
     }
@@ -146,18 +163,23 @@ private slots:
             names << QStringLiteral(u"Name ë%1").arg(i);
         }
         const CsvRow rows[] = {
-            {"field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n", QStringList{QString(MaxCsvFieldBytes, u'n'), "Bob"}, false},
-            {"field over the limit", "Ann\n" + big + "\nCy\n", QStringList{"Ann", E, E}, true},
-            {"quoted field over the limit", "Ann\n\"" + big + "\"\nCy\n", QStringList{"Ann", E, E}, true},
-            {"record over the limit", "Ann\nBob," + QByteArray(MaxCsvRecordBytes, 'y') + "\nCy\n", QStringList{"Ann", E, E}, true},
-            {"open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'), QStringList{"Ann", E, E}, true},
-            {"records across blocks", blocks, names << E, false},
+            { "field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n",
+                QStringList { QString(MaxCsvFieldBytes, u'n'), "Bob" }, false },
+            { "field over the limit", "Ann\n" + big + "\nCy\n", QStringList { "Ann", E, E }, true },
+            { "quoted field over the limit", "Ann\n\"" + big + "\"\nCy\n", QStringList { "Ann", E, E },
+                true },
+            { "record over the limit", "Ann\nBob," + QByteArray(MaxCsvRecordBytes, 'y') + "\nCy\n",
+                QStringList { "Ann", E, E }, true },
+            { "open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'),
+                QStringList { "Ann", E, E }, true },
+            { "records across blocks", blocks, names << E, false },
         };
         QTest::addColumn<CsvRow>("row");
         for (const CsvRow &row : rows)
             QTest::newRow(row.name) << row;
         for (const QStringList &row : TableRows(QStringLiteral("csv.tsv")))
-            QTest::newRow(qPrintable(row.at(0))) << CsvRow{"", row.at(1).toLatin1(), row.mid(3), row.at(2) == u"1"};
+            QTest::newRow(qPrintable(row.at(0)))
+                << CsvRow { "", row.at(1).toLatin1(), row.mid(3), row.at(2) == u"1" };
     }
     void csv()
     {
@@ -188,7 +210,8 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("text");
         for (const QStringList &row : TableRows(QStringLiteral("values.tsv")))
-            QTest::addRow("%s %s", qPrintable(row.at(0)), qPrintable(row.at(1))) << row.at(0) << row.at(1) << row.value(2);
+            QTest::addRow("%s %s", qPrintable(row.at(0)), qPrintable(row.at(1)))
+                << row.at(0) << row.at(1) << row.value(2);
     }
     void values()
     {
@@ -196,15 +219,15 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QString, text);
         const double number = value.toDouble();
-        const QString shown = kind == u"number"   ? NumberText(number)
-                              : kind == u"date"     ? DateText(number, false)
-                              : kind == u"date1904" ? DateText(number, true)
-                              : kind == u"format"   ? QString::number(IsDateFormat(value))
-                              : kind == u"builtin"  ? QString::number(IsBuiltInDateFormat(value.toInt()))
-                              : kind == u"error"    ? ErrorText(value.toInt())
-                              : kind == u"iso"      ? IsoDateValueText(value)
-                              : kind == u"duration" ? IsoDurationText(value)
-                                                    : ResolvePartName(value.section(u'|', 0, 0), value.section(u'|', 1));
+        const QString shown = kind == u"number" ? NumberText(number)
+            : kind == u"date"                   ? DateText(number, false)
+            : kind == u"date1904"               ? DateText(number, true)
+            : kind == u"format"                 ? QString::number(IsDateFormat(value))
+            : kind == u"builtin"                ? QString::number(IsBuiltInDateFormat(value.toInt()))
+            : kind == u"error"                  ? ErrorText(value.toInt())
+            : kind == u"iso"                    ? IsoDateValueText(value)
+            : kind == u"duration"               ? IsoDurationText(value)
+                                  : ResolvePartName(value.section(u'|', 0, 0), value.section(u'|', 1));
         QCOMPARE(shown, text);
         if (kind == u"number" && std::isfinite(number))
             QCOMPARE(shown.toDouble(), number);

@@ -1,6 +1,7 @@
 #include "CsvReader.h"
 
 #include "TextDecoding.h"
+#include "fuzzing/WorkbookData.h"
 
 #include <QBuffer>
 #include <QFile>

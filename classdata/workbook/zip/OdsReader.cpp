@@ -9,22 +9,22 @@ namespace plivan {
 
 namespace {
 
-constexpr qint64 kMaxContentBytes = 128 * 1024 * 1024;
-constexpr qint64 kMaxSettingsBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxManifestBytes = 16 * 1024 * 1024;
-constexpr qsizetype kMaxCellChars = 1024 * 1024;
+constexpr qint64 MaxContentBytes = 128 * 1024 * 1024;
+constexpr qint64 MaxSettingsBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxManifestBytes = 16 * 1024 * 1024;
+constexpr qsizetype MaxCellChars = 1024 * 1024;
 // Rows past this are never asked for; a table whose repeat counts add up to
 // more simply ends there.
-constexpr qint64 kLastRow = INT_MAX;
+constexpr qint64 LastRow = INT_MAX;
 
-const QLatin1String kOffice("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
-const QLatin1String kTable("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
-const QLatin1String kText("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
-const QLatin1String kConfig("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
-const QLatin1String kManifest("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
-const QLatin1String kCalcExt("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
+const QLatin1String OfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QLatin1String TableNs("urn:oasis:names:tc:opendocument:xmlns:table:1.0");
+const QLatin1String TextNs("urn:oasis:names:tc:opendocument:xmlns:text:1.0");
+const QLatin1String ConfigNs("urn:oasis:names:tc:opendocument:xmlns:config:1.0");
+const QLatin1String ManifestNs("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0");
+const QLatin1String CalcExtNs("urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0");
 
-const QString kSpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
+const QString SpreadsheetType = QStringLiteral("application/vnd.oasis.opendocument.spreadsheet");
 
 bool Is(const QXmlStreamReader &x, QLatin1String ns, QLatin1String name)
 {
@@ -86,24 +86,24 @@ std::optional<QString> ReadParagraph(XmlPartStream &xml)
         if (token == QXmlStreamReader::Characters) {
             paragraph.addCharacters(x.text());
         } else if (token == QXmlStreamReader::StartElement) {
-            if (x.namespaceUri() == kText && x.name() == u"s") {
+            if (x.namespaceUri() == TextNs && x.name() == u"s") {
                 // <text:s text:c="3"/> is three spaces; no count is one.
                 bool ok = false;
-                const qint64 count = Attribute(x, kText, QLatin1String("c")).toLongLong(&ok);
+                const qint64 count = Attribute(x, TextNs, QLatin1String("c")).toLongLong(&ok);
                 paragraph.addLiteral(
-                    QString(qsizetype(ok ? std::clamp<qint64>(count, 1, kMaxCellChars) : 1), u' '));
-            } else if (x.namespaceUri() == kText && x.name() == u"tab") {
+                    QString(qsizetype(ok ? std::clamp<qint64>(count, 1, MaxCellChars) : 1), u' '));
+            } else if (x.namespaceUri() == TextNs && x.name() == u"tab") {
                 paragraph.addLiteral(u"\t");
-            } else if (x.namespaceUri() == kText && x.name() == u"line-break") {
+            } else if (x.namespaceUri() == TextNs && x.name() == u"line-break") {
                 paragraph.addLiteral(u"\n");
-            } else if (Is(x, kOffice, QLatin1String("annotation")) || Is(x, kText, QLatin1String("note"))
-                || Is(x, kText, QLatin1String("ruby-text"))
-                || (x.namespaceUri() != kText && x.namespaceUri() != kOffice)) {
+            } else if (Is(x, OfficeNs, QLatin1String("annotation")) || Is(x, TextNs, QLatin1String("note"))
+                || Is(x, TextNs, QLatin1String("ruby-text"))
+                || (x.namespaceUri() != TextNs && x.namespaceUri() != OfficeNs)) {
                 if (!xml.skipElement())
                     return std::nullopt;
             }
         }
-        if (paragraph.size() > kMaxCellChars) {
+        if (paragraph.size() > MaxCellChars) {
             xml.fail(QStringLiteral("is damaged (a cell's text is too long)"));
             return std::nullopt;
         }
@@ -113,14 +113,14 @@ std::optional<QString> ReadParagraph(XmlPartStream &xml)
 
 std::optional<qint64> RepeatCount(const QXmlStreamReader &x, QLatin1String attribute)
 {
-    const QStringView value = Attribute(x, kTable, attribute);
+    const QStringView value = Attribute(x, TableNs, attribute);
     if (value.isEmpty())
         return 1;
     bool ok = false;
     const qint64 count = value.trimmed().toLongLong(&ok);
     if (!ok || count < 1)
         return std::nullopt;
-    return std::min(count, kLastRow);
+    return std::min(count, LastRow);
 }
 
 // The table named active in the view settings; empty when none is.
@@ -129,19 +129,19 @@ QString ActiveTableName(ZipArchive &archive, QString *error)
     const std::optional<std::uint64_t> index = archive.find(QStringLiteral("settings.xml"));
     if (!index)
         return {};
-    XmlPartStream xml(archive, *index, kMaxSettingsBytes);
+    XmlPartStream xml(archive, *index, MaxSettingsBytes);
     int viewDepth = 0; // of the view settings, while inside them
     while (xml.next() != QXmlStreamReader::Invalid) {
         const QXmlStreamReader &x = xml.xml();
         if (x.isEndElement() && viewDepth > xml.depth())
             break; // the end of the view settings
-        if (!x.isStartElement() || x.namespaceUri() != kConfig)
+        if (!x.isStartElement() || x.namespaceUri() != ConfigNs)
             continue;
-        const QStringView name = Attribute(x, kConfig, QLatin1String("name"));
+        const QStringView name = Attribute(x, ConfigNs, QLatin1String("name"));
         if (viewDepth == 0 && x.name() == u"config-item-set" && name == u"ooo:view-settings")
             viewDepth = xml.depth();
         else if (viewDepth > 0 && x.name() == u"config-item" && name == u"ActiveTable")
-            return xml.readText(kMaxCellChars).value_or(QString());
+            return xml.readText(MaxCellChars).value_or(QString());
     }
     if (xml.failed())
         *error = xml.error();
@@ -154,17 +154,17 @@ bool ContentEncrypted(ZipArchive &archive)
     const std::optional<std::uint64_t> index = archive.find(QStringLiteral("META-INF/manifest.xml"));
     if (!index)
         return false;
-    XmlPartStream xml(archive, *index, kMaxManifestBytes);
+    XmlPartStream xml(archive, *index, MaxManifestBytes);
     bool inContent = false;
     int entryDepth = 0;
     while (xml.next() != QXmlStreamReader::Invalid) {
         const QXmlStreamReader &x = xml.xml();
         if (x.isEndElement() && inContent && xml.depth() < entryDepth)
             inContent = false;
-        if (!x.isStartElement() || x.namespaceUri() != kManifest)
+        if (!x.isStartElement() || x.namespaceUri() != ManifestNs)
             continue;
         if (x.name() == u"file-entry") {
-            inContent = Attribute(x, kManifest, QLatin1String("full-path")) == u"content.xml";
+            inContent = Attribute(x, ManifestNs, QLatin1String("full-path")) == u"content.xml";
             entryDepth = xml.depth();
         } else if (inContent && x.name() == u"encryption-data") {
             return true;
@@ -187,7 +187,7 @@ public:
     QString findActiveTable()
     {
         for (;;) {
-            m_xml = std::make_unique<XmlPartStream>(*m_archive, m_content, kMaxContentBytes);
+            m_xml = std::make_unique<XmlPartStream>(*m_archive, m_content, MaxContentBytes);
             bool spreadsheet = false;
             int spreadsheetDepth = 0;
             while (m_xml->next() != QXmlStreamReader::Invalid) {
@@ -196,19 +196,19 @@ public:
                     break;
                 if (!x.isStartElement())
                     continue;
-                if (Is(x, kOffice, QLatin1String("spreadsheet"))) {
+                if (Is(x, OfficeNs, QLatin1String("spreadsheet"))) {
                     spreadsheet = true;
                     spreadsheetDepth = m_xml->depth();
-                } else if (Is(x, kOffice, QLatin1String("automatic-styles"))
-                    || Is(x, kOffice, QLatin1String("font-face-decls"))
-                    || Is(x, kOffice, QLatin1String("scripts"))) {
+                } else if (Is(x, OfficeNs, QLatin1String("automatic-styles"))
+                    || Is(x, OfficeNs, QLatin1String("font-face-decls"))
+                    || Is(x, OfficeNs, QLatin1String("scripts"))) {
                     if (!m_xml->skipElement())
                         break;
-                } else if (x.namespaceUri() == kOffice && m_xml->depth() == 3 && !spreadsheet) {
+                } else if (x.namespaceUri() == OfficeNs && m_xml->depth() == 3 && !spreadsheet) {
                     return NotAWorkbookReason; // the body of a text, drawing or other document
-                } else if (spreadsheet && Is(x, kTable, QLatin1String("table"))) {
+                } else if (spreadsheet && Is(x, TableNs, QLatin1String("table"))) {
                     if (m_activeTable.isEmpty()
-                        || Attribute(x, kTable, QLatin1String("name")) == m_activeTable) {
+                        || Attribute(x, TableNs, QLatin1String("name")) == m_activeTable) {
                         m_tableDepth = m_xml->depth();
                         return {};
                     }
@@ -267,10 +267,10 @@ private:
             const QXmlStreamReader &x = m_xml->xml();
             if (token != QXmlStreamReader::StartElement)
                 continue;
-            if (Is(x, kTable, QLatin1String("table-row")))
+            if (Is(x, TableNs, QLatin1String("table-row")))
                 return readRow();
             // Rows may sit in groups; anything else in a table holds no rows.
-            const bool rowGroup = x.namespaceUri() == kTable
+            const bool rowGroup = x.namespaceUri() == TableNs
                 && (x.name() == u"table-row-group" || x.name() == u"table-rows"
                     || x.name() == u"table-header-rows");
             if (!rowGroup && !m_xml->skipElement())
@@ -287,8 +287,8 @@ private:
         }
         // A repeated row stands for that many identical rows: the counter jumps.
         m_firstRow = m_lastRow + 1;
-        m_lastRow = std::min(m_lastRow + *repeat, kLastRow);
-        if (m_lastRow == kLastRow)
+        m_lastRow = std::min(m_lastRow + *repeat, LastRow);
+        if (m_lastRow == LastRow)
             m_done = true;
         m_rowText.reset();
 
@@ -301,7 +301,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             const QXmlStreamReader &x = m_xml->xml();
-            if (x.namespaceUri() == kTable
+            if (x.namespaceUri() == TableNs
                 && (x.name() == u"table-cell" || x.name() == u"covered-table-cell")) {
                 // The row's first cell is column 1, however many columns it repeats over.
                 m_rowText = readCell();
@@ -321,14 +321,14 @@ private:
     std::optional<QString> readCell()
     {
         const QXmlStreamReader &x = m_xml->xml();
-        const QString type = Attribute(x, kOffice, QLatin1String("value-type")).toString();
-        const QString calcType = Attribute(x, kCalcExt, QLatin1String("value-type")).toString();
-        const QString value = Attribute(x, kOffice, QLatin1String("value")).toString();
-        const QString dateValue = Attribute(x, kOffice, QLatin1String("date-value")).toString();
-        const QString timeValue = Attribute(x, kOffice, QLatin1String("time-value")).toString();
-        const QString booleanValue = Attribute(x, kOffice, QLatin1String("boolean-value")).toString();
-        const bool hasStringValue = x.attributes().hasAttribute(kOffice, QLatin1String("string-value"));
-        const QString stringValue = Attribute(x, kOffice, QLatin1String("string-value")).toString();
+        const QString type = Attribute(x, OfficeNs, QLatin1String("value-type")).toString();
+        const QString calcType = Attribute(x, CalcExtNs, QLatin1String("value-type")).toString();
+        const QString value = Attribute(x, OfficeNs, QLatin1String("value")).toString();
+        const QString dateValue = Attribute(x, OfficeNs, QLatin1String("date-value")).toString();
+        const QString timeValue = Attribute(x, OfficeNs, QLatin1String("time-value")).toString();
+        const QString booleanValue = Attribute(x, OfficeNs, QLatin1String("boolean-value")).toString();
+        const bool hasStringValue = x.attributes().hasAttribute(OfficeNs, QLatin1String("string-value"));
+        const QString stringValue = Attribute(x, OfficeNs, QLatin1String("string-value")).toString();
 
         QString paragraphs;
         bool hasParagraph = false;
@@ -339,7 +339,8 @@ private:
                 return std::nullopt;
             if (token != QXmlStreamReader::StartElement)
                 continue;
-            if (Is(m_xml->xml(), kText, QLatin1String("p")) || Is(m_xml->xml(), kText, QLatin1String("h"))) {
+            if (Is(m_xml->xml(), TextNs, QLatin1String("p"))
+                || Is(m_xml->xml(), TextNs, QLatin1String("h"))) {
                 const std::optional<QString> paragraph = ReadParagraph(*m_xml);
                 if (!paragraph)
                     return std::nullopt;
@@ -347,7 +348,7 @@ private:
                     paragraphs += u'\n';
                 paragraphs += *paragraph;
                 hasParagraph = true;
-                if (paragraphs.size() > kMaxCellChars) {
+                if (paragraphs.size() > MaxCellChars) {
                     m_xml->fail(QStringLiteral("is damaged (a cell's text is too long)"));
                     return std::nullopt;
                 }
@@ -407,7 +408,7 @@ bool LooksLikeOds(ZipArchive &archive)
     if (const std::optional<std::uint64_t> index = archive.find(QStringLiteral("mimetype"))) {
         QString error;
         const std::optional<QByteArray> type = archive.readAll(*index, 256, &error);
-        return type && QString::fromLatin1(type->trimmed()).startsWith(kSpreadsheetType);
+        return type && QString::fromLatin1(type->trimmed()).startsWith(SpreadsheetType);
     }
     return archive.find(QStringLiteral("content.xml")).has_value();
 }

@@ -16,63 +16,24 @@ namespace {
 // Limits on what one workbook may make us unpack or hold. A roster needs only
 // the first rows of its sheet; the limits also bound the time a hostile file
 // can cost, as XML is parsed at some tens of megabytes a second.
-constexpr qint64 kMaxSheetBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxSharedStringBytes = 128 * 1024 * 1024;
-constexpr qint64 kMaxWorkbookBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxStylesBytes = 64 * 1024 * 1024;
-constexpr qint64 kMaxRelationshipsBytes = 16 * 1024 * 1024;
-constexpr int kMaxSheets = 100000;
-constexpr int kMaxRelationships = 100000;
-constexpr int kMaxCellFormats = 1000000;
-constexpr qsizetype kMaxSharedStrings = 4 * 1024 * 1024;
-constexpr qint64 kMaxSharedStringChars = 64 * 1024 * 1024;
-constexpr qsizetype kMaxCellChars = 1024 * 1024;
+constexpr qint64 MaxSheetBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxSharedStringBytes = 128 * 1024 * 1024;
+constexpr qint64 MaxWorkbookBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxStylesBytes = 64 * 1024 * 1024;
+constexpr qint64 MaxRelationshipsBytes = 16 * 1024 * 1024;
+constexpr int MaxSheets = 100000;
+constexpr int MaxRelationships = 100000;
+constexpr int MaxCellFormats = 1000000;
+constexpr qsizetype MaxSharedStrings = 4 * 1024 * 1024;
+constexpr qint64 MaxSharedStringChars = 64 * 1024 * 1024;
+constexpr qsizetype MaxCellChars = 1024 * 1024;
 
-const QString kTooLong = QStringLiteral("is damaged (a cell's text is too long)");
-
-struct Relationship {
-    QString id;
-    QString type;
-    QString target; // a part name, resolved
-};
-
-bool TypeIs(const QString &type, QLatin1String last)
-{
-    // Transitional and strict packages use different namespaces for the same
-    // relationship types; the last path segment tells them apart.
-    return type.endsWith(QLatin1Char('/') + last);
-}
+const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
 
 QString RelationshipsPartName(const QString &part)
 {
     const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
     return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) + QStringLiteral(".rels");
-}
-
-// The relationships of `part`; an empty list when it has none.
-QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, QString *error)
-{
-    QList<Relationship> list;
-    const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
-    if (!index)
-        return list;
-    XmlPartStream xml(archive, *index, kMaxRelationshipsBytes);
-    while (xml.next() != QXmlStreamReader::Invalid) {
-        if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
-            continue;
-        if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
-            continue;
-        if (list.size() >= kMaxRelationships) {
-            xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
-            break;
-        }
-        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
-            Attribute(xml.xml(), QLatin1String("Type")).toString(),
-            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
-    }
-    if (xml.failed())
-        *error = xml.error();
-    return list;
 }
 
 // A relationship id attribute such as r:id, whatever prefix names its namespace.
@@ -140,8 +101,8 @@ std::optional<QString> ReadRichText(XmlPartStream &xml)
         case QXmlStreamReader::Characters:
             if (inText) {
                 text += xml.xml().text();
-                if (text.size() > kMaxCellChars) {
-                    xml.fail(kTooLong);
+                if (text.size() > MaxCellChars) {
+                    xml.fail(TooLongText);
                     return std::nullopt;
                 }
             }
@@ -159,13 +120,13 @@ public:
     SharedStrings(ZipArchive &archive, std::optional<std::uint64_t> index)
     {
         if (index)
-            m_xml = std::make_unique<XmlPartStream>(archive, *index, kMaxSharedStringBytes);
+            m_xml = std::make_unique<XmlPartStream>(archive, *index, MaxSharedStringBytes);
     }
 
     // The entry, or empty with error() set.
     std::optional<QString> at(qint64 index)
     {
-        if (index < 0 || index >= kMaxSharedStrings) {
+        if (index < 0 || index >= MaxSharedStrings) {
             m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
             return std::nullopt;
         }
@@ -184,7 +145,7 @@ public:
                 break;
             }
             m_chars += text->size();
-            if (m_chars > kMaxSharedStringChars) {
+            if (m_chars > MaxSharedStringChars) {
                 m_error = QStringLiteral("is damaged (its shared texts are too long)");
                 break;
             }
@@ -211,7 +172,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 {
     std::vector<bool> cellFormats;
     QHash<int, bool> customFormats;
-    XmlPartStream xml(archive, index, kMaxStylesBytes);
+    XmlPartStream xml(archive, index, MaxStylesBytes);
     bool inCellFormats = false;
     while (xml.next() != QXmlStreamReader::Invalid) {
         const QXmlStreamReader &x = xml.xml();
@@ -227,7 +188,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
                 customFormats.insert(
                     int(*id), IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
         } else if (inCellFormats && x.name() == u"xf") {
-            if (cellFormats.size() >= std::size_t(kMaxCellFormats))
+            if (cellFormats.size() >= std::size_t(MaxCellFormats))
                 break;
             const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
             bool date = false;
@@ -248,7 +209,7 @@ public:
     XlsxWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
         std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
         : m_archive(std::move(archive))
-        , m_sheet(*m_archive, sheet, kMaxSheetBytes)
+        , m_sheet(*m_archive, sheet, MaxSheetBytes)
         , m_sharedStrings(*m_archive, sharedStrings)
         , m_styles(styles)
         , m_date1904(date1904)
@@ -373,7 +334,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (m_sheet.xml().name() == u"v") {
-                value = m_sheet.readText(kMaxCellChars);
+                value = m_sheet.readText(MaxCellChars);
                 if (!value)
                     return std::nullopt;
             } else if (m_sheet.xml().name() == u"is") {
@@ -390,6 +351,8 @@ private:
             text = *inlineText;
         } else if (!value) {
             return std::nullopt; // a formatted cell with no value, or a formula never calculated
+        } else if (value->trimmed().isEmpty() && type != u"str" && type != u"inlineStr") {
+            return std::nullopt; // <v/>: no shared text, number, truth value or date in it
         } else if (type == u"s") {
             const std::optional<qint64> index = ParseWhole(*value);
             const std::optional<QString> shared = m_sharedStrings.at(index ? *index : -1);
@@ -449,6 +412,51 @@ private:
 
 } // namespace
 
+QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, QString *error)
+{
+    QList<Relationship> list;
+    const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
+    if (!index)
+        return list;
+    XmlPartStream xml(archive, *index, MaxRelationshipsBytes);
+    while (xml.next() != QXmlStreamReader::Invalid) {
+        if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
+            continue;
+        if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
+            continue;
+        if (list.size() >= MaxRelationships) {
+            xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
+            break;
+        }
+        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
+            Attribute(xml.xml(), QLatin1String("Type")).toString(),
+            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
+    }
+    if (xml.failed())
+        *error = xml.error();
+    return list;
+}
+
+bool RelationshipTypeIs(const QString &type, QLatin1String last)
+{
+    // Transitional and strict packages use different namespaces for the same
+    // relationship types; the last path segment tells them apart.
+    return type.endsWith(QLatin1Char('/') + last);
+}
+
+QString SheetKindReason(const QString &relationshipType)
+{
+    if (RelationshipTypeIs(relationshipType, QLatin1String("chartsheet")))
+        return NotAListReason(QStringLiteral("a chart"));
+    if (RelationshipTypeIs(relationshipType, QLatin1String("dialogsheet")))
+        return NotAListReason(QStringLiteral("a dialog sheet"));
+    // Excel 4.0 macro sheets, and their international variety.
+    if (RelationshipTypeIs(relationshipType, QLatin1String("xlMacrosheet"))
+        || RelationshipTypeIs(relationshipType, QLatin1String("xlIntlMacrosheet")))
+        return NotAListReason(QStringLiteral("a macro sheet"));
+    return {};
+}
+
 QString ResolvePartName(const QString &source, const QString &target)
 {
     QString path = QUrl::fromPercentEncoding(target.toUtf8());
@@ -475,7 +483,7 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
     QString error;
     const QList<Relationship> package = ReadRelationships(archive, QString(), &error);
     for (const Relationship &r : package) {
-        if (TypeIs(r.type, QLatin1String("officeDocument")) && archive.find(r.target))
+        if (RelationshipTypeIs(r.type, QLatin1String("officeDocument")) && archive.find(r.target))
             return r.target;
     }
     const QString usual = QStringLiteral("xl/workbook.xml");
@@ -487,7 +495,7 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
-        return { nullptr, NotAWorkbookReason }; // a binary workbook (.xlsb) or another kind of document
+        return { nullptr, NotAWorkbookReason }; // another kind of document
     const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
     if (!workbookIndex)
         return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
@@ -498,7 +506,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
     bool viewSeen = false;
     bool date1904 = false;
     {
-        XmlPartStream xml(*archive, *workbookIndex, kMaxWorkbookBytes);
+        XmlPartStream xml(*archive, *workbookIndex, MaxWorkbookBytes);
         bool rootSeen = false;
         while (xml.next() != QXmlStreamReader::Invalid) {
             const QXmlStreamReader &x = xml.xml();
@@ -516,7 +524,7 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
                 viewSeen = true;
                 activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
             } else if (x.name() == u"sheet") {
-                if (sheetIds.size() >= kMaxSheets)
+                if (sheetIds.size() >= MaxSheets)
                     return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
                 sheetIds.append(RelationshipId(x));
             }
@@ -537,11 +545,13 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
     std::optional<std::uint64_t> sharedStrings;
     std::optional<std::uint64_t> styles;
     for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet)
+        if (r.id == activeId && !sheet) {
+            if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
+                return { nullptr, reason };
             sheet = archive->find(r.target);
-        else if (TypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings)
+        } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings)
             sharedStrings = archive->find(r.target);
-        else if (TypeIs(r.type, QLatin1String("styles")) && !styles)
+        else if (RelationshipTypeIs(r.type, QLatin1String("styles")) && !styles)
             styles = archive->find(r.target);
     }
     if (!sheet)

@@ -25,7 +25,7 @@ QXmlStreamReader::TokenType XmlPartStream::next()
         if (token != QXmlStreamReader::Invalid) {
             m_sinceToken = 0;
             if (token == QXmlStreamReader::StartElement) {
-                if (++m_depth > kMaxDepth) {
+                if (++m_depth > MaxDepth) {
                     fail(QStringLiteral("is damaged (its XML is nested too deeply)"));
                     return QXmlStreamReader::Invalid;
                 }
@@ -71,7 +71,7 @@ QXmlStreamReader::TokenType XmlPartStream::next()
             return QXmlStreamReader::Invalid;
         }
         m_sinceToken += chunk.size();
-        if (m_sinceToken > kMaxTokenBytes) {
+        if (m_sinceToken > MaxTokenBytes) {
             fail(QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
             return QXmlStreamReader::Invalid;
         }

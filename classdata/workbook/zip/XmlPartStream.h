@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Internal.h"
+
 #include "zip/ZipArchive.h"
 
 #include <QXmlStreamReader>
@@ -11,11 +13,11 @@ namespace plivan {
 // An XML part of a ZIP archive parsed incrementally: the entry is unpacked a
 // chunk at a time, only as far as the tokens asked for need. Guards against
 // hostile parts: at most `limit` unpacked bytes, elements nested at most
-// kMaxDepth deep, and no single token longer than kMaxTokenBytes.
+// MaxDepth deep, and no single token longer than MaxTokenBytes.
 class XmlPartStream {
 public:
-    static constexpr int kMaxDepth = 256;
-    static constexpr qint64 kMaxTokenBytes = 4 * 1024 * 1024;
+    static constexpr int MaxDepth = 256;
+    static constexpr qint64 MaxTokenBytes = 4 * 1024 * 1024;
 
     XmlPartStream(ZipArchive &archive, std::uint64_t index, qint64 limit);
 

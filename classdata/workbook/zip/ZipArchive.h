@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Internal.h"
+
 #include <QByteArray>
 #include <QString>
 

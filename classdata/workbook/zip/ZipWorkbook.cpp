@@ -1,6 +1,8 @@
 #include "zip/ZipWorkbook.h"
 
+#include "fuzzing/WorkbookData.h"
 #include "zip/OdsReader.h"
+#include "zip/XlsbReader.h"
 #include "zip/XlsxReader.h"
 #include "zip/ZipArchive.h"
 
@@ -13,8 +15,11 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
     if (!archive)
         return { nullptr, error };
     // The parts tell the formats apart, whatever the file is called.
-    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive))
+    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive)) {
+        if (IsBinaryWorkbookPart(*archive, *workbookPart))
+            return OpenXlsb(std::move(archive), *workbookPart);
         return OpenXlsx(std::move(archive), *workbookPart);
+    }
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
     return { nullptr, NotAWorkbookReason };

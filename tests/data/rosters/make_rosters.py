@@ -8,13 +8,16 @@ list to <case>.<maker>:
   gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
+  script.xlsb                      xlsb_writer.py, a script of ours, as no
+                                   program here writes the format; each file
+                                   is read back with LibreOffice
 The hand-written CSV files and the bad-* files (empty, plain text, truncated,
 password-protected) come last. expected.tsv gives, for 6 and 30 seats, the
 list each file must read as: its case's cells as text down to the first
 empty one, then Empty.
 
 Run as make_rosters.sh [case ...] (all cases when none, "hand" for the
-hand-written files) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
+hand-written files; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
 python3-xlwt and python3-openpyxl. ROSTERS_OUT=<folder> writes the files
 there instead of next to this script.
 """
@@ -123,6 +126,51 @@ case("long-strings", [long_name(i) for i in range(1, 301)], ["xlwt.xls", "lo.xls
 case("rows-65536", [BASIC[i % 25] for i in range(65536)], ["xlwt.xls"])
 case("rows-100000", [BASIC[i % 25] for i in range(100000)], ["openpyxl.xlsx", "lo.xlsx", "lo.ods"])
 
+
+def also(makers, names):
+    """Further makers for cases listed above, one line per format family."""
+    for n in names:
+        CASES[n]["makers"] = CASES[n]["makers"] + makers
+
+
+# Further formats: each family adds its makers to the cases it writes here.
+# Locked with the default password: office_crypto.py ("make_rosters.py locked" makes them alone).
+also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
+      "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
+      "script-velvet-agile.xlsb"], ["basic"])
+
+# Makers of formats no program here writes: maker -> write(name, case, path,
+# cells), cells as layout() gives them. main() reads each file they write
+# back with LibreOffice (lo_read_back) and stops unless it shows the case.
+SCRIPTED = {}
+
+# Excel binary workbooks (.xlsb), written by xlsb_writer.py. A chart sheet
+# showing when the file was saved is refused, in .xlsx as in .xlsb.
+import xlsb_writer  # noqa: E402
+SCRIPTED["script.xlsb"] = xlsb_writer.make
+also(["script.xlsb"], ["basic", "unicode", "values", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
+                       "three-sheets", "formulas", "dates", "dates1904", "rich-text", "far-cell-big", "rows-100000"])
+case("chart-sheet", BASIC[:10], ["openpyxl.xlsx", "script.xlsb"], columnB=[('n', r * 3) for r in range(1, 11)],
+     chart_sheet=True)
+
+# Read-back checks of their own for scripted makers whose files LibreOffice
+# shows otherwise than the case in known ways: maker -> check(office, fname, case).
+READ_BACK = {}
+
+# Excel 2.x to 4.0 (BIFF2, BIFF3, BIFF4 worksheets and the BIFF4 workbook),
+# written by biff_writer.py, which also says what its read-back allows for.
+import biff_writer  # noqa: E402
+case("cp1251", ["Юлия Петрова", "Александр Пушкин", "Ёжик Иванов", "Ґрета Їжакова"], [])
+also(biff_writer.MAKERS, ["basic", "cp1252", "cp1251", "values", "gap", "formatted-empty", "dates", "dates1904",
+                          "formulas", "many"])
+also(["script.biff4w.xls"], ["three-sheets"])
+also(["script.biff4.xls"], ["rows-65536"])
+for _m in biff_writer.MAKERS:
+    SCRIPTED[_m] = biff_writer.write
+    READ_BACK[_m] = lambda office, fname, c: biff_writer.check_with_libreoffice(
+        office, os.path.join(OUT, fname), c, intended_text, 60)
+
+
 HAND_CSV = {
     # name: (bytes, intended column-1 texts; None: a quote never closed)
     "csv-crlf.hand.csv": (b"Ann Lee,10\r\nBob Stone,11\r\nCy Young,12\r\n",
@@ -154,7 +202,11 @@ BAD = {
     "bad-password.lo.xls": "password",
     "bad-password.lo.xlsx": "password",
     "bad-password.lo.ods": "password",
+    "chart-sheet.openpyxl.xlsx": "chart",
+    "chart-sheet.script.xlsb": "chart",
 }
+BAD.update({"bad-password.script-%s" % m: "password"  # office_crypto.py, with another password
+            for m in ("xor.xls", "xor95.xls", "cryptoapi.xls", "agile.xlsx")})
 
 # --------------------------------------------------------------------------
 # Text forms, as the program shows them.
@@ -273,6 +325,14 @@ def make_openpyxl(name, c, path):
         if kind == 'd':
             target.number_format = cell[2].lower()
     active = c.get("active", 0)
+    if c.get("chart_sheet"):
+        # Column B as a chart on a sheet of its own, the sheet showing.
+        from openpyxl.chart import BarChart, Reference
+        chart = BarChart()
+        chart.add_data(Reference(sheets[active], min_col=2, min_row=1, max_row=10))
+        wb.create_chartsheet("Chart").add_chart(chart)
+        sheets[active].sheet_view.tabSelected = False
+        wb.active = len(sheets)
     if c.get("chart"):
         from openpyxl.chart import BarChart, Reference
         chart = BarChart()
@@ -410,6 +470,64 @@ def make_lo_protected(office):
     doc.close(True)
 
 
+# LibreOffice's number format types (com.sun.star.util.NumberFormat).
+LO_DATE, LO_TIME, LO_LOGICAL = 2, 4, 1024
+
+
+def lo_text(doc, cell):
+    """A cell as LibreOffice holds it, in the text form of intended_text()."""
+    kind = cell.Type.value
+    if kind == "EMPTY":
+        return None
+    # FormulaResultType2 1 is a number; text and errors show as they are.
+    if kind == "TEXT" or (kind == "FORMULA" and (cell.getError() or cell.FormulaResultType2 != 1)):
+        return cell.getString() or None
+    value = cell.getValue()
+    kinds = doc.NumberFormats.getByKey(cell.NumberFormat).Type
+    if kinds & (LO_DATE | LO_TIME):
+        null = doc.NullDate
+        when = datetime.datetime(null.Year, null.Month, null.Day) + datetime.timedelta(seconds=round(value * 86400))
+        return intended_text(('d', when.time() if value < 1 else when))
+    if kinds & LO_LOGICAL:
+        return "TRUE" if value else "FALSE"
+    return intended_text(('n', value))
+
+
+def lo_read_back(office, fname, c):
+    """Stops unless LibreOffice, opening a file a script of ours wrote, shows
+    its case: column 1 of the active sheet row by row (and nothing below),
+    the other cells, and a chart on the active sheet for a chart sheet."""
+    doc = office.load("file://" + os.path.join(OUT, fname))
+    try:
+        ws = doc.CurrentController.ActiveSheet
+        if c.get("chart_sheet"):
+            if ws.Charts.Count != 1 or ws.getCellByPosition(0, 0).Type.value != "EMPTY":
+                raise RuntimeError("%s: LibreOffice shows no chart sheet" % fname)
+            ws = doc.Sheets.getByIndex(0)
+        cells = list(c["column1"]) + [None]
+        column = ws.getCellRangeByPosition(0, 0, 0, len(cells) - 1).getDataArray()
+        shown = []  # (column, row, intended cell, intended text, what LibreOffice shows)
+        for r, cell in enumerate(cells):
+            # Text as the whole column gives it, at once; other cells one by one.
+            quick = column[r][0]
+            if isinstance(quick, str) and (cell is None or isinstance(cell, str)):
+                got = quick or None
+            else:
+                got = lo_text(doc, ws.getCellByPosition(0, r))
+            shown.append((0, r, cell, intended_text(cell), got))
+        for (r, col), text in c.get("other", {}).items():
+            shown.append((col - 1, r - 1, text, text, lo_text(doc, ws.getCellByPosition(col - 1, r - 1))))
+        for col, r, cell, want, got in shown:
+            # LibreOffice shows a formula's truth value as 1 or 0 until a
+            # format says otherwise; the value is the same.
+            if got != want and not (isinstance(cell, tuple) and cell[0] == 'f'
+                                    and (want, got) in (("TRUE", "1"), ("FALSE", "0"))):
+                raise RuntimeError("%s: LibreOffice shows %r at row %d, column %d, not %r"
+                                   % (fname, got, r + 1, col + 1, want))
+    finally:
+        doc.close(True)
+
+
 # --------------------------------------------------------------------------
 # Gnumeric's ssconvert converts another maker's file of the same case.
 # --------------------------------------------------------------------------
@@ -433,12 +551,19 @@ def gnumeric_source(c):
 
 def main():
     only = set(sys.argv[1:])
-    cases = [(n, c) for n, c in CASES.items() if not only or n in only]
+    # ROSTERS_MAKERS=<maker>,... writes only those makers' files of the cases.
+    makers = set(filter(None, os.environ.get("ROSTERS_MAKERS", "").split(",")))
+    cases = [(n, dict(c, makers=[m for m in c["makers"] if not makers or m in makers]))
+             for n, c in CASES.items() if not only or n in only]
     os.makedirs(OUT, exist_ok=True)
     for name, c in cases:
         for m, make in (("xlwt.xls", make_xlwt), ("openpyxl.xlsx", make_openpyxl)):
             if m in c["makers"]:
                 make(name, c, os.path.join(OUT, "%s.%s" % (name, m)))
+        for m, make in SCRIPTED.items():
+            if m in c["makers"]:
+                make(name, c, os.path.join(OUT, "%s.%s" % (name, m)), list(layout(c)))
+    scripted = [("%s.%s" % (name, m), c) for name, c in cases for m in c["makers"] if m in SCRIPTED]
     with tempfile.TemporaryDirectory() as tmp:
         jobs = []
         for name, c in cases:
@@ -447,7 +572,7 @@ def main():
                 lo.append("source.ods")
             if lo:
                 jobs.append((name, c, lo))
-        office = Office(os.path.join(tmp, "profile")) if jobs or not only else None
+        office = Office(os.path.join(tmp, "profile")) if jobs or scripted or not only else None
         try:
             for name, c, makers in jobs:
                 doc = build_lo(office, name, c)
@@ -456,6 +581,8 @@ def main():
                     extra = dict(FilterOptions=CSV_OPTIONS) if m.endswith(".csv") else {}
                     office.store(doc, path, LO_FILTERS[m], **extra)
                 doc.close(True)
+            for fname, c in scripted:
+                READ_BACK.get(fname.split(".", 1)[1], lo_read_back)(office, fname, c)
             if not only:
                 make_lo_protected(office)
         finally:
@@ -469,6 +596,14 @@ def main():
                     subprocess.run(["ssconvert", "-T", SSCONVERT[m], src,
                                     os.path.join(OUT, "%s.%s" % (name, m))],
                                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not only or "locked" in only:
+        import office_crypto
+        with tempfile.TemporaryDirectory() as tmp:
+            office = Office(os.path.join(tmp, "profile"))
+            try:
+                office_crypto.make_locked_rosters(OUT, office, build_lo, CASES["basic"])
+            finally:
+                office.close()
     if not only or "hand" in only:
         files = {f: data for f, (data, _) in HAND_CSV.items()}
         for fname, data in dict(files, **HAND_BAD).items():
@@ -487,7 +622,7 @@ def main():
     entries += [(f, texts) for f, (_, texts) in HAND_CSV.items()]
     lines = ["# file\tseats\terror word (- when none)\tnames (tab-separated; \\t \\r \\n \\\\ escaped)"]
     for fname, intended in sorted(entries):
-        if not os.path.exists(os.path.join(OUT, fname)):
+        if not os.path.exists(os.path.join(OUT, fname)) or fname in BAD:
             continue
         for seats in SEATS:
             if intended is None:
@@ -498,7 +633,7 @@ def main():
                 word, want = "-", roster(intended, seats)
             # Text formats hold numbers as decimal text, and these programs
             # write 15 significant digits: 0.1 + 0.2 is stored as 0.3.
-            if not fname.endswith(".xls") or "gnumeric" in fname:
+            if not fname.endswith((".xls", ".xlsb")) or "gnumeric" in fname:
                 want = ["0.3" if t == "0.30000000000000004" else t for t in want]
             lines.append("\t".join([fname, str(seats), word] + [escape(t) for t in want]))
     for fname, word in sorted(BAD.items()):

@@ -3,7 +3,6 @@
 // The workbook readers: what the rest of Plivan may use of them. Everything
 // else in this folder is the readers' own.
 
-#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -36,10 +35,6 @@ public:
     virtual QString error() const { return {}; }
 };
 
-// Why a file is refused when it is none of the formats read.
-inline const QString NotAWorkbookReason
-    = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
-
 struct OpenedWorkbook {
     std::unique_ptr<Workbook> workbook; // null when the file could not be opened
     // Why not, in plain words that complete "<path> ...": "was not found",
@@ -48,19 +43,9 @@ struct OpenedWorkbook {
 };
 
 // Opens the workbook at `path` with the reader its content calls for: a
-// compound file (.xls, BIFF5 or BIFF8), a ZIP archive (.xlsx or .ods), or, for
-// names ending in .csv or .txt, comma-separated text. The file name's extension
-// does not choose the reader.
+// compound file (.xls, BIFF5 or BIFF8), an Excel 2.x-4.0 record stream, a ZIP
+// archive (.xlsx, .xlsb or .ods), or, for names ending in .csv or .txt,
+// comma-separated text. The file name's extension does not choose the reader.
 OpenedWorkbook OpenWorkbook(const QString &path);
-
-// The same readers over a file's bytes in memory, for fuzzing: an .xls file,
-// an .xlsx or .ods file, comma-separated text.
-OpenedWorkbook OpenXlsData(const QByteArray &data);
-OpenedWorkbook OpenZipWorkbookData(const QByteArray &data);
-OpenedWorkbook OpenCsvData(const QByteArray &data);
-
-// Text files written on any system: UTF-8 (a leading byte order mark is
-// skipped), or Windows-1252 when the bytes are not valid UTF-8.
-QString DecodeText(QByteArrayView bytes);
 
 } // namespace plivan

@@ -1,0 +1,126 @@
+#include "TextDecoding.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace plivan {
+
+namespace {
+
+// 0x80 to 0x9F; the rest of the code page equals Latin-1.
+constexpr char16_t Cp1252High[32] = { 0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6,
+    0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178 };
+
+bool IsWindows1252(unsigned codePage)
+{
+    switch (codePage) {
+    case 0: // not recorded
+    case 367: // US-ASCII
+    case 1200: // UTF-16, which 8-bit text cannot be
+    case 1252:
+    case 32769: // Windows-1252 as early writers recorded it
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QString FromWindows1252(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(Cp1252High[byte - 0x80]) : QChar(byte);
+    }
+    return text;
+}
+
+QString DecodeText(QByteArrayView bytes)
+{
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(
+            bytes.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return utf16(bytes.sliced(2));
+    }
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(bytes);
+    if (!utf8.hasError())
+        return text;
+    return FromWindows1252(bytes);
+}
+
+#ifdef Q_OS_WIN
+// Windows converts every code page it knows itself.
+struct CodePageDecoder::Converter {
+    unsigned codePage;
+    QString decode(QByteArrayView bytes) const
+    {
+        if (bytes.isEmpty())
+            return {};
+        const int size = int(std::min<qsizetype>(bytes.size(), INT_MAX));
+        const int length = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+        QString text(length, Qt::Uninitialized);
+        MultiByteToWideChar(
+            codePage, 0, bytes.data(), size, reinterpret_cast<wchar_t *>(text.data()), length);
+        return text;
+    }
+};
+
+CodePageDecoder::CodePageDecoder(unsigned codePage)
+    : m_codePage(codePage)
+{
+    if (!IsWindows1252(codePage) && IsValidCodePage(codePage))
+        m_converter = std::make_unique<Converter>(Converter { codePage });
+}
+#else
+// Elsewhere Qt converts them by name, through ICU.
+struct CodePageDecoder::Converter {
+    QStringDecoder decoder;
+    QString decode(QByteArrayView bytes)
+    {
+        decoder.resetState();
+        return decoder.decode(bytes);
+    }
+};
+
+CodePageDecoder::CodePageDecoder(unsigned codePage)
+    : m_codePage(codePage)
+{
+    if (IsWindows1252(codePage))
+        return;
+    QByteArray name;
+    if (codePage == 10000 || codePage == 32768) // Mac Roman, the second as early writers recorded it
+        name = "macintosh";
+    else if ((codePage >= 1250 && codePage <= 1258) || codePage == 874 || codePage == 932 || codePage == 936
+        || codePage == 949 || codePage == 950)
+        name = "windows-" + QByteArray::number(codePage);
+    else
+        name = "IBM" + QByteArray::number(codePage);
+    QStringDecoder decoder(name.constData());
+    if (decoder.isValid())
+        m_converter = std::make_unique<Converter>(Converter { std::move(decoder) });
+}
+#endif
+
+CodePageDecoder::~CodePageDecoder() = default;
+CodePageDecoder::CodePageDecoder(CodePageDecoder &&) noexcept = default;
+CodePageDecoder &CodePageDecoder::operator=(CodePageDecoder &&) noexcept = default;
+
+QString CodePageDecoder::decode(QByteArrayView bytes)
+{
+    return m_converter ? m_converter->decode(bytes) : FromWindows1252(bytes);
+}
+
+} // namespace plivan

@@ -1,0 +1,18 @@
+#pragma once
+
+// Each reader over a file's bytes in memory, for the fuzz targets and the
+// readers' own tests: the same code that OpenWorkbook runs on a file, chosen
+// by the caller instead of by the content.
+
+#include "Workbook.h"
+
+#include <QByteArray>
+
+namespace plivan {
+
+OpenedWorkbook OpenXlsData(const QByteArray &data); // a compound file: .xls
+OpenedWorkbook OpenBiffData(const QByteArray &data); // Excel 2.x-4.0: the records alone
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx, .xlsb or .ods
+OpenedWorkbook OpenCsvData(const QByteArray &data); // comma-separated text
+
+} // namespace plivan
