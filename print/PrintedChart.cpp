@@ -125,6 +125,7 @@ QString SaveInstead(const WindowState &state, const QString &dataFolder, const Q
 // Why the print system refused the job just sent, or empty text when it took it.
 QString JobRefusal()
 {
+#ifdef Q_OS_LINUX
     // Qt sends the job with cupsPrintFile() when the page ends and drops its
     // result; the status of that last request is still to be read from libcups.
     // Qt's print plugin has loaded the library by now; it is looked up here
@@ -141,6 +142,10 @@ QString JobRefusal()
     const QString reason = lastErrorString ? QString::fromUtf8(lastErrorString()) : QString();
     return reason.isEmpty() ? QStringLiteral("the print system refused the job (status %1)").arg(lastError())
                             : reason;
+#else
+    // Elsewhere there is no CUPS: a job the spooler refuses fails the page's end.
+    return {};
+#endif
 }
 
 } // namespace

@@ -95,6 +95,9 @@ private slots:
         write(Head, QStringLiteral("PLIVAN.TXT"));
         WindowState state;
         QVERIFY(LoadSettings(folder(), state).complete);
+#ifdef Q_OS_WIN
+        QSKIP("file names ignore case on Windows: every name is found as written");
+#endif
         QCOMPARE(
             ResolveInFolder(folder(), QStringLiteral("plivan.txt")), folder() + QStringLiteral("PLIVAN.TXT"));
         write("x", QStringLiteral("Plivan.TXT"));

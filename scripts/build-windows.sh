@@ -1,0 +1,269 @@
+#!/bin/bash
+# Cross-builds Plivan for 64-bit Windows on Debian 12 and packs it into
+# build-windows/plivan-<version>-windows-x64.zip with every DLL it needs.
+#
+# Qt and the libraries Plivan links are built from Debian's own source
+# packages with MinGW-w64 and cached under build-windows/deps/<package>-<version>,
+# so a second run only rebuilds Plivan. Set JOBS to change the parallelism (2).
+set -euo pipefail
+shopt -s nullglob
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$root/build-windows
+deps=$out/deps
+work=$out/work
+jobs=${JOBS:-2}
+triplet=x86_64-w64-mingw32
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+started=$SECONDS
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+log() { printf '== %s (%ds)\n' "$*" $((SECONDS - started)); }
+
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+    libz-mingw-w64-dev qt6-base-dev-tools cmake ninja-build pkgconf dpkg-dev librsvg2-bin icoutils
+    autoconf automake libtool m4 zip unzip)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    as_root apt-get update
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+# apt-get source needs deb-src lines: the Debian archive's own deb lines
+# (same URIs, suites and keys) with deb-src in their place.
+ensure_deb_src() {
+    local codename tmp sources=(/etc/apt/sources.list.d/*.sources)
+    local lists=(/etc/apt/sources.list /etc/apt/sources.list.d/*.list)
+    if grep -Eqs '^(deb-src |Types:.*deb-src)' "${sources[@]}" "${lists[@]}"; then return; fi
+    codename=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+    tmp=$(mktemp -d)
+    awk -v RS= -v c="$codename" '$0 ~ "Types:[^\n]*deb" &&
+        $0 ~ ("Suites:[^\n]*[ \t]" c "(-[a-z]+)?([ \t\n]|$)") { print $0 "\n" }' "${sources[@]}" /dev/null |
+        sed 's/^Types:.*/Types: deb-src/' >"$tmp/plivan-deb-src.sources"
+    grep -hE "^deb .* $codename(-[a-z]+)? " "${lists[@]}" /dev/null | sed 's/^deb /deb-src /' >"$tmp/plivan-deb-src.list" || true
+    find "$tmp" -empty -delete
+    [ -n "$(ls "$tmp")" ] || { echo "no Debian archive found in the apt sources" >&2; exit 1; }
+    as_root cp "$tmp"/* /etc/apt/sources.list.d/
+    rm -rf "$tmp"
+    as_root apt-get update
+}
+
+# The version of a source package apt would fetch (qt6-base: the one matching
+# the installed host tools).
+source_version() {
+    if [ "$1" = qt6-base ]; then dpkg-query -W -f='${Version}' qt6-base-dev-tools; return; fi
+    apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
+}
+
+# fetch PACKAGE VERSION DIR: unpacks Debian's source with Debian's patches
+# applied; returns 1 when the archive does not serve the source.
+fetch() {
+    local dl=$work/download/$1-$2
+    rm -rf "$3" "$dl" && mkdir -p "$dl" "$(dirname "$3")"
+    if ! (cd "$dl" && apt-get source --download-only --only-source "$1=$2" >/dev/null); then
+        echo "the source package $1 $2 could not be fetched" >&2
+        rm -rf "$dl"
+        return 1
+    fi
+    dpkg-source --no-check -x "$dl"/*.dsc "$3" >/dev/null || exit 1
+    rm -rf "$dl"
+}
+
+# cached PACKAGE: sets $prefix; returns 0 when it was built by an earlier run.
+cached() {
+    local ver
+    ver=$(source_version "$1")
+    [ -n "$ver" ] || { echo "no source package $1" >&2; exit 1; }
+    prefix=$deps/$1-${ver//:/_}
+    pkgver=$ver
+    [ -e "$prefix/.done" ]
+}
+
+build_qt() {
+    if cached qt6-base; then return; fi
+    local t=$SECONDS src=$work/qt6-base bld=$work/qt6-base-build
+    log "qt6-base $pkgver"
+    fetch qt6-base "$pkgver" "$src" || exit 1
+    # Without Direct2D (a platform plugin of its own that Plivan does not use),
+    # Qt 6.4 leaves out the DirectWrite font engine and font database that its
+    # Windows print engine and platform still use whenever DirectWrite is on.
+    sed -i 's/CONDITION QT_FEATURE_direct2d AND QT_FEATURE_directwrite/CONDITION QT_FEATURE_directwrite/' \
+        "$src/src/gui/CMakeLists.txt"
+    sed -i 's/#if QT_CONFIG(directwrite) && QT_CONFIG(direct2d)/#if QT_CONFIG(directwrite)/' \
+        "$src/src/gui/text/windows/qwindowsfontdatabasebase.cpp"
+    # Debian's source leaves out the Wintab header (its licence forbids
+    # changes): the Windows platform is built without Wintab tablets; pens
+    # still work as the mouse.
+    (cd "$src/src/plugins/platforms/windows" &&
+        sed -i 's/QT_CONFIG(tabletevent)/0/' qwindowscontext.cpp qwindowspointerhandler.cpp qwindowspointerhandler.h &&
+        sed -i 's/CONDITION QT_FEATURE_tabletevent$/CONDITION FALSE/' CMakeLists.txt &&
+        # Qt 6.4 turns on dynamic OpenGL even with OpenGL off.
+        sed -i 's/QT_CONFIG(dynamicgl)/QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' qwindowswindow.cpp)
+    rm -rf "$bld" "$prefix"
+    # Only what Plivan and its tests use: Core, Gui, Widgets, PrintSupport, Test
+    # and the Windows and offscreen platforms.
+    cmake -S "$src" -B "$bld" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DQT_BUILD_TESTS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_BENCHMARKS=OFF \
+        -DFEATURE_opengl=OFF -DFEATURE_dbus=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF \
+        -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_vulkan=OFF \
+        -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_icu=OFF -DFEATURE_direct2d=OFF \
+        -DFEATURE_system_zlib=ON -DFEATURE_system_png=OFF -DFEATURE_system_harfbuzz=OFF \
+        -DFEATURE_system_freetype=OFF -DFEATURE_system_pcre2=OFF \
+        -DFEATURE_windeployqt=OFF -DFEATURE_androiddeployqt=OFF
+    nice -n 15 cmake --build "$bld" -j "$jobs"
+    cmake --install "$bld" >/dev/null
+    done_building "$t" qt6-base-build
+    rm -rf "$src"
+}
+
+# done SECONDS_AT_START: records the build time, marks the prefix complete and
+# makes its pkg-config files relocatable (the cache may be copied elsewhere).
+done_building() {
+    local pc
+    for pc in "$prefix"/lib/pkgconfig/*.pc; do
+        # shellcheck disable=SC2016 # pkg-config expands ${pcfiledir}
+        [ -e "$pc" ] && sed -i 's|^prefix=.*|prefix=${pcfiledir}/../..|' "$pc"
+    done
+    echo "$((SECONDS - $1))" >"$prefix/.build-seconds"
+    touch "$prefix/.done"
+    rm -rf "${work:?}/$2"
+}
+
+# autotools_build PACKAGE CONFIGURE-OPTIONS...
+autotools_build() {
+    local package=$1 t=$SECONDS
+    shift
+    if cached "$package"; then return; fi
+    log "$package $pkgver"
+    fetch "$package" "$pkgver" "$work/$package" || { unavailable+=("$package"); return 0; }
+    rm -rf "$prefix"
+    (
+        cd "$work/$package"
+        [ -x configure ] || autoreconf -fi >/dev/null 2>&1
+        ./configure --host=$triplet --prefix="$prefix" --enable-shared --disable-static \
+            CC=$triplet-gcc-posix CXX=$triplet-g++-posix "$@" >configure.log
+        nice -n 15 make -j "$jobs" >make.log
+        make install >/dev/null
+    )
+    done_building "$t" "$package"
+}
+
+build_libzip() {
+    if cached libzip; then return; fi
+    local t=$SECONDS
+    log "libzip $pkgver"
+    fetch libzip "$pkgver" "$work/libzip" || exit 1
+    rm -rf "$prefix"
+    # Deflate through zlib only: no bzip2, xz, zstd or encryption back-ends.
+    cmake -S "$work/libzip" -B "$work/libzip/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
+        -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_OPENSSL=OFF \
+        -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
+        -DENABLE_WINDOWS_CRYPTO=OFF -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF \
+        -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF >/dev/null
+    nice -n 15 cmake --build "$work/libzip/build" -j "$jobs" >/dev/null
+    cmake --install "$work/libzip/build" >/dev/null
+    done_building "$t" libzip
+}
+
+build_deps() {
+    unavailable=()
+    build_qt
+    qt=$prefix
+    build_libzip
+    # Ciphers and hashes only: no public-key part, so no GMP and no hogweed.
+    autotools_build nettle --disable-public-key --disable-documentation --disable-openssl
+    autotools_build gumbo-parser
+    dep_prefixes=("$qt")
+    local p module
+    for p in libzip nettle gumbo-parser; do
+        if cached $p; then dep_prefixes+=("$prefix"); fi
+    done
+    # A library whose source the archive lacks stops the build only when
+    # Plivan's CMake files ask for it.
+    for p in "${unavailable[@]}"; do
+        module=${p%-parser}
+        if grep -qs "pkg_check_modules(.*[ (]${module}[ )]" "$root"/CMakeLists.txt "$root"/*/CMakeLists.txt \
+            "$root"/classdata/workbook/CMakeLists.txt; then
+            echo "Plivan needs $module, whose source could not be fetched" >&2
+            exit 1
+        fi
+        echo "warning: $p left out: its source could not be fetched, and Plivan does not use it yet" >&2
+    done
+}
+
+build_plivan() {
+    local bld=$out/plivan pcdirs="" p
+    for p in "${dep_prefixes[@]}"; do pcdirs+=$p/lib/pkgconfig:; done
+    export PKG_CONFIG_LIBDIR=${pcdirs}/usr/$triplet/lib/pkgconfig PKG_CONFIG_PATH=
+    log "Plivan"
+    cmake -S "$root" -B "$bld" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DPLIVAN_WERROR=ON \
+        -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$(IFS=';' && echo "${dep_prefixes[*]}")" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >/dev/null
+    nice -n 10 cmake --build "$bld" -j "$jobs"
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$bld/CMakeCache.txt")
+}
+
+imports() { $triplet-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p'; }
+
+# DLLs that come with every Windows since 7, never shipped with a program.
+is_system_dll() {
+    grep -Eqix '(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|winspool\.drv|uxtheme|dwmapi|imm32|winmm|version|ws2_32|mpr|netapi32|userenv|msvcrt|shlwapi|setupapi|wtsapi32|dwrite|d2d1|d3d9|d3d11|dxgi|shcore|authz|bcrypt|ntdll|crypt32|uiautomationcore|api-ms-win-[a-z0-9-]+)(\.dll)?' <<<"$1"
+}
+
+# The zip: plivan.exe, the Qt plugins it loads, and every DLL these import
+# that Windows does not have, found among Qt, the libraries and MinGW's runtime.
+pack() {
+    local stage=$out/stage zip dll found f d lost=0
+    local dirs=("${dep_prefixes[@]/%//bin}" "$(dirname "$($triplet-gcc-posix -print-libgcc-file-name)")" "/usr/$triplet/lib")
+    rm -rf "$stage" && mkdir -p "$stage/platforms" "$stage/styles"
+    cp "$out/plivan/app/plivan.exe" "$stage/"
+    cp "$qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
+    cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    local queue=("$stage/plivan.exe" "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll")
+    while [ ${#queue[@]} -gt 0 ]; do
+        f=${queue[0]}
+        queue=("${queue[@]:1}")
+        for dll in $(imports "$f"); do
+            [ -e "$stage/$dll" ] && continue
+            found=""
+            for d in "${dirs[@]}"; do
+                if [ -z "$found" ] && [ -e "$d/$dll" ]; then found=$d/$dll; fi
+            done
+            if [ -n "$found" ]; then
+                cp "$found" "$stage/" && queue+=("$stage/$dll")
+            elif ! is_system_dll "$dll"; then
+                echo "$(basename "$f") imports $dll, which is neither in the zip nor part of Windows" >&2
+                lost=1
+            fi
+        done
+    done
+    [ $lost = 0 ] || exit 1
+    find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec $triplet-strip --strip-unneeded {} +
+    zip=$out/plivan-$version-windows-x64.zip
+    rm -f "$zip" && (cd "$stage" && zip -qr -X "$zip" .)
+    log "$(basename "$zip"): $(du -k "$zip" | cut -f1) KiB"
+    (cd "$stage" && find . -type f | sort | sed 's|^\./|    |')
+}
+
+main() {
+    ensure_deb_src
+    mkdir -p "$deps" "$work"
+    build_deps
+    build_plivan
+    pack
+    local p
+    for p in "$deps"/*/.build-seconds; do
+        echo "   $(basename "$(dirname "$p")"): built in $(cat "$p") s"
+    done
+    log "done"
+}
+
+main "$@"
+exit
