@@ -10,6 +10,7 @@
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTest>
 
 #include <climits>
@@ -27,12 +28,13 @@ OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
-// Comma-separated text: row r is the first field of record r.
+// Text: row r is the first field of record r, fields split at `separator`.
 struct CsvRow {
     const char *name;
     QByteArray data;
     QStringList cells;
     bool damaged;
+    char separator = ',';
 };
 
 } // namespace
@@ -157,6 +159,12 @@ private slots:
             blocks += "Name \xC3\xAB" + QByteArray::number(i) + "," + QByteArray(40000, 'x') + "\r\n";
             names << QStringLiteral(u"Name ë%1").arg(i);
         }
+        // UTF-16 read in blocks of 32,768 code units: a surrogate pair across
+        // the first block's end, a CR LF across the second's.
+        const QString wide = QString(32761, u'x') + QStringLiteral(u"𠮷");
+        const QString utf16 = QStringLiteral(u"\uFEFFAnn\r\n") + wide + QStringLiteral("\r\nCy,")
+            + QString(32761, u'y') + QStringLiteral("\r\nDi\r\n");
+        QStringEncoder toUtf16(QStringEncoder::Utf16LE);
         const CsvRow rows[] = {
             { "field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n",
                 QStringList { QString(MaxCsvFieldBytes, u'n'), "Bob" }, false },
@@ -168,18 +176,19 @@ private slots:
             { "open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'),
                 QStringList { "Ann", E, E }, true },
             { "records across blocks", blocks, names << E, false },
+            { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");
         for (const CsvRow &row : rows)
             QTest::newRow(row.name) << row;
         for (const QStringList &row : TableRows(QStringLiteral("csv.tsv")))
-            QTest::newRow(qPrintable(row.at(0)))
-                << CsvRow { "", row.at(1).toLatin1(), row.mid(3), row.at(2) == u"1" };
+            QTest::newRow(qPrintable(row.at(0))) << CsvRow { "", row.at(1).toLatin1(), row.mid(3),
+                row.at(2).endsWith(u" damaged"), row.at(2).startsWith(u"tab") ? '\t' : ',' };
     }
     void csv()
     {
         QFETCH(CsvRow, row);
-        OpenedWorkbook opened = OpenCsvData(row.data);
+        OpenedWorkbook opened = OpenCsvData(row.data, row.separator);
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(row.cells.size())), row.cells);
         QCOMPARE(opened.workbook->error().startsWith(u"is damaged ("), row.damaged);

@@ -30,7 +30,7 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return OpenZipWorkbook(path);
     const QString suffix = info.suffix().toLower();
     if (suffix == u"csv" || suffix == u"txt")
-        return OpenCsv(path);
+        return OpenCsv(path, TextSeparatorFor(path));
     if (head.isEmpty())
         return { nullptr, QStringLiteral("is empty") };
     return { nullptr, NotAWorkbookReason };

@@ -12,6 +12,6 @@ namespace plivan {
 
 OpenedWorkbook OpenXlsData(const QByteArray &data); // a compound file: .xls
 OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx or .ods
-OpenedWorkbook OpenCsvData(const QByteArray &data); // comma-separated text
+OpenedWorkbook OpenCsvData(const QByteArray &data, char separator = ','); // text, ',' or '\t' between fields
 
 } // namespace plivan
