@@ -13,5 +13,7 @@ namespace plivan {
 OpenedWorkbook OpenXlsData(const QByteArray &data); // a compound file: .xls
 OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx or .ods
 OpenedWorkbook OpenCsvData(const QByteArray &data, char separator = ','); // text, ',' or '\t' between fields
+OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data); // XML Spreadsheet 2003
+OpenedWorkbook OpenHtmlData(const QByteArray &data); // a web page's tables
 
 } // namespace plivan

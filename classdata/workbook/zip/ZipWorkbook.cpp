@@ -14,10 +14,14 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
     if (!archive)
         return { nullptr, error };
     // The parts tell the formats apart, whatever the file is called.
+    if (archive->find(QStringLiteral("word/document.xml")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
     if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive))
         return OpenXlsx(std::move(archive), *workbookPart);
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
+    if (archive->find(QStringLiteral("Index/Document.iwa")) || archive->find(QStringLiteral("Index.zip")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("an Apple Numbers spreadsheet")) };
     return { nullptr, NotAWorkbookReason };
 }
 
