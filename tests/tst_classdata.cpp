@@ -127,7 +127,8 @@ private slots:
         }
         const QStringList files
             = QDir(DataPath(QStringLiteral("rosters")))
-                  .entryList({ "*.xls", "*.xlsx", "*.ods", "*.csv", "*.txt" }, QDir::Files);
+                  .entryList({ "*.xls", "*.xlsx", "*.ods", "*.csv", "*.txt", "*.xml", "*.htm", "*.html" },
+                      QDir::Files);
         QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
     }
     void fixtures()

@@ -1,12 +1,14 @@
 // The workbook readers beyond what the roster fixtures say: the hand-made and
-// damaged files of tests/data/xls and tests/data/zip, comma-separated text,
-// and the text a cell's value shows as.
+// damaged files of tests/data/xls, tests/data/zip and tests/data/text, text
+// rosters, and the text a cell's value shows as.
 
 #include "TestData.h"
 #include "WorkbookData.h"
 
 #include "CellValue.h"
 #include "CsvReader.h"
+#include "HtmlReader.h"
+#include "XmlSpreadsheetReader.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
@@ -21,10 +23,15 @@ namespace {
 
 const QString E = QStringLiteral("<empty>");
 
-OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
+// The reader for `file`, over its bytes in memory.
+OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
 {
-    if (csv)
+    if (file.endsWith(u".csv"))
         return OpenCsvData(bytes);
+    if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
+        return OpenXmlSpreadsheetData(bytes);
+    if (file.endsWith(u".html") || file.endsWith(u".htm") || LooksLikeHtml(bytes))
+        return OpenHtmlData(bytes);
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
@@ -45,16 +52,18 @@ class TestReaders : public QObject {
     Q_OBJECT
 
 private slots:
-    // tests/data/cells.tsv: each file, through the reader its content calls
-    // for, from the file and from its bytes in memory.
+    // tests/data/cells.tsv and text/cells.tsv: each file, through the reader
+    // its content calls for, from the file and from its bytes in memory.
     void cells_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("cells");
-        for (const QStringList &row : TableRows(QStringLiteral("cells.tsv")))
-            QTest::newRow(qPrintable(row.at(0)))
-                << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+        for (const QString table : { "cells.tsv", "text/cells.tsv" }) {
+            for (const QStringList &row : TableRows(table))
+                QTest::newRow(qPrintable(row.at(0)))
+                    << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+        }
     }
     void cells()
     {
@@ -70,7 +79,7 @@ private slots:
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
         QCOMPARE(opened.workbook->error(), error);
-        OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)));
+        OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)), file);
         QVERIFY(fromMemory.workbook);
         QCOMPARE(Cells(*fromMemory.workbook, int(cells.size())), cells);
     }
@@ -89,8 +98,9 @@ private slots:
         } files[] = { { "xls/tail-garbled.xlwt.xls", 5, 39, 40, ends },
             { "xls/truncated-stream.xlwt.xls", 5, 39, 40, ends },
             { "zip/broken-tail.xlsx", 6, 1000, 5000, damage },
-            { "zip/broken-tail.ods", 6, 1000, 5000, damage },
-            { "zip/bad-deflate.xlsx", 4, 30, 1000, damage } };
+            { "zip/broken-tail.ods", 6, 1000, 5000, damage }, { "zip/bad-deflate.xlsx", 4, 30, 1000, damage },
+            { "text/xmlss-broken-tail.hand.xml", 4, 100, 1000, damage },
+            { "text/html-deep-tail.hand.html", 4, 30, 400, damage } };
         for (const auto &[file, digits, clean, damaged, error] : files) {
             OpenedWorkbook opened = OpenWorkbook(DataPath(QLatin1String(file)));
             QVERIFY2(opened.workbook, file);
@@ -126,17 +136,16 @@ private slots:
             "xls/sst-continue.lo.xls", "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls",
             "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
-            "rosters/csv-quoted.hand.csv" };
+            "rosters/csv-quoted.hand.csv", "text/xmlss-types.hand.xml", "text/html-text.hand.html" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));
             QVERIFY(!whole.isEmpty());
-            const bool csv = file.endsWith(u".csv");
             for (int round = 0; round < 120; ++round) {
                 QByteArray data = whole.left(round < 40 ? whole.size() * round / 40 : whole.size());
                 for (int i = round < 40 ? 0 : 1 + int(random.bounded(8)); i > 0; --i)
                     data[random.bounded(int(data.size()))] = char(random.bounded(256));
-                OpenedWorkbook opened = OpenData(data, csv);
+                OpenedWorkbook opened = OpenData(data, file);
                 if (!opened.workbook) {
                     QVERIFY2(!opened.error.isEmpty(), qPrintable(file));
                     continue;

@@ -177,6 +177,13 @@ public:
         m_done.append({ QString(), true });
     }
 
+    // An image: its alternative text is the cell's when the cell has no text.
+    void image(const QString &alternative)
+    {
+        if (m_alternative.isEmpty())
+            m_alternative = alternative;
+    }
+
     void prepend(const QStringList &paragraphs)
     {
         for (qsizetype i = paragraphs.size(); i-- > 0;)
@@ -200,6 +207,7 @@ public:
     {
         m_done.clear();
         m_current.clear();
+        m_alternative.clear();
         m_lineStart = true;
     }
 
@@ -213,7 +221,7 @@ public:
             ++from;
         while (to > from && text.at(to - 1) == u'\n')
             --to;
-        return text.mid(from, to - from);
+        return from < to ? text.mid(from, to - from) : m_alternative;
     }
 
     // Outside tables, each line is a row; a rule is an empty row.
@@ -246,26 +254,32 @@ private:
 
     QList<Paragraph> m_done;
     QString m_current;
+    QString m_alternative;
     bool m_lineStart = true;
 };
 
 // A cell's value: LibreOffice's own value attribute when the page has one,
-// else its text, as a number when it reads as one.
+// else its text, as a number when it reads as one and LibreOffice's text
+// format does not keep it text.
 std::optional<QString> CellValue(const QString &text, const GumboNode *cell)
 {
+    // sdnum: "<language>;<language>;<format code>".
+    const QString format = cell ? AttributeValue(cell, "sdnum").section(u';', 2) : QString();
     if (cell) {
         bool ok = false;
         const double value = AttributeValue(cell, "sdval").trimmed().toDouble(&ok);
         if (ok && std::isfinite(value)) {
-            // sdnum: "<language>;<language>;<format code>".
-            const QString format = AttributeValue(cell, "sdnum").section(u';', 2);
+            if (format == u"BOOLEAN")
+                return BooleanText(value != 0);
             return IsDateFormat(format) ? DateText(value, false) : NumberText(value);
         }
     }
     if (text.isEmpty())
         return std::nullopt;
-    if (const std::optional<double> number = EnglishNumber(text))
-        return NumberText(*number);
+    if (format != u"@") {
+        if (const std::optional<double> number = EnglishNumber(text))
+            return NumberText(*number);
+    }
     return text;
 }
 
@@ -398,7 +412,7 @@ private:
             text.rule();
             return;
         case GUMBO_TAG_IMG:
-            text.text(AttributeValue(node, "alt"), preformatted);
+            text.image(AttributeValue(node, "alt"));
             return;
         default:
             break;
@@ -415,21 +429,25 @@ private:
         content(node, text, cellRows, preformatted, depth);
     }
 
+    // Text in the table outside its cells (its caption, and the white space
+    // after it) goes to the table's next cell.
     void table(const GumboNode *node, Rows &out, int depth)
     {
         int covered = 0; // rows still covered by a cell of column A above
+        TextBuilder stray;
         const GumboVector &children = node->v.element.children;
         for (unsigned i = 0; i < children.length; ++i) {
             const auto *child = static_cast<const GumboNode *>(children.data[i]);
+            if (child->type == GUMBO_NODE_WHITESPACE) {
+                stray.text(Utf8(child->v.text.text), false);
+                continue;
+            }
             if (child->type != GUMBO_NODE_ELEMENT)
                 continue;
             switch (child->v.element.tag) {
             case GUMBO_TAG_CAPTION: {
-                TextBuilder caption;
                 Rows ignored;
-                content(child, caption, &ignored, false, depth + 1);
-                if (!caption.isEmpty())
-                    m_pending.push_back({ 0, caption.paragraphs() });
+                content(child, stray, &ignored, false, depth + 1);
                 break;
             }
             case GUMBO_TAG_THEAD:
@@ -437,13 +455,15 @@ private:
                 const GumboVector &rows = child->v.element.children;
                 for (unsigned r = 0; r < rows.length; ++r) {
                     const auto *tr = static_cast<const GumboNode *>(rows.data[r]);
-                    if (IsElement(tr, GUMBO_TAG_TR))
-                        row(tr, out, covered, depth + 2);
+                    if (tr->type == GUMBO_NODE_WHITESPACE)
+                        stray.text(Utf8(tr->v.text.text), false);
+                    else if (IsElement(tr, GUMBO_TAG_TR))
+                        row(tr, out, covered, stray, depth + 2);
                 }
                 break;
             }
             case GUMBO_TAG_TR:
-                row(child, out, covered, depth + 1);
+                row(child, out, covered, stray, depth + 1);
                 break;
             default: // LibreOffice leaves footer rows (tfoot) out
                 break;
@@ -451,7 +471,7 @@ private:
         }
     }
 
-    void row(const GumboNode *tr, Rows &out, int &covered, int depth)
+    void row(const GumboNode *tr, Rows &out, int &covered, TextBuilder &stray, int depth)
     {
         const bool columnACovered = covered > 0;
         if (columnACovered)
@@ -462,8 +482,13 @@ private:
         const GumboVector &cells = tr->v.element.children;
         for (unsigned i = 0; i < cells.length; ++i) {
             const auto *node = static_cast<const GumboNode *>(cells.data[i]);
+            if (node->type == GUMBO_NODE_WHITESPACE)
+                stray.text(Utf8(node->v.text.text), false);
             if (!IsElement(node, GUMBO_TAG_TD) && !IsElement(node, GUMBO_TAG_TH))
                 continue;
+            if (!stray.isEmpty())
+                m_pending.push_back({ 0, stray.paragraphs() });
+            stray.clear();
             Rows rows = cell(node, depth + 1);
             height = std::max(height, rows.size());
             if (first && !columnACovered) {
