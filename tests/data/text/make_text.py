@@ -14,9 +14,13 @@ the same way against expected.tsv.
 Run as make_text.sh on Debian 12 with libreoffice-calc and python3-uno.
 """
 
+import io
 import os
+import struct
+import subprocess
 import sys
 import tempfile
+import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROSTERS = os.path.join(HERE, "..", "rosters")
@@ -212,6 +216,60 @@ CASES += [
      ["Student 0001", "Student 0002"], None),
 ]
 
+# --------------------------------------------------------------------------
+# Formats Plivan names but does not read, written from their published
+# layouts; LibreOffice or Gnumeric open the first two as what they are.
+# --------------------------------------------------------------------------
+
+READS = ("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML spreadsheets, web pages holding a table, "
+         "and text such as .csv and .txt files")
+
+
+def unread(what):
+    return "is %s, which Plivan cannot read (%s)" % (what, READS)
+
+
+def records(*pairs):
+    """Lotus-style records: a 16-bit type, a 16-bit length, the data."""
+    return b"".join(struct.pack("<HH", kind, len(data)) + data for kind, data in pairs)
+
+
+def zipped(*names):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        for name in names:
+            z.writestr(name, b"")
+    return buffer.getvalue()
+
+
+# A 1-2-3 Release 2 worksheet: BOF (version 0x0406), the sheet's range, a
+# LABEL at A1 (format, column, row, text after its alignment prefix), EOF.
+LOTUS = records((0x0000, struct.pack("<H", 0x0406)), (0x0006, struct.pack("<HHHH", 0, 0, 0, 0)),
+                (0x000F, struct.pack("<BHH", 0xFF, 0, 0) + b"'Ann Lee\0"), (0x0001, b""))
+# Quattro Pro for Windows 1.0 (.wb1): its BOF (version 0x1001), a page with
+# a label at A1 (column, row, attribute, alignment prefix, text), EOF.
+QUATTRO = records((0x0000, struct.pack("<H", 0x1001)), (202, b""),
+                  (0x000F, struct.pack("<BBHH", 0, 0, 0, 0) + b"'Ann Lee\0"), (203, b""), (0x0001, b""))
+
+CASES += [
+    ("named-lotus.hand.wk1", LOTUS, [], unread("a Lotus 1-2-3 worksheet")),
+    ("named-quattro.hand.wb1", QUATTRO, [], unread("a Quattro Pro notebook")),
+    ("named-numbers.hand.numbers", zipped("Index/Document.iwa", "Metadata/Properties.plist"), [],
+     unread("an Apple Numbers spreadsheet")),
+    ("named-word2003.hand.xml", '<?xml version="1.0"?>\n<?mso-application progid="Word.Document"?>\n'
+     '<w:wordDocument xmlns:w="http://schemas.microsoft.com/office/word/2003/wordml"><w:body><w:p><w:r><w:t>'
+     'Ann Lee</w:t></w:r></w:p></w:body></w:wordDocument>\n', [], unread("a Word document")),
+    ("named-pdf.hand.pdf", b"%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\n"
+     b"2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1>> endobj\n"
+     b"3 0 obj <</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792]>> endobj\n"
+     b"trailer <</Root 1 0 R>>\n%%EOF\n", [], unread("a PDF document")),
+    ("named-rtf.hand.xls", "{\\rtf1\\ansi Ann Lee\\par Bob Stone\\par}\n", [], unread("an RTF document")),
+    ("other-xml.hand.xml", '<?xml version="1.0"?>\n<class><student>Ann Lee</student></class>\n', [],
+     "is not a workbook Plivan can read (%s)" % READS),
+]
+
+NAMED = {"named-lotus.hand.wk1": "Lotus", "named-quattro.hand.wb1": None}
+
 DAMAGED = {"xmlss-cut.hand.xml", "xmlss-entities.hand.xml", "xmlss-broken-tail.hand.xml", "html-deep.hand.html",
            "html-deep-tail.hand.html"}
 
@@ -268,6 +326,21 @@ def expected_names(fname):
 
 
 def check(office, failures):
+    # LibreOffice opens the Lotus file with its Lotus filter; Gnumeric, which
+    # reads Quattro Pro for Windows, takes the Quattro Pro file.
+    props = (office.prop("Hidden", True),)
+    doc = office.desktop.loadComponentFromURL("file://" + os.path.join(HERE, "named-lotus.hand.wk1"), "_blank", 0,
+                                              props)
+    filter_name = [a.Value for a in doc.getArgs() if a.Name == "FilterName"] if doc else []
+    if doc:
+        doc.close(True)
+    if filter_name != ["Lotus"]:
+        failures.append("named-lotus.hand.wk1: LibreOffice opens it with %s" % filter_name)
+    with tempfile.TemporaryDirectory() as tmp:
+        run = subprocess.run(["ssconvert", "-I", "Gnumeric_QPro:qpro", os.path.join(HERE, "named-quattro.hand.wb1"),
+                              os.path.join(tmp, "out.csv")], capture_output=True, text=True)
+        if run.returncode != 0:
+            failures.append("named-quattro.hand.wb1: Gnumeric does not read it: " + run.stderr.strip())
     for fname, _, cells, error in CASES:
         if fname in DAMAGED or error:
             continue
