@@ -23,8 +23,9 @@ namespace {
 
 using Rows = std::vector<std::optional<QString>>;
 
-// The first parse takes this much of the page; each further one twice as much.
-constexpr qsizetype FirstParseBytes = 4 * 1024;
+// The first parse takes about as much as the whole page of a short roster;
+// each further one twice as much as the last.
+constexpr qsizetype FirstParseBytes = 3 * 1024;
 // Tables inside tables deeper than this are left out (the nesting estimate
 // keeps real pages far below it).
 constexpr int MaxWalkDepth = 2 * MaxHtmlNesting;
