@@ -597,6 +597,7 @@ public:
             { ".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx" },
             { ".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx" },
             { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
+            { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
             { ".txt, UTF-16, 25 names (LibreOffice's .csv as Unicode Text)", "generated/basic.utf16.txt" },
             { "XML Spreadsheet 2003, 25 names (LibreOffice)", "basic.lo.xml" },
@@ -629,6 +630,8 @@ public:
             { ".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls" },
             { ".xlsx, stray cell at XFD1048576 (LibreOffice)", "far-cell-big.lo.xlsx", "basic.lo.xlsx" },
             { ".ods, stray cell at AMJ1048576 (LibreOffice)", "far-cell-big.lo.ods", "basic.lo.ods" },
+            { ".xlsb, 100,000 rows (script)", "rows-100000.script.xlsb", "basic.script.xlsb" },
+            { ".xlsb, stray cell at AMJ1048576 (script)", "far-cell-big.script.xlsb", "basic.script.xlsb" },
         };
         for (const Large &l : large) {
             if (!QFileInfo::exists(roster(QLatin1String(l.file))))
@@ -741,9 +744,9 @@ public:
         if (options.allFixtures) {
             files = QDir(options.rosters)
                         .entryList(
-                            { QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.ods"),
-                                QStringLiteral("*.csv"), QStringLiteral("*.txt"), QStringLiteral("*.xml"),
-                                QStringLiteral("*.htm"), QStringLiteral("*.html") },
+                            { QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.xlsb"),
+                                QStringLiteral("*.ods"), QStringLiteral("*.csv"), QStringLiteral("*.txt"),
+                                QStringLiteral("*.xml"), QStringLiteral("*.htm"), QStringLiteral("*.html") },
                             QDir::Files, QDir::Name);
         } else {
             files = QStringList { QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),

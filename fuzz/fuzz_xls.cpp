@@ -6,8 +6,6 @@
 
 #include <QByteArray>
 
-#include <glib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -105,18 +103,7 @@ QByteArray CompoundFile(QByteArray stream)
     return out;
 }
 
-void Silent(const gchar *, GLogLevelFlags, const gchar *, gpointer) { }
-void SilentPrint(const gchar *) { }
-
 } // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    // libgsf describes every broken container it meets on standard error.
-    g_log_set_default_handler(Silent, nullptr);
-    g_set_printerr_handler(SilentPrint);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

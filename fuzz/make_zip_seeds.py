@@ -1,10 +1,11 @@
 #!/usr/bin/python3
-"""Seeds for fuzz_xlsx and fuzz_ods from the test workbooks.
+"""Seeds for fuzz_xlsx, fuzz_ods and fuzz_xlsb from the test workbooks.
 
   make_zip_seeds.py OUTDIR
 
-writes OUTDIR/xlsx and OUTDIR/ods: each .xlsx or .ods file of tests/data as
-it is, and its XML parts joined with \\x01 in the order the targets expect.
+writes OUTDIR/xlsx, OUTDIR/ods and OUTDIR/xlsb: each .xlsx, .ods or .xlsb
+file of tests/data as it is, and its parts in the order the targets expect:
+XML parts joined with \\x01, binary ones with the bytes FF FE FD FC.
 """
 
 import os
@@ -28,14 +29,14 @@ def part(z, *names):
 
 
 def main():
-    for kind in ("xlsx", "ods"):
+    for kind in ("xlsx", "ods", "xlsb"):
         os.makedirs(os.path.join(OUT, kind), exist_ok=True)
     for folder in DATA:
         if not os.path.isdir(folder):
             continue
         for name in sorted(os.listdir(folder)):
             path = os.path.join(folder, name)
-            kind = "xlsx" if name.endswith(".xlsx") else "ods" if name.endswith(".ods") else None
+            kind = next((k for k in ("xlsx", "ods", "xlsb") if name.endswith("." + k)), None)
             if kind is None or name.startswith(("bomb", "wide-row")):  # each unpacks tens of MB
                 continue
             shutil.copy(path, os.path.join(OUT, kind, name))
@@ -47,12 +48,15 @@ def main():
                 if kind == "xlsx":
                     parts = [part(z, "xl/worksheets/sheet2.xml", "xl/worksheets/sheet1.xml"),
                              part(z, "xl/sharedStrings.xml"), part(z, "xl/styles.xml")]
+                elif kind == "xlsb":
+                    parts = [part(z, "xl/worksheets/sheet2.bin", "xl/worksheets/sheet1.bin"),
+                             part(z, "xl/sharedStrings.bin"), part(z, "xl/styles.bin"), part(z, "xl/workbook.bin")]
                 else:
                     parts = [part(z, "content.xml"), part(z, "settings.xml"),
                              part(z, "META-INF/manifest.xml")]
             except Exception:
                 continue
-            seed = b"\x01".join(parts)
+            seed = (b"\xff\xfe\xfd\xfc" if kind == "xlsb" else b"\x01").join(parts)
             if 0 < len(seed) <= LIMIT and not seed.startswith(b"PK"):
                 with open(os.path.join(OUT, kind, name + ".parts"), "wb") as f:
                     f.write(seed)

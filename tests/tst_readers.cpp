@@ -99,6 +99,7 @@ private slots:
             { "xls/truncated-stream.xlwt.xls", 5, 39, 40, ends },
             { "zip/broken-tail.xlsx", 6, 1000, 5000, damage },
             { "zip/broken-tail.ods", 6, 1000, 5000, damage }, { "zip/bad-deflate.xlsx", 4, 30, 1000, damage },
+            { "zip/broken-tail.xlsb", 6, 1000, 5000, damage },
             { "text/xmlss-broken-tail.hand.xml", 4, 100, 1000, damage },
             { "text/html-deep-tail.hand.html", 4, 30, 400, damage } };
         for (const auto &[file, digits, clean, damaged, error] : files) {
@@ -136,7 +137,8 @@ private slots:
             "xls/sst-continue.lo.xls", "rosters/rich-text.gnumeric95.xls", "rosters/formulas.gnumeric.xls",
             "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
-            "rosters/csv-quoted.hand.csv", "text/xmlss-types.hand.xml", "text/html-text.hand.html" };
+            "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
+            "text/xmlss-types.hand.xml", "text/html-text.hand.html" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));

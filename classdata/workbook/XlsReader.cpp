@@ -4,20 +4,14 @@
 #include "TextDecoding.h"
 #include "fuzzing/WorkbookData.h"
 
-#include <QFile>
+#include "BiffStream.h"
+#include "CompoundFile.h"
+
 #include <QHash>
 #include <QtEndian>
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-input-stdio.h>
-#include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
-
 #include <algorithm>
 #include <bit>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -59,9 +53,6 @@ enum RecordType : quint16 {
 // Substream kinds named by a BOF record.
 constexpr quint16 BofGlobals = 0x0005;
 constexpr quint16 BofWorksheet = 0x0010;
-
-// How much is read from the file at a time: a few rows of cells.
-constexpr qint64 ReadAhead = 4096;
 
 // Records read over the life of one workbook, CONTINUE records included. A real
 // roster needs a few thousand; the limit ends a hostile file in bounded time.
@@ -105,124 +96,6 @@ double RkValue(quint32 rk)
         value /= 100;
     return value;
 }
-
-struct GObjectUnref {
-    void operator()(void *object) const { g_object_unref(object); }
-};
-template <typename T> using GsfRef = std::unique_ptr<T, GObjectUnref>;
-
-QString Damaged(const QString &reason)
-{
-    return QStringLiteral("is damaged (%1)").arg(reason);
-}
-
-// Bytes of one stream of the compound file, read a block at a time.
-class ByteStream {
-public:
-    explicit ByteStream(GsfInput *input)
-        : m_input(input)
-        , m_size(std::max<qint64>(0, gsf_input_size(input)))
-    {
-    }
-
-    qint64 size() const { return m_size; }
-
-    // `length` bytes at `offset`, valid until the next call; null when the
-    // stream ends first or cannot be read.
-    const quint8 *at(qint64 offset, qint64 length)
-    {
-        if (offset < 0 || length < 0 || offset > m_size || length > m_size - offset)
-            return nullptr;
-        if (offset >= m_start && offset + length <= m_start + m_filled)
-            return m_buffer.data() + (offset - m_start);
-        const qint64 want = std::min(std::max(length, ReadAhead), m_size - offset);
-        if (static_cast<qint64>(m_buffer.size()) < want)
-            m_buffer.resize(static_cast<size_t>(want));
-        m_filled = 0;
-        // gsf_input_seek returns true on failure.
-        if (gsf_input_seek(m_input, offset, G_SEEK_SET)
-            || !gsf_input_read(m_input, static_cast<size_t>(want), m_buffer.data()))
-            return nullptr;
-        m_start = offset;
-        m_filled = want;
-        return m_buffer.data();
-    }
-
-private:
-    GsfInput *m_input;
-    qint64 m_size;
-    std::vector<quint8> m_buffer;
-    qint64 m_start = 0;
-    qint64 m_filled = 0;
-};
-
-struct Record {
-    quint16 type = 0;
-    quint16 length = 0;
-    qint64 offset = 0; // of the header
-    qint64 body() const { return offset + 4; }
-    qint64 end() const { return offset + 4 + length; }
-};
-
-// Record headers and bodies from one position in the stream. Several readers
-// share the record budget and the first error.
-class RecordReader {
-public:
-    RecordReader(GsfInput *input, qint64 &budget, QString &error)
-        : m_stream(input)
-        , m_budget(budget)
-        , m_error(error)
-    {
-    }
-
-    bool header(qint64 offset, Record &record)
-    {
-        if (m_budget <= 0)
-            return fail(QStringLiteral("it has too many records"));
-        --m_budget;
-        const quint8 *p = m_stream.at(offset, 4);
-        if (!p)
-            return fail(QStringLiteral("the workbook ends early"));
-        record.type = U16(p);
-        record.length = U16(p + 2);
-        record.offset = offset;
-        return true;
-    }
-
-    // The first `length` bytes of the body (at most the whole body).
-    const quint8 *body(const Record &record, qint64 length)
-    {
-        const quint8 *p = m_stream.at(record.body(), std::min<qint64>(length, record.length));
-        if (!p)
-            fail(QStringLiteral("the workbook ends early"));
-        return p;
-    }
-
-    const quint8 *bytes(qint64 offset, qint64 length)
-    {
-        const quint8 *p = m_stream.at(offset, length);
-        if (!p)
-            fail(QStringLiteral("the workbook ends early"));
-        return p;
-    }
-
-    qint64 streamSize() const { return m_stream.size(); }
-
-    // Records the first reason the workbook cannot be read further.
-    bool fail(const QString &reason)
-    {
-        if (m_error.isEmpty())
-            m_error = Damaged(reason);
-        return false;
-    }
-
-    bool failed() const { return !m_error.isEmpty(); }
-
-private:
-    ByteStream m_stream;
-    qint64 &m_budget;
-    QString &m_error;
-};
 
 // A record body read on into the CONTINUE records that follow it, as long
 // texts and the shared string table are stored. Where the characters of a
@@ -446,15 +319,11 @@ struct SheetEntry {
 
 class XlsWorkbook final : public Workbook {
 public:
-    XlsWorkbook(QByteArray data, GsfRef<GsfInput> source, GsfRef<GsfInfile> container,
-        GsfRef<GsfInput> stream, bool namedWorkbook)
-        : m_data(std::move(data))
-        , m_source(std::move(source))
-        , m_container(std::move(container))
-        , m_stream(std::move(stream))
+    XlsWorkbook(std::unique_ptr<ByteSource> stream, bool namedWorkbook)
+        : m_stream(std::move(stream))
         , m_namedWorkbook(namedWorkbook)
-        , m_sheetRecords(m_stream.get(), m_budget, m_error)
-        , m_stringRecords(m_stream.get(), m_budget, m_error)
+        , m_sheetRecords(*m_stream, m_budget, m_error)
+        , m_stringRecords(*m_stream, m_budget, m_error)
         , m_strings(m_stringRecords)
     {
     }
@@ -478,11 +347,7 @@ private:
     bool readFormat(const Record &record);
     bool isDateXf(quint16 xf) const;
 
-    // The bytes of OpenXlsData stay alive as long as libgsf reads them.
-    QByteArray m_data;
-    GsfRef<GsfInput> m_source;
-    GsfRef<GsfInfile> m_container;
-    GsfRef<GsfInput> m_stream;
+    std::unique_ptr<ByteSource> m_stream; // the workbook stream
     bool m_namedWorkbook;
 
     QString m_error;
@@ -819,89 +684,57 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
     return std::nullopt;
 }
 
-void DropLibraryMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) { }
-
-void InitGsf()
+OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const QString &error)
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gsf_init();
-        // libgsf reports what it finds wrong in a damaged container on stderr,
-        // at length; the reader says it once, in the message the user sees.
-        const auto levels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE
-            | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
-        for (const char *domain : { "libgsf:msole", "libgsf", static_cast<const char *>(nullptr) })
-            g_log_set_handler(domain, levels, DropLibraryMessage, nullptr);
-    });
-}
-
-OpenedWorkbook OpenCompoundFile(GsfRef<GsfInput> source, QByteArray data)
-{
-    GError *error = nullptr;
-    GsfRef<GsfInfile> container(gsf_infile_msole_new(source.get(), &error));
-    if (error)
-        g_error_free(error);
     if (!container)
-        return { nullptr, Damaged(QStringLiteral("its parts cannot be found")) };
-
-    int workbookIndex = -1;
+        return { nullptr, error };
+    const CompoundFile::Entry *workbook = nullptr;
     bool namedWorkbook = false;
-    bool encrypted = false;
-    const int children = gsf_infile_num_children(container.get());
-    for (int i = 0; i < children; ++i) {
-        const char *name = gsf_infile_name_by_index(container.get(), i);
-        if (!name)
+    for (const CompoundFile::Entry &part : container->entries()) {
+        if (!part.stream)
             continue;
-        const QString part = QString::fromUtf8(name);
-        if (part.compare(u"Workbook", Qt::CaseInsensitive) == 0) {
-            workbookIndex = i;
+        if (part.name.compare(u"Workbook", Qt::CaseInsensitive) == 0) {
+            workbook = &part;
             namedWorkbook = true;
-        } else if (part.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
-            workbookIndex = i;
-        } else if (part.compare(u"EncryptionInfo", Qt::CaseInsensitive) == 0
-            || part.compare(u"EncryptedPackage", Qt::CaseInsensitive) == 0) {
-            encrypted = true; // an .xlsx locked with a password
+        } else if (part.name.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
+            workbook = &part;
         }
     }
-    if (encrypted)
+    // An .xlsx locked with a password is an encrypted package in a compound file.
+    if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
         return { nullptr, QStringLiteral("is protected by a password") };
-    if (workbookIndex < 0)
+    if (!workbook)
         return { nullptr, NotAWorkbookReason };
-
-    GsfRef<GsfInput> stream(gsf_infile_child_by_index(container.get(), workbookIndex));
+    QString streamError;
+    std::unique_ptr<ByteSource> stream = container->stream(*workbook, &streamError);
     if (!stream)
-        return { nullptr, Damaged(QStringLiteral("its workbook part cannot be read")) };
+        return { nullptr, streamError };
+    return OpenWorkbookStream(std::move(stream), namedWorkbook);
+}
 
-    auto workbook = std::make_unique<XlsWorkbook>(
-        std::move(data), std::move(source), std::move(container), std::move(stream), namedWorkbook);
+} // namespace
+
+OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool namedWorkbook)
+{
+    auto workbook = std::make_unique<XlsWorkbook>(std::move(stream), namedWorkbook);
     const QString reason = workbook->open();
     if (!reason.isEmpty())
         return { nullptr, reason };
     return { std::move(workbook), {} };
 }
 
-} // namespace
-
 OpenedWorkbook OpenXls(const QString &path)
 {
-    InitGsf();
-    GError *error = nullptr;
-    GsfRef<GsfInput> source(gsf_input_stdio_new(QFile::encodeName(path).constData(), &error));
-    if (error)
-        g_error_free(error); // its message repeats the path
-    if (!source)
-        return { nullptr, QStringLiteral("could not be read") };
-    return OpenCompoundFile(std::move(source), {});
+    QString error;
+    std::unique_ptr<CompoundFile> container = CompoundFile::open(path, &error);
+    return OpenCompoundFile(std::move(container), error);
 }
 
 OpenedWorkbook OpenXlsData(const QByteArray &data)
 {
-    InitGsf();
-    GsfRef<GsfInput> source(
-        gsf_input_memory_new(reinterpret_cast<const guint8 *>(data.constData()), data.size(), false));
-    if (!source)
-        return { nullptr, Damaged(QStringLiteral("its parts cannot be found")) };
-    return OpenCompoundFile(std::move(source), data);
+    QString error;
+    std::unique_ptr<CompoundFile> container = CompoundFile::openData(data, &error);
+    return OpenCompoundFile(std::move(container), error);
 }
 
 } // namespace plivan

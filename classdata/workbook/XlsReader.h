@@ -1,13 +1,20 @@
 #pragma once
 
-#include "Internal.h"
+#include "ByteSource.h"
+
+#include <memory>
 
 namespace plivan {
 
-// Excel 97-2003 (BIFF8) and Excel 5/95 (BIFF5) workbooks: the compound-file
-// container through libgsf, the workbook records read here. Only the records
+// Excel 97-2003 (BIFF8) and Excel 5/95 (BIFF5) workbooks: the Workbook or
+// Book stream of a compound file, its records read here. Only the records
 // that lead to column 1 of the active sheet are read, as far as the rows asked
 // for; shared strings are decoded only up to the highest one a cell uses.
 OpenedWorkbook OpenXls(const QString &path);
+
+// A workbook stream of records, wherever it is kept: a compound file's
+// Workbook stream (`namedWorkbook`, BIFF8 unless its BOF says otherwise) or
+// Book stream (BIFF5), or a file that holds the records alone.
+OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool namedWorkbook);
 
 } // namespace plivan

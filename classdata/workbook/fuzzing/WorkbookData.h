@@ -11,7 +11,7 @@
 namespace plivan {
 
 OpenedWorkbook OpenXlsData(const QByteArray &data); // a compound file: .xls
-OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx or .ods
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx, .xlsb or .ods
 OpenedWorkbook OpenCsvData(const QByteArray &data, char separator = ','); // text, ',' or '\t' between fields
 OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data); // XML Spreadsheet 2003
 OpenedWorkbook OpenHtmlData(const QByteArray &data); // a web page's tables

@@ -30,49 +30,10 @@ constexpr qsizetype MaxCellChars = 1024 * 1024;
 
 const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
 
-struct Relationship {
-    QString id;
-    QString type;
-    QString target; // a part name, resolved
-};
-
-bool TypeIs(const QString &type, QLatin1String last)
-{
-    // Transitional and strict packages use different namespaces for the same
-    // relationship types; the last path segment tells them apart.
-    return type.endsWith(QLatin1Char('/') + last);
-}
-
 QString RelationshipsPartName(const QString &part)
 {
     const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
     return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) + QStringLiteral(".rels");
-}
-
-// The relationships of `part`; an empty list when it has none.
-QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, QString *error)
-{
-    QList<Relationship> list;
-    const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
-    if (!index)
-        return list;
-    XmlPartStream xml(archive, *index, MaxRelationshipsBytes);
-    while (xml.next() != QXmlStreamReader::Invalid) {
-        if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
-            continue;
-        if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
-            continue;
-        if (list.size() >= MaxRelationships) {
-            xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
-            break;
-        }
-        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
-            Attribute(xml.xml(), QLatin1String("Type")).toString(),
-            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
-    }
-    if (xml.failed())
-        *error = xml.error();
-    return list;
 }
 
 // A relationship id attribute such as r:id, whatever prefix names its namespace.
@@ -390,6 +351,8 @@ private:
             text = *inlineText;
         } else if (!value) {
             return std::nullopt; // a formatted cell with no value, or a formula never calculated
+        } else if (value->trimmed().isEmpty() && type != u"str" && type != u"inlineStr") {
+            return std::nullopt; // <v/>: no shared text, number, truth value or date in it
         } else if (type == u"s") {
             const std::optional<qint64> index = ParseWhole(*value);
             const std::optional<QString> shared = m_sharedStrings.at(index ? *index : -1);
@@ -449,6 +412,51 @@ private:
 
 } // namespace
 
+QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, QString *error)
+{
+    QList<Relationship> list;
+    const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
+    if (!index)
+        return list;
+    XmlPartStream xml(archive, *index, MaxRelationshipsBytes);
+    while (xml.next() != QXmlStreamReader::Invalid) {
+        if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
+            continue;
+        if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
+            continue;
+        if (list.size() >= MaxRelationships) {
+            xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
+            break;
+        }
+        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
+            Attribute(xml.xml(), QLatin1String("Type")).toString(),
+            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
+    }
+    if (xml.failed())
+        *error = xml.error();
+    return list;
+}
+
+bool RelationshipTypeIs(const QString &type, QLatin1String last)
+{
+    // Transitional and strict packages use different namespaces for the same
+    // relationship types; the last path segment tells them apart.
+    return type.endsWith(QLatin1Char('/') + last);
+}
+
+QString SheetKindReason(const QString &relationshipType)
+{
+    if (RelationshipTypeIs(relationshipType, QLatin1String("chartsheet")))
+        return NotAListReason(QStringLiteral("a chart"));
+    if (RelationshipTypeIs(relationshipType, QLatin1String("dialogsheet")))
+        return NotAListReason(QStringLiteral("a dialog sheet"));
+    // Excel 4.0 macro sheets, and their international variety.
+    if (RelationshipTypeIs(relationshipType, QLatin1String("xlMacrosheet"))
+        || RelationshipTypeIs(relationshipType, QLatin1String("xlIntlMacrosheet")))
+        return NotAListReason(QStringLiteral("a macro sheet"));
+    return {};
+}
+
 QString ResolvePartName(const QString &source, const QString &target)
 {
     QString path = QUrl::fromPercentEncoding(target.toUtf8());
@@ -475,7 +483,7 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
     QString error;
     const QList<Relationship> package = ReadRelationships(archive, QString(), &error);
     for (const Relationship &r : package) {
-        if (TypeIs(r.type, QLatin1String("officeDocument")) && archive.find(r.target))
+        if (RelationshipTypeIs(r.type, QLatin1String("officeDocument")) && archive.find(r.target))
             return r.target;
     }
     const QString usual = QStringLiteral("xl/workbook.xml");
@@ -487,7 +495,7 @@ std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
-        return { nullptr, NotAWorkbookReason }; // a binary workbook (.xlsb) or another kind of document
+        return { nullptr, NotAWorkbookReason }; // another kind of document
     const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
     if (!workbookIndex)
         return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
@@ -537,11 +545,13 @@ OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &work
     std::optional<std::uint64_t> sharedStrings;
     std::optional<std::uint64_t> styles;
     for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet)
+        if (r.id == activeId && !sheet) {
+            if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
+                return { nullptr, reason };
             sheet = archive->find(r.target);
-        else if (TypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings)
+        } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings)
             sharedStrings = archive->find(r.target);
-        else if (TypeIs(r.type, QLatin1String("styles")) && !styles)
+        else if (RelationshipTypeIs(r.type, QLatin1String("styles")) && !styles)
             styles = archive->find(r.target);
     }
     if (!sheet)

@@ -2,6 +2,7 @@
 
 #include "fuzzing/WorkbookData.h"
 #include "zip/OdsReader.h"
+#include "zip/XlsbReader.h"
 #include "zip/XlsxReader.h"
 #include "zip/ZipArchive.h"
 
@@ -16,8 +17,11 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
     // The parts tell the formats apart, whatever the file is called.
     if (archive->find(QStringLiteral("word/document.xml")))
         return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
-    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive))
+    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive)) {
+        if (IsBinaryWorkbookPart(*archive, *workbookPart))
+            return OpenXlsb(std::move(archive), *workbookPart);
         return OpenXlsx(std::move(archive), *workbookPart);
+    }
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
     if (archive->find(QStringLiteral("Index/Document.iwa")) || archive->find(QStringLiteral("Index.zip")))

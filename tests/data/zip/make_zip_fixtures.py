@@ -14,6 +14,7 @@ the same on every run.
 
 import os
 import struct
+import sys
 import zipfile
 import zlib
 
@@ -216,6 +217,32 @@ simple_xlsx("missing-shared-next.xlsx",
                   '<row r="2"><c r="A2" t="s"><v>1</v></c></row>'),
             shared=sst('<si><t>Only one</t></si>', 1))
 
+# Shared-text cells with no value in them: empty cells, as in every other
+# reader, so the roster ends at the first one.
+simple_xlsx("shared-empty.xlsx", sheet("".join(
+    '<row r="%d">%s</row>' % (i + 1, c.replace("<c", '<c r="A%d"' % (i + 1), 1)) for i, c in enumerate([
+        '<c t="s"><v>0</v></c>', '<c t="s"><v/></c>', '<c t="s"><v>1</v></c>', '<c t="s"><v></v></c>',
+        '<c t="s"><v>2</v></c>', '<c t="s"/>', '<c t="s"><v>3</v></c>', '<c><v/></c>', '<c t="b"><v/></c>',
+        '<c t="s"><v>4</v></c>']))),
+    shared=sst("".join("<si><t>%s</t></si>" % n for n in
+                       ("Ann Lee", "Bob Stone", "Cy Young", "Di Prince", "Ed Wood")), 5))
+
+# The names on the first sheet, an Excel 4.0 macro sheet or a dialog sheet
+# showing when the file was saved.
+for name, kind, folder in (("macro-sheet.xlsx", "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
+                            "macrosheets"),
+                           ("dialog-sheet.xlsx", REL + "/dialogsheet", "dialogsheets")):
+    write_zip(name, [
+        ("[Content_Types].xml", content_types([])),
+        ("_rels/.rels", rels([("rId1", REL, "officeDocument", "xl/workbook.xml")])),
+        ("xl/workbook.xml", workbook([("Names", "rId1"), ("Other", "rId2")], 1)),
+        ("xl/_rels/workbook.xml.rels", '<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+         '<Relationships xmlns="%s"><Relationship Id="rId1" Type="%s/worksheet" Target="worksheets/sheet1.xml"/>'
+         '<Relationship Id="rId2" Type="%s" Target="%s/sheet1.xml"/></Relationships>' % (PKG, REL, kind, folder)),
+        ("xl/worksheets/sheet1.xml", sheet('<row r="1">' + inline("Ann Lee") + '</row>')),
+        ("xl/%s/sheet1.xml" % folder, sheet('<row r="1">' + inline("Not a name") + '</row>')),
+    ])
+
 # Elements nested far too deeply.
 simple_xlsx("deep.xlsx", sheet('<row r="1">' + inline("Fine") + '</row>'
                                + "<x>" * 5000 + "</x>" * 5000))
@@ -275,6 +302,82 @@ write_zip("document.docx", [
 
 # A ZIP archive of unrelated files.
 write_zip("archive.zip", [("notes.txt", "Ann Lee\nBob Stone\n")])
+
+# --- .xlsb ----------------------------------------------------------------
+
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "rosters"))
+import xlsb_writer as xb  # noqa: E402
+
+
+def xb_cell(rtype, col, value=b"", style=0):
+    return col, xb.record(rtype, xb.cell_head(col, style) + value)
+
+
+def xb_formula(rtype, value):
+    return xb_cell(rtype, 0, value + struct.pack("<H", 0) + xb.parsed_formula('=""'))
+
+
+# Every kind of cell record, one a row (row 24 has none), and cells written
+# twice: the last record for a cell holds its value.
+XB_ROWS = [
+    [xb_cell(xb.CELL_ISST, 0, struct.pack("<I", 0))],                        # 1 shared, with runs
+    [xb_cell(xb.CELL_ISST, 0, struct.pack("<I", 1))],                        # 2 shared, phonetic text after it
+    [xb_cell(xb.CELL_ST, 0, xb.wide("Inline"))],                             # 3
+    [xb_cell(xb.CELL_RSTRING, 0, xb.rich("Rich inline", [(0, 1), (4, 0)]))],  # 4
+    [xb_cell(xb.CELL_RK, 0, struct.pack("<I", xb.rk(17)))],                  # 5 whole number
+    [xb_cell(xb.CELL_RK, 0, struct.pack("<I", xb.rk(-2.5)))],                # 6 whole number / 100
+    [xb_cell(xb.CELL_RK, 0, struct.pack("<I", xb.rk(0.5)))],                 # 7 top of a double
+    [xb_cell(xb.CELL_RK, 0, struct.pack("<I", xb.rk(123.45)))],              # 8
+    [xb_cell(xb.CELL_REAL, 0, struct.pack("<d", 0.1 + 0.2))],                # 9
+    [xb_cell(xb.CELL_REAL, 0, struct.pack("<d", 12345678901))],              # 10
+    [xb_cell(xb.CELL_BOOL, 0, b"\x01")],                                     # 11
+    [xb_cell(xb.CELL_BOOL, 0, b"\x00")],                                     # 12
+    [xb_cell(xb.CELL_ERROR, 0, b"\x07")],                                    # 13
+    [xb_formula(xb.FMLA_STRING, xb.wide("Formula"))],                        # 14
+    [xb_formula(xb.FMLA_NUM, struct.pack("<d", 17))],                        # 15
+    [xb_formula(xb.FMLA_BOOL, b"\x01")],                                     # 16
+    [xb_formula(xb.FMLA_ERROR, b"\x2a")],                                    # 17
+    # 18: built-in date format 14, and a flag above the 24 bits of the style
+    [xb_cell(xb.CELL_RK, 0, struct.pack("<I", xb.rk(45537)), 1 | 1 << 24)],
+    [xb_cell(xb.CELL_REAL, 0, struct.pack("<d", 45537.572916666664), 2)],    # 19 custom date format
+    [xb_cell(xb.CELL_REAL, 0, struct.pack("<d", 2.5), 3)],                   # 20 custom, not a date
+    [xb_cell(xb.CELL_BLANK, 0), xb_cell(xb.CELL_ST, 0, xb.wide("Second wins"))],     # 21
+    [xb_cell(xb.CELL_ST, 0, xb.wide("Written first")), xb_cell(xb.CELL_BLANK, 0)],  # 22
+    [xb_cell(xb.CELL_ST, 1, xb.wide("Column B"))],                           # 23
+    None,                                                                    # 24
+    [xb_cell(xb.CELL_ST, 1, xb.wide("B first")), xb_cell(xb.CELL_ST, 0, xb.wide("A after B"))],  # 25
+    [xb_formula(xb.FMLA_STRING, xb.wide(""))],                               # 26
+    [xb_cell(xb.CELL_BLANK, 0)],                                             # 27
+    [xb_cell(xb.CELL_ISST, 0, struct.pack("<I", 2))],                        # 28
+]
+xb.book(os.path.join(HERE, "values.xlsb"),
+        [("Sheet1", "worksheet",
+          xb.worksheet({r: cells for r, cells in enumerate(XB_ROWS) if cells}, True, (0, 27, 0, 1)))],
+        strings=[xb.rich("Ann Lee", [(0, 1), (3, 0)]),
+                 b"\x02" + xb.wide("山田") + struct.pack("<I", 16) + bytes(12),
+                 xb.rich("Last")],
+        style_part=xb.styles([(164, "dd/mm/yyyy hh:mm"), (165, '0.00" days"')],
+                             [(0, 0), (14, 0), (164, 0), (165, 0)]))
+
+# A shared text index one past the table's end.
+xb.book(os.path.join(HERE, "missing-shared.xlsb"),
+        [("Sheet1", "worksheet", xb.worksheet({0: [xb_cell(xb.CELL_ISST, 0, struct.pack("<I", 0))],
+                                               1: [xb_cell(xb.CELL_ISST, 0, struct.pack("<I", 1))]}, True))],
+        strings=[xb.rich("Only one")])
+
+# 100,000 rows whose sheet and shared strings turn to rubbish after the
+# first thousand: reading 30 names must never get that far.
+XB_GARBAGE = b"\xff" * 4000
+xb.book(os.path.join(HERE, "broken-tail.xlsb"),
+        [("Sheet1", "worksheet", xb.record(xb.BEGIN_SHEET) + xb.record(xb.BEGIN_SHEET_DATA) + b"".join(
+            xb.row_header(r, 0, 0) + xb.record(xb.CELL_ISST, xb.cell_head(0) + struct.pack("<I", r))
+            for r in range(1001)) + XB_GARBAGE)],
+        strings=[xb.rich("Student %06d" % i) for i in range(1, 1001)], string_total=100000,
+        extra=[])
+with zipfile.ZipFile(os.path.join(HERE, "broken-tail.xlsb")) as z:
+    XB_PARTS = [(i.filename, z.read(i.filename)) for i in z.infolist()]
+xb.package(os.path.join(HERE, "broken-tail.xlsb"),
+           [(n, d + XB_GARBAGE if n == "xl/sharedStrings.bin" else d) for n, d in XB_PARTS])
 
 # --- .ods -----------------------------------------------------------------
 
