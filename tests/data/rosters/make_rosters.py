@@ -6,7 +6,7 @@ list to <case>.<maker>:
   xlwt.xls, openpyxl.xlsx          the Python libraries
   lo.xls, lo.xlsx, lo.ods, lo.csv  LibreOffice Calc, driven through python3-uno
   lo.xml, lo.html                  the same, as XML Spreadsheet 2003 and as a web page
-  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods
+  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
   script.xlsb                      xlsb_writer.py, a script of ours, as no
@@ -143,6 +143,7 @@ also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "em
                   "dates", "formulas"])
 also(["lo.html"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
                    "three-sheets", "dates", "formulas"])
+also(["gnumeric.html"], ["basic", "unicode", "values", "gap", "three-sheets", "dates"])
 
 # Makers of formats no program here writes: maker -> write(name, case, path,
 # cells), cells as layout() gives them. main() reads each file they write
@@ -536,6 +537,7 @@ SSCONVERT = {
     "gnumeric95.xls": "Gnumeric_Excel:excel_biff7",
     "gnumeric.xlsx": "Gnumeric_Excel:xlsx2",
     "gnumeric.ods": "Gnumeric_OpenCalc:odf",
+    "gnumeric.html": "Gnumeric_html:html40",
 }
 
 
@@ -612,7 +614,7 @@ def main():
     for fname, intended in sorted(entries):
         if not os.path.exists(os.path.join(OUT, fname)) or fname in BAD:
             continue
-        intended = text_rosters.LISTED.get(fname, intended)
+        intended = text_rosters.listed(fname, intended)
         for seats in SEATS:
             if intended is None:
                 # A quote that is never closed: the names before it, and a

@@ -1,10 +1,11 @@
 """What LibreOffice lists for the XML Spreadsheet 2003 (lo.xml) and web-page
-(lo.html) roster fixtures that make_rosters.py has LibreOffice write, and a
-reader that has LibreOffice open a file and list its column A.
+(lo.html, gnumeric.html) roster fixtures that make_rosters.py has LibreOffice
+and Gnumeric write, and a reader that has LibreOffice open a file and list
+its column A.
 
-LISTED gives, for the files where that differs from the case's cells, the
-column-1 texts LibreOffice shows when it opens the file again, in the text
-form Plivan uses (numbers as written, dates ISO). expected.tsv takes these.
+listed() gives, for the files where that differs from the case's cells, the
+column-1 texts LibreOffice shows when it opens the file, in the text form
+Plivan uses (numbers as written, dates ISO). expected.tsv takes these.
 ../text/make_text.py checks every file against LibreOffice.
 """
 
@@ -25,6 +26,26 @@ LISTED = {
     # sheet under its heading. The rule is an empty A1.
     "three-sheets.lo.html": [None],
 }
+
+# Gnumeric's web page: each sheet a table with the sheet's name as its
+# caption, which LibreOffice puts in the table's first cell; cells as shown.
+GNUMERIC_HTML = {
+    "dates": ["Ann Lee", "02/09/2024", "2024-09-02 13:45", "13:45", "2 September 2024", "Last"],
+    # All sheets, one table after the other.
+    "three-sheets": (["Sheet 1 Name %d" % i for i in range(1, 6)]
+                     + ["Period 2 \nSecond Sheet 1"] + ["Second Sheet %d" % i for i in range(2, 9)]
+                     + ["Period 3 \nSheet 3 Name 1"] + ["Sheet 3 Name %d" % i for i in range(2, 6)]),
+    "values": ["Ann Lee", "17", None],  # a cell of one space is written as white space: empty
+}
+
+
+def listed(fname, intended):
+    """What LibreOffice lists for fname, given the cells its case holds."""
+    if fname.endswith(".gnumeric.html"):
+        texts = GNUMERIC_HTML.get(fname.split(".")[0], intended)
+        return ["Period 1 \n" + texts[0]] + texts[1:]
+    return LISTED.get(fname, intended)
+
 
 # Where LibreOffice, opening a file again, lists something else than Plivan
 # does, and why Plivan does not follow it: file -> reason.

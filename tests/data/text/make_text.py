@@ -348,7 +348,7 @@ def check(office, failures):
         if bool(differs) != (fname in LO_DIFFERS):
             failures.append("%s: LibreOffice lists %s" % (fname, differs or "the same (LO_DIFFERS is stale)"))
     # The roster fixtures: the list for 30 seats.
-    rosters = [f for f in sorted(os.listdir(ROSTERS)) if f.endswith((".xml", ".html"))]
+    rosters = [f for f in sorted(os.listdir(ROSTERS)) if f.endswith((".xml", ".html"))]  # LibreOffice's, Gnumeric's
     for fname in rosters + TEXT_ROSTERS:
         path = os.path.join(ROSTERS, fname)
         options = None
