@@ -206,8 +206,9 @@ private slots:
     }
 
     // A damaged end is not reached when only the first rows are asked for;
-    // an earlier row asked for afterwards is still there.
-    void csvReadsNoFurtherThanAsked()
+    // an earlier row asked for afterwards is still there. A web page is parsed
+    // no further than its first MaxHtmlParseBytes.
+    void textReadsNoFurtherThanAsked()
     {
         QByteArray data;
         for (int i = 0; i < 100000; ++i)
@@ -216,6 +217,13 @@ private slots:
         QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
         QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Name 1")); // read again from the start
         QCOMPARE(opened.workbook->error(), QString());
+
+        const QByteArray page = "<html><body><p>Ann Lee</p><!--" + QByteArray(MaxHtmlParseBytes, 'x')
+            + "--><p>Bob Stone</p></body></html>";
+        opened = OpenHtmlData(page);
+        QCOMPARE(opened.workbook->cellText(1), std::nullopt);
+        QCOMPARE(opened.workbook->error(),
+            QStringLiteral("is a web page too large to read (Plivan reads its first 2 MB)"));
     }
 
     // The text of a value, the same for every format (tests/data/values.tsv).

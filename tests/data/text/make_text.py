@@ -205,6 +205,10 @@ CASES += [
           ("Zoë Ødegaard", "7B"), ("José Muñoz", "7B"), ("Œda “Nan” Dupré", "7C")])
       + "</table></body></html>\n").encode("cp1252"),
      ["Zoë Ødegaard", "José Muñoz", "Œda “Nan” Dupré", E], None),
+    ("html-cp1251.hand.html",
+     ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=windows-1251"></head><body>\n'
+      + table("<td>Юлия Петрова</td>", "<td>Ёжик Иванов</td>") + "</body></html>\n").encode("cp1251"),
+     ["Юлия Петрова", "Ёжик Иванов", E], None),
     ("html-utf16.hand.htm",
      ("\ufeff" + page(table("<td>Αλέξανδρος Παπαδόπουλος</td>", "<td>\U00020BB7田 花子</td>"))
       .replace('<meta charset="utf-8">\n', "")).encode("utf-16-le"),
