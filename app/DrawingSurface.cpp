@@ -8,9 +8,9 @@ namespace plivan {
 
 QFont PainterSurface::currentFont() const
 {
-    QFont font = baseFont;
-    if (pointSize > 0)
-        font.setPointSizeF(pointSize);
+    QFont font = m_baseFont;
+    if (m_pointSize > 0)
+        font.setPointSizeF(m_pointSize);
     return font;
 }
 
@@ -19,7 +19,7 @@ void PainterSurface::drawBox(float x1, float y1, float x2, float y2)
     QPainter *p = painter();
     if (!p)
         return;
-    p->setPen(QPen(Qt::black, lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p->setPen(QPen(Qt::black, m_lineWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p->setBrush(Qt::NoBrush);
     p->drawRect(QRectF(QPointF(toPixels(x1), toPixels(y1)), QPointF(toPixels(x2), toPixels(y2))));
     release();
@@ -41,7 +41,7 @@ void PainterSurface::printText(const QString &text)
     const QFont font = currentFont();
     const QFontMetricsF metrics(font, device());
     // A size of 0 points or less draws nothing, as no text can be that small.
-    if (pointSize > 0 && !text.isEmpty()) {
+    if (m_pointSize > 0 && !text.isEmpty()) {
         if (QPainter *p = painter()) {
             p->setFont(font);
             p->setPen(Qt::black);
@@ -55,13 +55,13 @@ void PainterSurface::printText(const QString &text)
 
 ImageSurface::ImageSurface(QSize sizeInPixels, const QFont &font, QColor background)
     : PainterSurface(font)
-    , backing(sizeInPixels, QImage::Format_ARGB32_Premultiplied)
-    , backgroundColor(background)
+    , m_backing(sizeInPixels, QImage::Format_ARGB32_Premultiplied)
+    , m_backgroundColor(background)
 {
     // 96 dots per inch, so that font point sizes map to pixels as on the screen.
     const int dotsPerMeter = qRound(96.0 / 0.0254);
-    backing.setDotsPerMeterX(dotsPerMeter);
-    backing.setDotsPerMeterY(dotsPerMeter);
+    m_backing.setDotsPerMeterX(dotsPerMeter);
+    m_backing.setDotsPerMeterY(dotsPerMeter);
     clear();
 }
 
@@ -69,19 +69,19 @@ ImageSurface::~ImageSurface() = default;
 
 void ImageSurface::clear()
 {
-    backing.fill(backgroundColor);
+    m_backing.fill(m_backgroundColor);
 }
 
 QPainter *ImageSurface::painter()
 {
-    activePainter = std::make_unique<QPainter>(&backing);
-    activePainter->setRenderHint(QPainter::TextAntialiasing);
-    return activePainter.get();
+    m_activePainter = std::make_unique<QPainter>(&m_backing);
+    m_activePainter->setRenderHint(QPainter::TextAntialiasing);
+    return m_activePainter.get();
 }
 
 void ImageSurface::release()
 {
-    activePainter.reset();
+    m_activePainter.reset();
 }
 
 } // namespace plivan

@@ -43,59 +43,63 @@ public:
     // then moves the current position to the start of the next line.
     virtual void printText(const QString &text) = 0;
 
-    // Printer only, and ignored by the window: the page is used in landscape
-    // (before anything is drawn), and ending the document finishes the page
-    // and sends it on. The first drawing operation starts the page.
-    virtual void setLandscape() { }
+    // Printer only, ignored by the window. A page is made in three steps:
+    // beginPage() first, before anything is drawn on it; then the drawing;
+    // then endDocument(), which finishes the page and sends it on.
+    //
+    // beginPage() turns the page to landscape and begins it. What is drawn on
+    // it covers `extent` (inches): text, and box outlines `lineWidth` device
+    // pixels wide centred on their edges. Where the paper's printable area
+    // would cut any of it off, everything drawn on the page is moved, and
+    // shrunk evenly only when moving is not enough, so that it lands inside;
+    // where it fits, nothing moves. False when the device refuses to begin
+    // the page: nothing is drawn on it then.
+    virtual bool beginPage(const QRectF &extent, int lineWidth)
+    {
+        Q_UNUSED(extent)
+        Q_UNUSED(lineWidth)
+        return true;
+    }
     virtual void endDocument() { }
-    // Printer only, before anything is drawn: what is drawn next covers
-    // `extent` (box outlines and text, in inches). Where the paper's printable
-    // area would cut any of it off, it is all moved, and shrunk evenly only
-    // when moving is not enough, so that it lands inside; where it fits,
-    // nothing moves.
-    virtual void keepInsidePrintableArea(const QRectF &extent) { Q_UNUSED(extent) }
 };
 
 // A surface that draws with QPainter on a paint device of known resolution.
 // Subclasses say where the device comes from and when painting starts.
 class PainterSurface : public DrawingSurface {
 public:
-    void setScaleInches() override { inches = true; }
-    bool isScaleInches() const override { return inches; }
-    void setLineWidth(int pixels) override { lineWidth = pixels; }
+    void setScaleInches() override { m_inches = true; }
+    bool isScaleInches() const override { return m_inches; }
+    void setLineWidth(int pixels) override { m_lineWidth = pixels; }
     void drawBox(float x1, float y1, float x2, float y2) override;
-    void setFontSize(double points) override { pointSize = points; }
-    double fontSize() const override { return pointSize; }
+    void setFontSize(double points) override { m_pointSize = points; }
+    double fontSize() const override { return m_pointSize; }
     double textWidth(const QString &text) override;
     double lineHeight() override;
     void printText(const QString &text) override;
 
     // Device pixels per inch of the surface.
     virtual double dotsPerInch() const = 0;
-    double toPixels(double v) const { return inches ? v * dotsPerInch() : v * dotsPerInch() / 1440.0; }
-    double fromPixels(double px) const { return inches ? px / dotsPerInch() : px * 1440.0 / dotsPerInch(); }
+    double toPixels(double v) const { return m_inches ? v * dotsPerInch() : v * dotsPerInch() / 1440.0; }
+    double fromPixels(double px) const { return m_inches ? px / dotsPerInch() : px * 1440.0 / dotsPerInch(); }
 
 protected:
     explicit PainterSurface(const QFont &font)
-        : baseFont(font)
+        : m_baseFont(font)
     {
     }
-    // The painter to draw with, or nullptr when the device cannot be painted on
-    // (a printer that cannot begin its page). Every use ends with release().
+    // The painter to draw with, or nullptr when nothing can be drawn (a page
+    // not begun). Every use ends with release().
     virtual QPainter *painter() = 0;
     virtual void release() { }
     virtual QPaintDevice *device() = 0;
-    int lineWidthPixels() const { return lineWidth; }
 
 private:
     QFont currentFont() const;
 
-    QFont baseFont;
-
-private:
-    bool inches = false;
-    int lineWidth = 1;
-    double pointSize = 8.25;
+    QFont m_baseFont;
+    bool m_inches = false;
+    int m_lineWidth = 1;
+    double m_pointSize = 8.25;
 };
 
 // The window's surface: a backing image that the window shows in its paint
@@ -106,7 +110,7 @@ public:
     ImageSurface(QSize sizeInPixels, const QFont &font, QColor background);
     ~ImageSurface() override;
 
-    const QImage &image() const { return backing; }
+    const QImage &image() const { return m_backing; }
     // Erases everything drawn (the surface keeps its scale and settings).
     void clear();
     double dotsPerInch() const override { return 96.0; }
@@ -114,12 +118,12 @@ public:
 protected:
     QPainter *painter() override;
     void release() override;
-    QPaintDevice *device() override { return &backing; }
+    QPaintDevice *device() override { return &m_backing; }
 
 private:
-    QImage backing;
-    QColor backgroundColor;
-    std::unique_ptr<QPainter> activePainter;
+    QImage m_backing;
+    QColor m_backgroundColor;
+    std::unique_ptr<QPainter> m_activePainter;
 };
 
 } // namespace plivan

@@ -48,13 +48,13 @@ void ListBox::mousePressEvent(QMouseEvent *event)
 
 QString ListBoxStudents::text(int row) const
 {
-    const QListWidgetItem *item = box.item(row);
+    const QListWidgetItem *item = m_box.item(row);
     return item ? item->text() : QString();
 }
 
 void ListBoxStudents::setText(int row, const QString &text)
 {
-    if (QListWidgetItem *item = box.item(row))
+    if (QListWidgetItem *item = m_box.item(row))
         item->setText(text);
 }
 
@@ -62,8 +62,8 @@ const QString Form1::Caption = QStringLiteral("Plivan   " PLIVAN_VERSION) + QStr
 
 Form1::Form1(const QString &dataFolder, QWidget *parent)
     : QWidget(parent)
-    , dataFolder(dataFolder)
-    , surface(ClientArea, font(), palette().color(QPalette::Window))
+    , m_dataFolder(dataFolder)
+    , m_surface(ClientArea, font(), palette().color(QPalette::Window))
 {
     setObjectName(QStringLiteral("Form1"));
     // The controls were laid out for a narrow 8-point face; with the wider
@@ -83,7 +83,7 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     };
 
     LBStudents = new ListBox(this);
-    students = std::make_unique<ListBoxStudents>(*LBStudents);
+    m_students = std::make_unique<ListBoxStudents>(*LBStudents);
     LBStudents->setObjectName(QStringLiteral("LBStudents"));
     LBStudents->setAccessibleName(QStringLiteral("Students"));
     LBStudents->setGeometry(Twips(11760, 120, 2295, 7860));
@@ -148,9 +148,9 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     // Enter on a class chooses it, as a click does.
     LBClasses->installEventFilter(this);
 
-    random = std::make_unique<ClockRandomSource>();
-    seating = std::make_unique<Seating>(
-        windowState, *students, surface, [this](const QString &text) { ShowMessage(this, text); });
+    m_random = std::make_unique<ClockRandomSource>();
+    m_seating = std::make_unique<Seating>(
+        m_state, *m_students, m_surface, [this](const QString &text) { ShowMessage(this, text); });
 
     Form_Load();
 }
@@ -159,14 +159,14 @@ Form1::~Form1() = default;
 
 void Form1::setRandomSource(std::unique_ptr<RandomSource> source)
 {
-    random = std::move(source);
+    m_random = std::move(source);
 }
 
 void Form1::Form_Load()
 {
-    const SettingsLoad load = LoadSettings(dataFolder, windowState);
-    for (int k = 1; k <= windowState.classCount(); ++k)
-        LBClasses->addItem(windowState.ClassNames.at(k));
+    const SettingsLoad load = LoadSettings(m_dataFolder, m_state);
+    for (int k = 1; k <= m_state.classCount(); ++k)
+        LBClasses->addItem(m_state.ClassNames.at(k));
     if (!load.complete) {
         ShowMessage(this, load.message);
         return;
@@ -189,30 +189,29 @@ void Form1::LBClasses_Click()
 {
     const int row = LBClasses->selectedRow();
     if (row < 0)
-        return;
-    windowState.ClassIndex = row + 1;
+        return; // a press below the last class chooses none
+    m_state.ClassIndex = row + 1;
     LBClasses->hide();
-    CBInOrder->setEnabled(true);
-    CBRandom->setEnabled(true);
     CBClassSelect->setEnabled(true);
-    LClassTeacher->setText(
-        Heading(windowState.ClassNames.at(windowState.ClassIndex), windowState.TeacherName));
-    Refresh();
-    DrawSeatGrid(windowState, surface);
-    update();
-    LoadRoster(windowState.RosterFiles.at(LBClasses->selectedRow() + 1));
-    windowState.freeAllSeats();
-    CBPrint->setEnabled(false);
-    CBRandom->setEnabled(true);
     CBInOrder->setEnabled(true);
+    CBRandom->setEnabled(true);
+    CBPrint->setEnabled(false);
+    LClassTeacher->setText(Heading(m_state.ClassNames.at(m_state.ClassIndex), m_state.TeacherName));
+    // The previous chart is wiped, and the empty grid stands on the window
+    // while the roster is read.
+    m_surface.clear();
+    DrawSeatGrid(m_state, m_surface);
+    repaint();
+    LoadRoster(m_state.RosterFiles.at(m_state.ClassIndex));
+    m_state.freeAllSeats();
 }
 
 void Form1::LoadRoster(const QString &FileName)
 {
-    const RosterImport import = plivan::LoadRoster(
-        ResolveInFolder(dataFolder, FileName), windowState.seatCount(), windowState.SeatWidth, *students);
+    const RosterImport import = ImportRoster(
+        ResolveInFolder(m_dataFolder, FileName), m_state.seatCount(), m_state.SeatWidth, *m_students);
     LBStudents->layOutRows();
-    windowState.NameFontSize = import.NameFontSize;
+    m_state.NameFontSize = import.NameFontSize;
     if (!import.message.isEmpty())
         ShowMessage(this, import.message);
 }
@@ -230,55 +229,52 @@ void Form1::CBExit_Click()
 
 void Form1::CBInOrder_Click()
 {
-    seating->SeatInOrder();
+    m_seating->SeatInOrder();
     update();
     CBPrint->setEnabled(true);
 }
 
 void Form1::CBRandom_Click()
 {
-    seating->SeatAtRandom(*random);
+    m_seating->SeatAtRandom(*m_random);
     update();
     CBPrint->setEnabled(true);
 }
 
 void Form1::CBPrint_Click()
 {
-    const QString message = PrintChart(windowState, dataFolder);
+    const QString message = PrintChart(m_state, m_dataFolder);
     if (!message.isEmpty())
         ShowMessage(this, message);
 }
 
 void Form1::LBStudents_MouseDown()
 {
-    windowState.StudentIndex = LBStudents->selectedRow();
-    windowState.StudentPicked = true;
+    // A blank row (a name already seated) or no row at all picks nobody, and
+    // takes back an earlier pick.
+    const int row = LBStudents->selectedRow();
+    m_state.StudentIndex = row;
+    m_state.StudentPicked = row >= 0 && !m_students->text(row).isEmpty();
 }
 
 void Form1::Form_MouseDown(float X, float Y)
 {
-    if (!windowState.StudentPicked)
+    if (!m_state.StudentPicked)
         return;
     // Before the first grid the surface is still in twips and has no seats.
-    int row = 0;
-    int col = 0;
-    if (surface.isScaleInches() && SeatAt(windowState, X, Y, row, col)) {
-        seating->SeatStudent(row, col);
+    const SeatGrid grid = SeatGrid::OnWindow(m_state);
+    if (const int s = m_surface.isScaleInches() ? grid.seatAt(X, Y) : 0) {
+        const Seat seat = grid.seat(s);
+        m_seating->SeatStudent(seat.row, seat.col);
         update();
     }
-    windowState.StudentPicked = false;
-}
-
-void Form1::Refresh()
-{
-    surface.clear();
-    repaint();
+    m_state.StudentPicked = false;
 }
 
 void Form1::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.drawImage(0, 0, surface.image());
+    painter.drawImage(0, 0, m_surface.image());
 }
 
 void Form1::mousePressEvent(QMouseEvent *event)
@@ -287,7 +283,7 @@ void Form1::mousePressEvent(QMouseEvent *event)
     if (childAt(event->position().toPoint()))
         return;
     const QPointF at = event->position();
-    Form_MouseDown(float(surface.fromPixels(at.x())), float(surface.fromPixels(at.y())));
+    Form_MouseDown(float(m_surface.fromPixels(at.x())), float(m_surface.fromPixels(at.y())));
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -43,17 +43,17 @@ protected:
 class ListBoxStudents : public StudentList {
 public:
     explicit ListBoxStudents(QListWidget &box)
-        : box(box)
+        : m_box(box)
     {
     }
-    int count() const override { return box.count(); }
+    int count() const override { return m_box.count(); }
     QString text(int row) const override;
     void setText(int row, const QString &text) override;
-    void clear() override { box.clear(); }
-    void append(const QString &text) override { box.addItem(text); }
+    void clear() override { m_box.clear(); }
+    void append(const QString &text) override { m_box.addItem(text); }
 
 private:
-    QListWidget &box;
+    QListWidget &m_box;
 };
 
 // The main window: the class and student lists, the commands, the help panel
@@ -67,10 +67,10 @@ public:
     explicit Form1(const QString &dataFolder, QWidget *parent = nullptr);
     ~Form1() override;
 
-    WindowState &state() { return windowState; }
-    const WindowState &state() const { return windowState; }
+    WindowState &state() { return m_state; }
+    const WindowState &state() const { return m_state; }
     // What is drawn on the window's surface (the chart), without the controls.
-    const QImage &chart() const { return surface.image(); }
+    const QImage &chart() const { return m_surface.image(); }
     // Random seating draws from `source` from now on (tests fix the numbers).
     void setRandomSource(std::unique_ptr<RandomSource> source);
 
@@ -94,10 +94,9 @@ private:
     void Form_MouseDown(float X, float Y);
 
     void LoadRoster(const QString &FileName);
-    void Refresh();
 
-    QString dataFolder;
-    WindowState windowState;
+    QString m_dataFolder;
+    WindowState m_state;
 
     ListBox *LBStudents = nullptr;
     QPushButton *CBRandom = nullptr;
@@ -110,10 +109,10 @@ private:
     QPushButton *CBHelp = nullptr;
     QPlainTextEdit *Text1 = nullptr;
 
-    ImageSurface surface;
-    std::unique_ptr<ListBoxStudents> students;
-    std::unique_ptr<RandomSource> random;
-    std::unique_ptr<Seating> seating;
+    ImageSurface m_surface;
+    std::unique_ptr<ListBoxStudents> m_students;
+    std::unique_ptr<RandomSource> m_random;
+    std::unique_ptr<Seating> m_seating;
 };
 
 } // namespace plivan

@@ -15,13 +15,15 @@ inline constexpr int MaxSeats = 50;
 // at that size divided by 1.2. Its top-left corner sits at (0.5, 0.75) on both.
 inline constexpr double GridLeft = 0.5;
 inline constexpr double GridTop = 0.75;
+inline constexpr double PrintedGridWidth = 9;
+inline constexpr double PrintedGridHeight = 7;
 inline constexpr double PrintScale = 1.2;
 
 // Everything the window knows. It lives as long as the window and is never saved.
 // The names are the window's own; see each field for its unit.
 struct WindowState {
     int ClassIndex = 0; // 1-based index into ClassNames of the chosen class
-    double StudentIndex = 0; // list row seated next; may be fractional (random seating)
+    double StudentIndex = 0; // list row seated next, rounded half to even where used
     int SeatRows = 0;
     int SeatCols = 0;
     std::int16_t NameFontSize = 0; // points, for names in seat boxes
@@ -38,11 +40,15 @@ struct WindowState {
 
     int seatCount() const { return SeatRows * SeatCols; }
     int classCount() const { return int(ClassNames.size()) - 1; }
-    // Seat numbers run row by row from 1.
-    int seatNumber(int row, int col) const { return row * SeatCols + col + 1; }
-    bool isSeatInRoom(int row, int col) const
+    // A room of `rows` x `cols` seats, each seat sized so that the grid is
+    // 9 x 7 inches on paper. The width is worked out in double precision and
+    // kept in single precision.
+    void setRoom(int rows, int cols)
     {
-        return row >= 0 && row < SeatRows && col >= 0 && col < SeatCols;
+        SeatRows = rows;
+        SeatCols = cols;
+        SeatHeight = PrintedGridHeight / rows / PrintScale;
+        SeatWidth = float(PrintedGridWidth / cols / PrintScale);
     }
     void freeAllSeats()
     {

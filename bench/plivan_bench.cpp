@@ -121,7 +121,7 @@ int ChildImport(const QString &file, const QString &against, int seats, int repe
     const auto once = [&](const QString &path, double &ns) {
         StringStudentList list;
         const auto start = Clock::now();
-        const RosterImport import = LoadRoster(path, seats, seatWidth, list);
+        const RosterImport import = ImportRoster(path, seats, seatWidth, list);
         ns = ElapsedNs(start);
         if (!import.message.isEmpty())
             std::fprintf(stderr, "%s\n", qPrintable(import.message));
@@ -599,6 +599,7 @@ public:
             { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
             { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
+            { ".xls, 25 names (Excel 4.0 worksheet, script)", "basic.script.biff4.xls" },
             { ".txt, UTF-16, 25 names (LibreOffice's .csv as Unicode Text)", "generated/basic.utf16.txt" },
             { "XML Spreadsheet 2003, 25 names (LibreOffice)", "basic.lo.xml" },
             { "web page, 25 names (LibreOffice)", "basic.lo.html" },
@@ -618,6 +619,8 @@ public:
         };
         const Large large[] = {
             { ".xls, 65,536 rows (xlwt)", "rows-65536.xlwt.xls", "basic.xlwt.xls" },
+            { ".xls, 65,536 rows (Excel 4.0 worksheet, script)", "rows-65536.script.biff4.xls",
+                "basic.script.biff4.xls" },
             { ".xlsx, 100,000 rows (LibreOffice)", "rows-100000.lo.xlsx", "basic.lo.xlsx" },
             { ".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx" },
             { ".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods" },
@@ -828,7 +831,7 @@ int RunBench(const Options &options)
 int RunImport(const QString &file, int seats)
 {
     StringStudentList list;
-    const RosterImport import = LoadRoster(file, seats, float(9.0 / 6 / PrintScale), list);
+    const RosterImport import = ImportRoster(file, seats, float(9.0 / 6 / PrintScale), list);
     for (const QString &row : list.rows)
         std::printf("%s\n", row.toUtf8().constData());
     if (!import.message.isEmpty()) {

@@ -25,7 +25,7 @@ std::int16_t NameFontSizeFor(int widestMeasure, float seatWidth)
     return std::int16_t(std::clamp(size, -32768.0, 32767.0));
 }
 
-RosterImport LoadRoster(const QString &path, int seats, float seatWidth, StudentList &list)
+RosterImport ImportRoster(const QString &path, int seats, float seatWidth, StudentList &list)
 {
     list.clear();
     RosterImport result;

@@ -28,6 +28,6 @@ struct RosterImport {
 // then "Empty" rows up to one row per seat; and works out the name font size
 // from every row of the list. A workbook that cannot be read gives a message
 // and a list of "Empty" rows.
-RosterImport LoadRoster(const QString &path, int seats, float seatWidth, StudentList &list);
+RosterImport ImportRoster(const QString &path, int seats, float seatWidth, StudentList &list);
 
 } // namespace plivan

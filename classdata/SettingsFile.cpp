@@ -88,11 +88,7 @@ SettingsLoad LoadSettings(const QString &folder, WindowState &state)
                         .arg(qint64(rows) * cols)
                         .arg(MaxSeats));
     }
-    state.SeatRows = rows;
-    state.SeatCols = cols;
-    state.SeatHeight = 7.0 / rows / PrintScale;
-    // Computed in double precision, kept in single precision.
-    state.SeatWidth = float(9.0 / cols / PrintScale);
+    state.setRoom(rows, cols);
 
     if (lines.size() < 5 || !line(5).startsWith(u"#Class"))
         return Stop(SettingsMessage::ClassMissing);

@@ -32,38 +32,6 @@ constexpr double HeadingX = 1.3;
 constexpr double HeadingY = 0.2;
 constexpr qsizetype MaxStemLength = 100;
 
-// Puts the window's seat sizes back when composing ends, however it ends.
-// The saved values are restored as they were rather than divided by 1.2 again:
-// in single precision w * 1.2 / 1.2 is not always w (for 17, 34 and 35 columns
-// it is not), and a seat width off in its last bit could move a click on a box
-// edge into the neighbouring seat.
-class PrintSizes {
-public:
-    explicit PrintSizes(WindowState &state)
-        : state(state)
-        , windowWidth(state.SeatWidth)
-        , windowHeight(state.SeatHeight)
-    {
-        // SeatWidth is single precision: the product is rounded to it.
-        state.SeatWidth = float(double(state.SeatWidth) * PrintScale);
-        state.SeatHeight = state.SeatHeight * PrintScale;
-    }
-    ~PrintSizes() { restore(); }
-    PrintSizes(const PrintSizes &) = delete;
-    PrintSizes &operator=(const PrintSizes &) = delete;
-
-    void restore()
-    {
-        state.SeatWidth = windowWidth;
-        state.SeatHeight = windowHeight;
-    }
-
-private:
-    WindowState &state;
-    const float windowWidth;
-    const double windowHeight;
-};
-
 QString ClassName(const WindowState &state)
 {
     return state.ClassNames.value(state.ClassIndex);
@@ -108,7 +76,7 @@ SavedChart OpenNewChartFile(const QString &folder, const QString &stem, QFile &f
     return { {}, QStringLiteral("every file name for the chart is taken") };
 }
 
-SavedChart SaveChartAsPdf(WindowState &state, const QString &folder)
+SavedChart SaveChartAsPdf(const WindowState &state, const QString &folder)
 {
     QFile file;
     SavedChart saved = OpenNewChartFile(folder, ChartFileStem(ClassName(state)), file);
@@ -141,7 +109,7 @@ SavedChart SaveChartAsPdf(WindowState &state, const QString &folder)
 
 // The chart could not go to a printer for `reason` (a clause starting in lower
 // case): save it, and say what happened.
-QString SaveInstead(WindowState &state, const QString &dataFolder, const QString &reason)
+QString SaveInstead(const WindowState &state, const QString &dataFolder, const QString &reason)
 {
     const SavedChart saved = SaveChartAsPdf(state, dataFolder);
     if (saved.path.isEmpty()) {
@@ -202,46 +170,33 @@ QString ChartFileStem(const QString &className)
     return stem.isEmpty() ? QStringLiteral("Seating chart") : stem;
 }
 
-void ComposeChart(WindowState &state, DrawingSurface &page)
+void ComposeChart(const WindowState &state, DrawingSurface &page)
 {
-    page.setLandscape();
-    page.setLineWidth(BoxLinePixels);
-    page.setFontSize(double(state.NameFontSize));
-    page.setScaleInches();
-
-    PrintSizes printSizes(state);
-    const double w = double(state.SeatWidth);
-    const double h = state.SeatHeight;
-
-    // The names stay inside their boxes; the heading may reach further.
+    const SeatGrid grid = SeatGrid::OnPaper(state);
+    const double namePoints = double(state.NameFontSize);
     const QString heading = Heading(ClassName(state), state.TeacherName);
+    page.setScaleInches();
     page.setFontSize(HeadingPoints);
+    // The names stay inside their boxes; the heading may reach further.
     const QRectF headingBox(HeadingX, HeadingY, page.textWidth(heading), page.lineHeight());
-    page.setFontSize(double(state.NameFontSize));
-    const QRectF grid(GridLeft, GridTop, state.SeatCols * w, state.SeatRows * h);
-    page.keepInsidePrintableArea(grid.united(headingBox));
+    if (!page.beginPage(grid.extent().united(headingBox), BoxLinePixels))
+        return;
 
-    DrawBoxes(state, page, w, h);
-
-    // Seat numbers run row by row from 1; the tables hold at most MaxSeats.
-    const int seats = std::min(state.seatCount(), MaxSeats);
-    for (int s = 1; s <= seats; ++s) {
-        const int row = (s - 1) / state.SeatCols;
-        const int col = s - 1 - row * state.SeatCols;
-        DrawSeatName(page, col * w + GridLeft, row * h + GridTop, w, h, state.SeatNames[s],
-            double(state.NameFontSize));
-    }
+    page.setLineWidth(BoxLinePixels);
+    grid.draw(page);
+    // The tables hold seat numbers up to MaxSeats.
+    const int seats = std::min(grid.seatCount(), MaxSeats);
+    for (int s = 1; s <= seats; ++s)
+        DrawSeatName(page, grid.seat(s).box, state.SeatNames[s], namePoints);
 
     page.CurrentX = float(HeadingX);
     page.CurrentY = float(HeadingY);
     page.setFontSize(HeadingPoints);
     page.printText(heading);
-
-    printSizes.restore();
     page.endDocument();
 }
 
-QString PrintChart(WindowState &state, const QString &dataFolder)
+QString PrintChart(const WindowState &state, const QString &dataFolder)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull()) {

@@ -40,71 +40,62 @@ QTransform PlaceInside(const QRectF &chart, const QRectF &printable)
 
 PrinterSurface::PrinterSurface(QPagedPaintDevice &target, const QFont &font)
     : PainterSurface(font)
-    , target(target)
+    , m_target(target)
 {
 }
 
-// A page still open is finished, so the device is never left painting.
 PrinterSurface::~PrinterSurface()
 {
-    if (active)
-        active->end();
-}
-
-void PrinterSurface::setLandscape()
-{
-    target.setPageOrientation(QPageLayout::Landscape);
+    if (m_active)
+        m_active->end();
 }
 
 double PrinterSurface::dotsPerInch() const
 {
-    return target.logicalDpiX();
+    return m_target.logicalDpiX();
 }
 
 QPaintDevice *PrinterSurface::device()
 {
-    return &target;
+    return &m_target;
 }
 
-QPainter *PrinterSurface::painter()
+bool PrinterSurface::beginPage(const QRectF &extent, int lineWidth)
 {
-    // A device that refused once is not asked again: a second begin on a
-    // printer could send an empty job.
-    if (!active && !refused && !pageStarted) {
-        auto painter = std::make_unique<QPainter>();
-        if (painter->begin(&target)) {
-            painter->setRenderHint(QPainter::Antialiasing);
-            painter->setRenderHint(QPainter::TextAntialiasing);
-            painter->setTransform(placement);
-            active = std::move(painter);
-            pageStarted = true;
-        } else {
-            refused = true;
-        }
-    }
-    return active.get();
-}
-
-void PrinterSurface::keepInsidePrintableArea(const QRectF &extent)
-{
-    const QPageLayout layout = target.pageLayout();
+    // A device that refused is not asked again: a second begin on a printer
+    // could send an empty job.
+    if (m_active || m_refused)
+        return bool(m_active);
+    m_target.setPageOrientation(QPageLayout::Landscape);
+    // Where the chart goes on the paper, worked out for the page as turned.
+    const QPageLayout layout = m_target.pageLayout();
     const double dpi = dotsPerInch();
-    // Lines are centred on the box edges.
-    const double halfLine = lineWidthPixels() / 2.0 / dpi;
+    const double halfLine = lineWidth / 2.0 / dpi;
     const QPointF corner = layout.paintRect(QPageLayout::Point).topLeft() / 72;
     const QRectF chart = extent.adjusted(-halfLine, -halfLine, halfLine, halfLine).translated(corner);
     // From the printable area's corner and back, in device pixels.
-    placement = QTransform::fromScale(dpi, dpi).inverted() * QTransform::fromTranslate(corner.x(), corner.y())
-        * PlaceInside(chart, PrintableArea(layout)) * QTransform::fromTranslate(-corner.x(), -corner.y())
-        * QTransform::fromScale(dpi, dpi);
+    const QTransform placement = QTransform::fromScale(dpi, dpi).inverted()
+        * QTransform::fromTranslate(corner.x(), corner.y()) * PlaceInside(chart, PrintableArea(layout))
+        * QTransform::fromTranslate(-corner.x(), -corner.y()) * QTransform::fromScale(dpi, dpi);
+
+    auto painter = std::make_unique<QPainter>();
+    if (!painter->begin(&m_target)) {
+        m_refused = true;
+        return false;
+    }
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setRenderHint(QPainter::TextAntialiasing);
+    painter->setTransform(placement);
+    m_active = std::move(painter);
+    return true;
 }
 
 void PrinterSurface::endDocument()
 {
-    if (!active)
+    if (!m_active)
         return;
-    endedOk = active->end();
-    active.reset();
+    m_endedOk = m_active->end();
+    m_active.reset();
 }
 
 } // namespace plivan

@@ -27,41 +27,34 @@ QTransform PlaceInside(const QRectF &chart, const QRectF &printable);
 
 // A page of a printer (QPrinter) or of a PDF file (QPdfWriter) as a drawing
 // surface. The device's origin is the top-left corner of its printable area,
-// so the surface's inches are measured from there.
-//
-// Nothing is started up front: the first drawing operation begins the page,
+// so the surface's inches are measured from there. The page size must be set
+// before beginPage(); beginPage() sets the orientation and begins the page,
 // and endDocument() ends it, which sends the document to the printer or
-// writes out the file. Orientation and page size must be set before the
-// first drawing operation.
+// writes out the file. A page still open when the surface goes is ended.
 class PrinterSurface : public PainterSurface {
 public:
     // `target` must outlive the surface.
     PrinterSurface(QPagedPaintDevice &target, const QFont &font);
     ~PrinterSurface() override;
 
-    void setLandscape() override;
+    bool beginPage(const QRectF &extent, int lineWidth) override;
     void endDocument() override;
-    void keepInsidePrintableArea(const QRectF &extent) override;
     double dotsPerInch() const override;
 
-    // The page was begun by a drawing operation.
-    bool started() const { return pageStarted; }
     // The device refused to begin the page; nothing has been drawn on it.
-    bool beginFailed() const { return refused; }
-    // endDocument() finished a started page and the device reported success.
-    bool endedCleanly() const { return endedOk; }
+    bool beginFailed() const { return m_refused; }
+    // endDocument() finished a begun page and the device reported success.
+    bool endedCleanly() const { return m_endedOk; }
 
 protected:
-    QPainter *painter() override;
+    QPainter *painter() override { return m_active.get(); }
     QPaintDevice *device() override;
 
 private:
-    QPagedPaintDevice &target;
-    std::unique_ptr<QPainter> active;
-    QTransform placement; // in device pixels from the printable area's corner
-    bool pageStarted = false;
-    bool refused = false;
-    bool endedOk = false;
+    QPagedPaintDevice &m_target;
+    std::unique_ptr<QPainter> m_active;
+    bool m_refused = false;
+    bool m_endedOk = false;
 };
 
 } // namespace plivan

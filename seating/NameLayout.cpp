@@ -96,16 +96,14 @@ void PrintLine(DrawingSurface &surface, double x, double y, const QString &line,
 
 } // namespace
 
-void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth, double boxHeight,
-    const QString &name, double points)
+void DrawSeatName(DrawingSurface &surface, const QRectF &box, const QString &name, double points)
 {
-    // Positions are handed over in single precision, as the seat width is.
-    const double x = boxX + 0.05 * boxWidth;
-    const double y = boxY + 0.05 * boxHeight;
+    const double x = box.x() + 0.05 * box.width();
+    const double y = box.y() + 0.05 * box.height();
     // A line fits when it ends a twentieth of the box before its right edge,
     // the same margin it starts with, and is no taller than the box less
     // those margins (only a name font size far above the usual reaches that).
-    const LineRoom room { boxWidth * 0.9, boxHeight * 0.9 };
+    const LineRoom room { box.width() * 0.9, box.height() * 0.9 };
     const NameLines lines = SplitName(name);
     PrintLine(surface, x, y, lines.first, points, room);
     if (lines.twoLines)

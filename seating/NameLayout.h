@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRectF>
 #include <QString>
 
 namespace plivan {
@@ -20,15 +21,14 @@ struct NameLines {
 };
 NameLines SplitName(const QString &name);
 
-// Writes `name` into a seat box whose top-left corner is (boxX, boxY) and whose
-// size is boxWidth x boxHeight, in the surface's scale (inches): line 1 a
-// twentieth of the box inside its corner, line 2 0.3 inch below line 1.
-// Each line is drawn at `points`, unless it would not fit inside the box at
-// that size (wider or taller than nine tenths of the box): then at the largest
-// whole point size at which it fits. Below MinNamePoints it is cut short with
-// an ellipsis instead. Leaves the surface's font size at `points`.
+// Writes `name` into a seat's `box`, in the surface's scale (inches): line 1
+// a twentieth of the box's width and height inside its top-left corner,
+// line 2 0.3 inch below line 1. Each line is drawn at `points`, unless it
+// would not fit inside the box at that size (wider or taller than nine tenths
+// of the box): then at the largest whole point size at which it fits. Below
+// MinNamePoints it is cut short with an ellipsis instead. Leaves the
+// surface's font size at `points`.
 inline constexpr int MinNamePoints = 6;
-void DrawSeatName(DrawingSurface &surface, double boxX, double boxY, double boxWidth, double boxHeight,
-    const QString &name, double points);
+void DrawSeatName(DrawingSurface &surface, const QRectF &box, const QString &name, double points);
 
 } // namespace plivan

@@ -19,7 +19,7 @@ public:
     float next() override;
 
 private:
-    std::mt19937 engine;
+    std::mt19937 m_engine;
 };
 
 } // namespace plivan

@@ -6,20 +6,60 @@
 
 namespace plivan {
 
-QRectF SeatBox(const WindowState &state, int row, int col)
+SeatGrid::SeatGrid(int rows, int cols, double seatWidth, double seatHeight)
+    : m_rows(rows)
+    , m_cols(cols)
+    , m_seatWidth(seatWidth)
+    , m_seatHeight(seatHeight)
 {
-    return { col * double(state.SeatWidth) + GridLeft, row * state.SeatHeight + GridTop,
-        double(state.SeatWidth), state.SeatHeight };
 }
 
-void DrawBoxes(const WindowState &state, DrawingSurface &surface, double width, double height)
+SeatGrid SeatGrid::OnWindow(const WindowState &state)
 {
-    for (int row = 0; row < state.SeatRows; ++row) {
-        for (int col = 0; col < state.SeatCols; ++col) {
-            const double x1 = col * width + GridLeft;
-            const double y1 = row * height + GridTop;
-            surface.drawBox(float(x1), float(y1), float(x1 + width), float(y1 + height));
-        }
+    return { state.SeatRows, state.SeatCols, double(state.SeatWidth), state.SeatHeight };
+}
+
+SeatGrid SeatGrid::OnPaper(const WindowState &state)
+{
+    return { state.SeatRows, state.SeatCols, double(float(double(state.SeatWidth) * PrintScale)),
+        state.SeatHeight * PrintScale };
+}
+
+Seat SeatGrid::seat(int number) const
+{
+    const int row = (number - 1) / m_cols;
+    const int col = (number - 1) % m_cols;
+    return { row, col,
+        { col * m_seatWidth + GridLeft, row * m_seatHeight + GridTop, m_seatWidth, m_seatHeight } };
+}
+
+int SeatGrid::number(int row, int col) const
+{
+    const bool inRoom = row >= 0 && row < m_rows && col >= 0 && col < m_cols;
+    return inRoom ? row * m_cols + col + 1 : 0;
+}
+
+int SeatGrid::seatAt(double x, double y) const
+{
+    if (seatCount() <= 0)
+        return 0;
+    const long long col = Int((x - GridLeft) / m_seatWidth);
+    const long long row = Int((y - GridTop) / m_seatHeight);
+    if (col < 0 || col >= m_cols || row < 0 || row >= m_rows)
+        return 0;
+    return number(int(row), int(col));
+}
+
+QRectF SeatGrid::extent() const
+{
+    return { GridLeft, GridTop, m_cols * m_seatWidth, m_rows * m_seatHeight };
+}
+
+void SeatGrid::draw(DrawingSurface &surface) const
+{
+    for (int s = 1; s <= seatCount(); ++s) {
+        const QRectF box = seat(s).box;
+        surface.drawBox(float(box.left()), float(box.top()), float(box.right()), float(box.bottom()));
     }
 }
 
@@ -27,20 +67,7 @@ void DrawSeatGrid(const WindowState &state, DrawingSurface &surface)
 {
     surface.setLineWidth(2);
     surface.setScaleInches();
-    DrawBoxes(state, surface, double(state.SeatWidth), state.SeatHeight);
-}
-
-bool SeatAt(const WindowState &state, double x, double y, int &row, int &col)
-{
-    if (state.SeatWidth <= 0 || state.SeatHeight <= 0)
-        return false;
-    const long long c = Int((x - GridLeft) / double(state.SeatWidth));
-    const long long r = Int((y - GridTop) / state.SeatHeight);
-    if (c < 0 || c >= state.SeatCols || r < 0 || r >= state.SeatRows)
-        return false;
-    row = int(r);
-    col = int(c);
-    return true;
+    SeatGrid::OnWindow(state).draw(surface);
 }
 
 } // namespace plivan

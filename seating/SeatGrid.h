@@ -7,23 +7,51 @@ namespace plivan {
 class DrawingSurface;
 struct WindowState;
 
-// The box of seat (row, col) in inches at window scale: left Col x SeatWidth +
-// 0.5, top Row x SeatHeight + 0.75, SeatWidth wide and SeatHeight high.
-QRectF SeatBox(const WindowState &state, int row, int col);
+// One seat of the room.
+struct Seat {
+    int row = 0; // 0 at the top
+    int col = 0; // 0 at the left
+    QRectF box; // in inches from the drawing surface's top-left corner
+};
 
-// Outlines SeatRows x SeatCols boxes of `width` x `height` inches from the
-// grid's top-left corner, row by row, each row left to right; the corners are
-// handed over in single precision. The window and the printed page both draw
-// their grid with it.
-void DrawBoxes(const WindowState &state, DrawingSurface &surface, double width, double height);
+// Where the seats of a room lie: rows x cols boxes of equal size from the
+// grid's top-left corner at (0.5, 0.75) inches, sharing their edges. Seat
+// numbers run row by row from 1. The window, the printed page, the hit test
+// and automatic seating all place seats through it.
+class SeatGrid {
+public:
+    SeatGrid(int rows, int cols, double seatWidth, double seatHeight);
+    // The grid on the window: seats SeatWidth x SeatHeight.
+    static SeatGrid OnWindow(const WindowState &state);
+    // The grid on paper: seats 1.2 times as wide and as high as on the window;
+    // the width rounded to single precision, as SeatWidth is.
+    static SeatGrid OnPaper(const WindowState &state);
 
-// Draws the empty grid of SeatRows x SeatCols boxes on the window's surface,
-// row by row, with lines 2 pixels wide; leaves the surface's scale in inches.
+    int seatCount() const { return m_rows * m_cols; }
+    // Seat `number`, 1 to seatCount(): row (number - 1) / cols, column the
+    // remainder, and its box.
+    Seat seat(int number) const;
+    // The number of the seat at (row, col); 0 when the room has no seat there.
+    int number(int row, int col) const;
+    // The number of the seat under the point (x, y) inches; 0 when the point
+    // lies outside the grid. A point on an edge between two boxes belongs to
+    // the box right of or below it.
+    int seatAt(double x, double y) const;
+    // The whole grid, in inches.
+    QRectF extent() const;
+    // Outlines every box in seat-number order; the corners are handed over in
+    // single precision.
+    void draw(DrawingSurface &surface) const;
+
+private:
+    int m_rows;
+    int m_cols;
+    double m_seatWidth;
+    double m_seatHeight;
+};
+
+// Draws the empty grid on the window's surface with lines 2 pixels wide, and
+// leaves the surface's scale in inches.
 void DrawSeatGrid(const WindowState &state, DrawingSurface &surface);
-
-// The seat under a press at (x, y) inches: Col = Int((x - 0.5) / SeatWidth),
-// Row = Int((y - 0.75) / SeatHeight). A point on a shared edge belongs to the
-// box right of or below it. False when the press lies outside the room.
-bool SeatAt(const WindowState &state, double x, double y, int &row, int &col);
 
 } // namespace plivan

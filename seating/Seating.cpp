@@ -13,10 +13,10 @@
 namespace plivan {
 
 Seating::Seating(WindowState &state, StudentList &list, DrawingSurface &surface, MessageFunction message)
-    : state(state)
-    , list(list)
-    , surface(surface)
-    , message(std::move(message))
+    : m_state(state)
+    , m_list(list)
+    , m_surface(surface)
+    , m_message(std::move(message))
 {
 }
 
@@ -30,53 +30,49 @@ int Seating::StudentRow(double studentIndex)
 
 void Seating::SeatStudent(int Row, int Col)
 {
-    if (!state.isSeatInRoom(Row, Col))
+    const SeatGrid grid = SeatGrid::OnWindow(m_state);
+    const int s = grid.number(Row, Col);
+    const int r = StudentRow(m_state.StudentIndex);
+    if (s < 1 || s > MaxSeats || r < 0 || r >= m_list.count())
         return;
-    const int s = state.seatNumber(Row, Col);
-    const int r = StudentRow(state.StudentIndex);
-    if (s < 1 || s > MaxSeats || r < 0 || r >= list.count())
-        return;
-    if (state.SeatTaken[s] != 0) {
-        message(SeatTakenMessage);
+    if (m_state.SeatTaken[s] != 0) {
+        m_message(SeatTakenMessage);
         return;
     }
-    state.SeatTaken[s] = -1;
-    state.SeatNames[s] = list.text(r);
-
-    const QRectF box = SeatBox(state, Row, Col);
-    DrawSeatName(surface, box.x(), box.y(), box.width(), box.height(), list.text(r), state.NameFontSize);
+    m_state.SeatTaken[s] = -1;
+    m_state.SeatNames[s] = m_list.text(r);
+    DrawSeatName(m_surface, grid.seat(s).box, m_list.text(r), m_state.NameFontSize);
     RemoveListedStudent(r);
 }
 
 void Seating::RemoveListedStudent(int row)
 {
-    const int n = std::min(state.seatCount(), list.count());
+    const int n = std::min(m_state.seatCount(), m_list.count());
     for (int k = row; k <= n - 2; ++k)
-        list.setText(k, list.text(k + 1));
+        m_list.setText(k, m_list.text(k + 1));
     if (n >= 1)
-        list.setText(n - 1, QString());
+        m_list.setText(n - 1, QString());
 }
 
 void Seating::SeatInOrder()
 {
-    for (int row = 0; row < state.SeatRows; ++row) {
-        for (int col = 0; col < state.SeatCols; ++col) {
-            if (state.SeatTaken[state.seatNumber(row, col)] != -1) {
-                state.StudentIndex = 0;
-                SeatStudent(row, col);
-            }
+    const SeatGrid grid = SeatGrid::OnWindow(m_state);
+    const int seats = std::min(grid.seatCount(), MaxSeats);
+    for (int s = 1; s <= seats; ++s) {
+        if (m_state.SeatTaken[s] != -1) {
+            m_state.StudentIndex = 0;
+            const Seat seat = grid.seat(s);
+            SeatStudent(seat.row, seat.col);
         }
     }
 }
 
 int Seating::NextFreeSeat() const
 {
-    for (int row = 0; row < state.SeatRows; ++row) {
-        for (int col = 0; col < state.SeatCols; ++col) {
-            const int s = state.seatNumber(row, col);
-            if (state.SeatTaken[s] != -1)
-                return s;
-        }
+    const int seats = std::min(m_state.seatCount(), MaxSeats);
+    for (int s = 1; s <= seats; ++s) {
+        if (m_state.SeatTaken[s] != -1)
+            return s;
     }
     return 0;
 }
@@ -84,24 +80,25 @@ int Seating::NextFreeSeat() const
 void Seating::SeatAtRandom(RandomSource &random)
 {
     random.reseed();
-    const int seats = state.seatCount();
+    const SeatGrid grid = SeatGrid::OnWindow(m_state);
+    const int seats = std::min(grid.seatCount(), MaxSeats);
     int free = seats;
     for (int s = 1; s <= seats; ++s) {
-        if (state.SeatTaken[s] != 0)
+        if (m_state.SeatTaken[s] != 0)
             --free;
     }
+    // When the pass with value k begins, the k + 1 names still to be seated
+    // stand in the list's top k + 1 rows; each of those rows is drawn with
+    // the same chance. A number that rounds up to 1 still takes row k.
     for (int k = free - 1; k >= 0; --k) {
-        // The product stays unrounded; SeatStudent rounds it half to even, so
-        // the pass with value k takes one of the rows 0 to k.
-        state.StudentIndex = double(random.next()) * k;
+        m_state.StudentIndex = double(std::clamp<long long>(Int(double(random.next()) * (k + 1)), 0, k));
         const int s = NextFreeSeat();
         if (s == 0) {
-            message(RandomSeatingMessage);
+            m_message(RandomSeatingMessage);
             continue;
         }
-        const int row = int(Int(double(s - 1) / state.SeatCols));
-        const int col = s - 1 - row * state.SeatCols;
-        SeatStudent(row, col);
+        const Seat seat = grid.seat(s);
+        SeatStudent(seat.row, seat.col);
     }
 }
 

@@ -32,7 +32,8 @@ public:
 
     // Fills the free seats in seat-number order from the top of the list.
     void SeatInOrder();
-    // Fills the free seats in seat-number order with names drawn at random.
+    // Fills the free seats in seat-number order, each with a name drawn at
+    // random from those still to be seated, every one of them equally likely.
     void SeatAtRandom(RandomSource &random);
     // Seat number of the first free seat, 0 when every seat is taken.
     int NextFreeSeat() const;
@@ -43,10 +44,10 @@ public:
 private:
     void RemoveListedStudent(int row);
 
-    WindowState &state;
-    StudentList &list;
-    DrawingSurface &surface;
-    MessageFunction message;
+    WindowState &m_state;
+    StudentList &m_list;
+    DrawingSurface &m_surface;
+    MessageFunction m_message;
 };
 
 } // namespace plivan

@@ -38,13 +38,12 @@ public:
         CurrentX = 0;
         CurrentY += float(size / 72.0);
     }
-    void setLandscape() override { record(QStringLiteral("landscape")); }
-    void endDocument() override { record(QStringLiteral("end")); }
-    void keepInsidePrintableArea(const QRectF &r) override
+    bool beginPage(const QRectF &r, int lineWidth) override
     {
-        record(
-            QStringLiteral("extent %1 %2 %3 %4").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom()));
+        record(QString::asprintf("page %g %g %g %g %d", r.left(), r.top(), r.right(), r.bottom(), lineWidth));
+        return true;
     }
+    void endDocument() override { record(QStringLiteral("end")); }
 
     void record(const QString &call) { calls << call; }
 
@@ -55,14 +54,11 @@ public:
     QList<QRectF> boxes;
 };
 
-// A room of rows x cols with its seat sizes as the settings file gives them.
+// A room of rows x cols of Mrs. Tolvane's, class Period 1 Geometry chosen.
 inline plivan::WindowState Room(int rows, int cols)
 {
     plivan::WindowState state;
-    state.SeatRows = rows;
-    state.SeatCols = cols;
-    state.SeatHeight = 7.0 / rows / 1.2;
-    state.SeatWidth = float(9.0 / cols / 1.2);
+    state.setRoom(rows, cols);
     state.NameFontSize = 12;
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
     state.ClassNames = { QString(), QStringLiteral("Period 1 Geometry") };

@@ -16,13 +16,31 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// The six buttons with their captions, where the user finds them (twips
+// from the window's top-left corner; 15 to a pixel).
+struct ButtonPlace {
+    const char *name;
+    const char *caption;
+    QRect place;
+};
+inline const ButtonPlace Buttons[] = { { "CBRandom", "Random Seating", { 11760, 8880, 1335, 375 } },
+    { "CBInOrder", "In Order Seating", { 11760, 9480, 1335, 375 } },
+    { "CBPrint", "Print", { 13440, 8880, 1095, 375 } }, { "CBExit", "Exit", { 13440, 9480, 1095, 375 } },
+    { "CBClassSelect", "Select Class", { 11760, 8280, 1335, 375 } },
+    { "CBHelp", "Help", { 13440, 8280, 1095, 375 } } };
+
 struct Window {
     QTemporaryDir dir;
     QStringList messages;
     std::function<void()> onMessage; // called while a message of the open window is shown
+    bool opening = false;
+    // Records the messages of this window (also while it is being made) and
+    // hands on those of other windows, so each Window sees its own.
     plivan::MessageBoxHandler recorder()
     {
-        return [this](QWidget *, const QString &text) {
+        return [this](QWidget *parent, const QString &text) {
+            if (parent != form.get() && !opening)
+                return previous(parent, text);
             messages << text;
             if (form && onMessage)
                 onMessage();
@@ -48,7 +66,8 @@ struct Window {
     }
     // Opens the window on a rows x cols room of Mrs. Tolvane's with these
     // classes and their rosters (class k's in k.csv), or on `settings`.
-    void open(int rows, int cols, const QList<QPair<QString, QStringList>> &classes,
+    // False when it could not be opened.
+    bool open(int rows, int cols, const QList<QPair<QString, QStringList>> &classes,
         const QByteArray &settings = {})
     {
         QByteArray text = "#Teacher Name\r\nMrs. Tolvane\r\n#Rows of seats, Cols of Seats\r\n"
@@ -59,9 +78,11 @@ struct Window {
             roster(QStringLiteral("%1.csv").arg(k + 1), classes.at(k).second);
         }
         write(QStringLiteral("Plivan.txt"), settings.isEmpty() ? text : settings);
+        opening = true;
         form = std::make_unique<plivan::Form1>(folder());
+        opening = false;
         form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        return QTest::qWaitForWindowExposed(form.get()) && !QTest::currentTestFailed();
     }
 
     template <typename T = QWidget> T *control(const char *name) const
@@ -69,7 +90,14 @@ struct Window {
         return form->findChild<T *>(QLatin1String(name));
     }
     QListWidget *list(const char *name) const { return control<QListWidget>(name); }
-    void click(const char *button) const { QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton); }
+    // A press on the window in the middle of the button's place.
+    void click(const char *button) const
+    {
+        for (const auto &b : Buttons) {
+            if (qstrcmp(b.name, button) == 0)
+                QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, b.place.center() / 15);
+        }
+    }
     void clickRow(const char *name, int row, Qt::MouseButton button = Qt::LeftButton) const
     {
         QListWidget *l = list(name);
@@ -104,10 +132,10 @@ struct Window {
     }
     // What is on screen is what the window paints afresh. The screen is read
     // first: painting afresh can mend what was stale.
-    void verifyScreen() const
+    bool screenIsFresh() const
     {
         const QImage shown = onScreen();
-        QCOMPARE(shown, form->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        return shown == form->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 };
 
@@ -135,4 +163,29 @@ inline bool LinesAt(const QImage &image, double dpi, bool across, double at, dou
     return middles.size() == expected.size()
         && std::equal(middles.begin(), middles.end(), expected.begin(),
             [&](double a, double b) { return qAbs(a - b) <= 2 / dpi; });
+}
+
+// The smallest rectangle that holds every dark pixel of `image` in `area`.
+inline QRect InkIn(const QImage &image, const QRect &area)
+{
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            ink |= IsDark(image, x, y) ? QRect(x, y, 1, 1) : QRect();
+    return ink;
+}
+
+// For each seat of a grid whose lines lie at `xs` and `ys` (inches), row by
+// row: 1 where an image at 96 dpi has ink inside the seat's box, clear of
+// its outline, else 0.
+inline QString InkedSeats(const QImage &image, const QList<double> &xs, const QList<double> &ys)
+{
+    QString inked;
+    for (qsizetype r = 1; r < ys.size(); ++r) {
+        for (qsizetype c = 1; c < xs.size(); ++c) {
+            const QRect box = QRectF(QPointF(xs[c - 1], ys[r - 1]) * 96, QPointF(xs[c], ys[r]) * 96).toRect();
+            inked += InkIn(image, box.adjusted(4, 4, -4, -4)).isEmpty() ? u'0' : u'1';
+        }
+    }
+    return inked;
 }

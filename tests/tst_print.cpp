@@ -69,44 +69,22 @@ QImage RenderPdf(const QString &path, int dpi)
     return QImage(dir.filePath(QStringLiteral("page.pgm")));
 }
 
-// A 5 x 6 room: seat by seat, its text and the two lines it prints as.
-const char *const FullChart[30][3] = {
-    { "Lee,Ann", "Lee", "Ann" },
-    { "Lee, Ann", "Lee,", "Ann" },
-    { "Ann Marie Lee", "Ann", "Marie Lee" },
-    { "Kim", "Kim", "" },
-    { "Empty", "Empty", "" },
-    { " Kim", "", "Kim" },
-    { "Kim,", "Kim", "" },
-    { "Ann Lee", "Ann", "Lee" },
-    { "", "", "" },
-    { "Bo Chen", "Bo", "Chen" },
-    { "Cara Diaz", "Cara", "Diaz" },
-    { "Dev Engel", "Dev", "Engel" },
-    { "Eli Fox", "Eli", "Fox" },
-    { "Fay Gold", "Fay", "Gold" },
-    { "Gus Hale", "Gus", "Hale" },
-    { "Hana Ito", "Hana", "Ito" },
-    { "Ivo Jung", "Ivo", "Jung" },
-    { "Jo Kahn", "Jo", "Kahn" },
-    { "Kai Lund", "Kai", "Lund" },
-    { "Liv Moss", "Liv", "Moss" },
-    { "Max Nagy", "Max", "Nagy" },
-    { "Nia Ortiz", "Nia", "Ortiz" },
-    { "Oto Park", "Oto", "Park" },
-    { "Pia Quinn", "Pia", "Quinn" },
-    { "Quin Roy", "Quin", "Roy" },
-    { "Rex Stein", "Rex", "Stein" },
-    { "Sia Tran", "Sia", "Tran" },
-    { "Ugo Vance", "Ugo", "Vance" },
-    { "Maximiliana-Josephine Wolfeschlegelsteinhausen", "Maximiliana-Josephine", "Wolfeschlegelsteinhausen" },
-    { "Zoe Young", "Zoe", "Young" },
-};
+// A 5 x 6 room, seat by seat: texts that break at a comma, at a space or
+// not at all, then ordinary names and one too long for its box. Seat 9 is free.
+QStringList FullChart()
+{
+    QStringList texts { "Lee,Ann", "Lee, Ann", "Ann Marie Lee", "Kim", "Empty", " Kim", "Kim,", "Ann Lee",
+        "" };
+    for (int s = 10; s <= 30; ++s)
+        texts << (s == 29 ? QStringLiteral("Maximiliana-Josephine Wolfeschlegelsteinhausen")
+                          : QStringLiteral("Bo%1 Chen%1").arg(s));
+    return texts;
+}
 WindowState FullRoom()
 {
     WindowState state = Room(5, 6);
     for (int s = 1; s <= 30; ++s) {
-        state.SeatNames[s] = QString::fromUtf8(FullChart[s - 1][0]);
+        state.SeatNames[s] = FullChart().at(s - 1);
         state.SeatTaken[s] = s == 9 ? 0 : -1;
     }
     return state;
@@ -139,13 +117,15 @@ void VerifyPage(const QString &path, QPointF o)
     QVERIFY(LinesAt(image, 300, false, xs.at(1) - 0.03, ys.first() - 0.3, ys.last() + 0.3, ys));
 }
 
-// A window with class `className` in a 5 x 6 room, everybody seated in order.
-void OpenChart(Window &w, const QString &className, const QStringList &names)
+// A window with class `className` in a 5 x 6 room, everybody seated in
+// order; false when Print is not then enabled.
+bool OpenChart(Window &w, const QString &className, const QStringList &names)
 {
-    w.open(5, 6, { { className, names } });
+    if (!w.open(5, 6, { { className, names } }))
+        return false;
     w.choose(0);
     w.click("CBInOrder");
-    QVERIFY(w.control("CBPrint")->isEnabled());
+    return w.control("CBPrint")->isEnabled();
 }
 
 } // namespace
@@ -154,36 +134,29 @@ class TestPrint : public QObject {
     Q_OBJECT
 
 private slots:
-    // What the chart draws, in order, at print size: 1.2 times the window's
-    // boxes from (0.5, 0.75), names a twentieth of a box inside its corner,
-    // the heading last at (1.3, 0.2) in 24 points; the seat sizes exactly
-    // as they were afterwards, also where w x 1.2 / 1.2 is not w in single
+    // What the chart draws, in order, at print size: the page begun around
+    // the grid and the heading, 1.2 times the window's boxes from (0.5,
+    // 0.75), names a twentieth of a box inside its corner, the heading last
+    // at (1.3, 0.2) in 24 points, also where w x 1.2 is not exact in single
     // precision (17, 34 and 35 columns).
     void compose()
     {
         for (const auto &[rows, cols] :
             { std::pair { 5, 6 }, { 7, 7 }, { 1, 1 }, { 2, 17 }, { 1, 34 }, { 1, 35 }, { 10, 5 } }) {
-            WindowState state = rows == 5 ? FullRoom() : Room(rows, cols);
-            const WindowState before = state;
+            const WindowState state = rows == 5 ? FullRoom() : Room(rows, cols);
             RecordingSurface page;
             ComposeChart(state, page);
-            QVERIFY(state == before);
             // The heading at 0.6 em a character: 19 spaces and 32 characters.
-            QCOMPARE(page.calls.mid(0, 4),
-                QStringList({ "landscape", "line 6", "inches", "extent 0.5 0.2 11.5 7.75" }));
+            QCOMPARE(page.calls.mid(0, 3), QStringList({ "inches", "page 0.5 0.2 11.5 7.75 6", "line 6" }));
             QCOMPARE(page.boxes.size(), rows * cols);
-            const QRectF first = page.boxes.first(), last = page.boxes.last();
-            QVERIFY(qAbs(first.width() - float(double(before.SeatWidth) * 1.2))
-                    + qAbs(first.height() - before.SeatHeight * 1.2)
-                < 1e-5);
-            QVERIFY((first.topLeft() - QPointF(0.5, 0.75)).manhattanLength()
-                    + (last.bottomRight() - QPointF(9.5, 7.75)).manhattanLength()
+            QVERIFY((page.boxes.first().topLeft() - QPointF(0.5, 0.75)).manhattanLength()
+                    + (page.boxes.last().bottomRight() - QPointF(9.5, 7.75)).manhattanLength()
                 < 1e-5);
             QCOMPARE(page.calls.at(page.calls.size() - 2),
                 QStringLiteral("text 1.3 0.2 24 %1Period 1 Geometry - Mrs. Tolvane").arg(QString(19, u' ')));
             QCOMPARE(page.calls.last(), QStringLiteral("end"));
             QVERIFY(rows != 5
-                || (page.calls.at(4 + 7) == u"box 2 2.15 3.5 3.55"
+                || (page.calls.at(3 + 7) == u"box 2 2.15 3.5 3.55"
                     && page.calls.filter(QRegularExpression(QStringLiteral("^text "))).size() == 57 + 1
                     && page.calls.contains(QStringLiteral("text 2.075 2.22 12 Ann"))
                     && page.calls.contains(QStringLiteral("text 2.075 2.52 12 Lee"))));
@@ -191,44 +164,38 @@ private slots:
     }
 
     // The page of a 5 x 6 chart read back from a PDF whose printable area
-    // starts at (22, 15) points: every seat's words inside its box, the grid,
-    // and the same page when printed again.
+    // starts at (22, 15) points: every seat's words inside its box, and the grid.
     void pdfPage()
     {
         QTemporaryDir dir;
-        QImage first;
-        for (int round = 0; round < 2; ++round) {
-            WindowState state = FullRoom();
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(dir.filePath(QStringLiteral("chart.pdf")));
-            printer.setResolution(600);
-            printer.setPageSize(QPageSize(QPageSize::Letter));
-            printer.setPageMargins(QMarginsF(22, 15, 22, 15), QPageLayout::Point);
-            {
-                PrinterSurface surface(printer, QGuiApplication::font());
-                ComposeChart(state, surface);
-                QVERIFY(surface.endedCleanly());
-            }
-            const QPointF o = QPointF(22, 15) / 72;
-            const Page page = ReadPdf(printer.outputFileName());
-            for (int s = 1; s <= 30; ++s) {
-                const QRectF box(
-                    o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
-                QStringList inBox;
-                for (const auto &[text, at] : page.words) {
-                    if (box.intersects(at))
-                        inBox << (box.contains(at) ? text : QStringLiteral("<leaves its box>"));
-                }
-                const QString expected
-                    = QStringLiteral("%1 %2").arg(FullChart[s - 1][1], FullChart[s - 1][2]).trimmed();
-                QCOMPARE(inBox.join(u' '), expected);
-            }
-            VerifyPage(printer.outputFileName(), o);
-            const QImage image = RenderPdf(printer.outputFileName(), 100);
-            QVERIFY(round == 0 || image == first);
-            first = image;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("chart.pdf")));
+        printer.setResolution(600);
+        printer.setPageSize(QPageSize(QPageSize::Letter));
+        printer.setPageMargins(QMarginsF(22, 15, 22, 15), QPageLayout::Point);
+        {
+            PrinterSurface surface(printer, QGuiApplication::font());
+            ComposeChart(FullRoom(), surface);
+            QVERIFY(surface.endedCleanly());
         }
+        const QPointF o = QPointF(22, 15) / 72;
+        const Page page = ReadPdf(printer.outputFileName());
+        for (int s = 1; s <= 30; ++s) {
+            const QRectF box(
+                o + QPointF((s - 1) % 6 * 1.5 + 0.5, (s - 1) / 6 * 1.4 + 0.75), QSizeF(1.5, 1.4));
+            QStringList inBox;
+            for (const auto &[text, at] : page.words) {
+                if (box.intersects(at))
+                    inBox << (box.contains(at) ? text : QStringLiteral("<leaves its box>"));
+            }
+            const QString text = FullChart().at(s - 1); // the break character printed on neither line
+            QCOMPARE(inBox.join(u' '),
+                text == u"Lee,Ann"    ? "Lee Ann"
+                    : text == u"Kim," ? "Kim"
+                                      : text.trimmed());
+        }
+        VerifyPage(printer.outputFileName(), o);
     }
 
     // Where a chart is drawn: unmoved when it lies inside the printable area,
@@ -246,14 +213,9 @@ private slots:
             { { 1, 1, 6, 10 }, { 0.5, 0.5, 10, 7.5 }, { 0.75, 0.5, 4.5, 7.5 } } };
         for (const auto &[chart, area, placed] : cases) {
             const QRectF got = PlaceInside(chart, area).mapRect(chart);
-            QVERIFY2((got.topLeft() - placed.topLeft()).manhattanLength() + qAbs(got.width() - placed.width())
-                        + qAbs(got.height() - placed.height())
-                    < 1e-3,
-                qPrintable(QStringLiteral("%1 %2 %3 %4")
-                               .arg(got.left())
-                               .arg(got.top())
-                               .arg(got.width())
-                               .arg(got.height())));
+            QCOMPARE(QString::asprintf("%.4g %.4g %.4g %.4g", got.x(), got.y(), got.width(), got.height()),
+                QString::asprintf(
+                    "%.4g %.4g %.4g %.4g", placed.x(), placed.y(), placed.width(), placed.height()));
         }
         const QMarginsF margins(18, 36, 18, 48);
         QCOMPARE(PrintableArea(QPageLayout(
@@ -262,22 +224,6 @@ private slots:
         QCOMPARE(PrintableArea(QPageLayout(
                      QPageSize(QPageSize::A4), QPageLayout::Portrait, margins, QPageLayout::Point)),
             QRectF(0.25, 0.5, 559 / 72.0, 758 / 72.0));
-    }
-
-    // A page the device cannot begin (a PDF in a folder that does not exist):
-    // nothing drawn, said so, the state put back all the same.
-    void refusedPage()
-    {
-        WindowState state = FullRoom();
-        const WindowState before = state;
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QDir::tempPath() + QStringLiteral("/no-such-folder/chart.pdf"));
-        PrinterSurface page(printer, QGuiApplication::font());
-        QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
-        ComposeChart(state, page);
-        QVERIFY(page.beginFailed() && !page.started() && !page.endedCleanly());
-        QVERIFY(state == before);
     }
 
     // The name a chart is saved under: what a file name cannot hold replaced,
@@ -298,14 +244,13 @@ private slots:
     // No printer: the chart is saved as a PDF named after the class in the
     // Plivan folder, never over an older one, on A4 or Letter with margins of
     // 14 points, and a long heading kept on the page; a folder that cannot be
-    // written is named in the message. The window is as it was.
+    // written is named in the message.
     void noPrinter()
     {
         if (!QPrinterInfo::availablePrinterNames().isEmpty())
             QSKIP("a printer is reachable");
         Window w;
-        OpenChart(w, QStringLiteral("Period 1: Geometry"), SomeNames);
-        const WindowState before = w.form->state();
+        QVERIFY(OpenChart(w, QStringLiteral("Period 1: Geometry"), SomeNames));
         QStringList files;
         for (const char *name : { "Period 1_ Geometry.pdf", "Period 1_ Geometry (2).pdf" }) {
             w.click("CBPrint");
@@ -313,9 +258,10 @@ private slots:
             QCOMPARE(w.messages.last(),
                 QStringLiteral("No printer was found. The chart was saved as %1.")
                     .arg(QDir::toNativeSeparators(files.last())));
-            QVERIFY(w.form->state() == before);
         }
         VerifyPage(files.first(), QPointF(14, 14) / 72);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(RenderPdf(files.last(), 50), RenderPdf(files.first(), 50));
         w.form->state().ClassNames[1] = QString(50, u'W');
         w.click("CBPrint");
@@ -340,8 +286,10 @@ private slots:
     // On "narrow", whose paper has half an inch unprintable at top and
     // bottom (A4; Qt gives its margins as in portrait also in landscape),
     // every line, name and the heading (all the ink) lands inside the
-    // imageable area of the page as the printer gets it, turned onto the paper. A queue that refuses
-    // jobs is named in the message, and no job is sent. The window is as it was.
+    // imageable area of the page as the printer gets it, turned onto the
+    // paper. A queue that refuses jobs is named in the message, and no job is
+    // sent. A printer that cannot begin the page, or printers none of which
+    // is the default, leave the chart saved as a PDF, and the message says so.
     void printServer()
     {
         const QString capture = qEnvironmentVariable("PLIVAN_CAPTURE_DIR");
@@ -352,11 +300,9 @@ private slots:
         for (int k = 9; k <= 30; ++k)
             names << QStringLiteral("Ann%1 Lee%1").arg(k);
         Window w;
-        OpenChart(w, QStringLiteral("Period 1 Geometry"), names);
-        const WindowState before = w.form->state();
-        QStringList jobs;
+        QVERIFY(OpenChart(w, QStringLiteral("Period 1 Geometry"), names));
         const auto print = [&](const char *queue, int timeout = 30000) {
-            jobs = QDir(capture).entryList({ QStringLiteral("*.pdf") });
+            const QStringList jobs = QDir(capture).entryList({ QStringLiteral("*.pdf") });
             qputenv("PRINTER", queue);
             w.click("CBPrint");
             QString job;
@@ -367,7 +313,7 @@ private slots:
                     return !job.isEmpty();
                 },
                 timeout);
-            return w.form->state() == before ? job : QString();
+            return job;
         };
         const QString job = print("capture");
         QCOMPARE(ReadFile(QString(job).replace(QStringLiteral(".pdf"), QStringLiteral(".title"))).trimmed(),
@@ -377,6 +323,8 @@ private slots:
         printer.setPageSize(QPrinterInfo::defaultPrinter().defaultPageSize());
         printer.setPageOrientation(QPageLayout::Landscape);
         VerifyPage(job, printer.pageLayout().paintRect(QPageLayout::Inch).topLeft());
+        if (QTest::currentTestFailed())
+            return;
 
         // Its PPD's imageable area and paper, in points from the paper's bottom-left corner.
         const double height = area.at(5).toDouble();
@@ -388,31 +336,37 @@ private slots:
         QCOMPARE(page.words.size(),
             6 + 11 + 2 * 22); // the heading, the words of SomeNames, two for each other name
         const QImage image = RenderPdf(turned, 150);
-        QRect ink;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                ink |= IsDark(image, x, y) ? QRect(x, y, 1, 1) : QRect();
-        QVERIFY2(QRectF(imageable.topLeft() * 150, imageable.bottomRight() * 150)
-                     .toAlignedRect()
-                     .adjusted(-1, -1, 1, 1)
-                     .contains(ink),
-            qPrintable(QStringLiteral("ink from %1,%2 to %3,%4")
-                           .arg(ink.left())
-                           .arg(ink.top())
-                           .arg(ink.right())
-                           .arg(ink.bottom())));
+        const QRect ink = InkIn(image, image.rect());
+        QVERIFY(QRectF(imageable.topLeft() * 150, imageable.bottomRight() * 150)
+                    .toAlignedRect()
+                    .adjusted(-1, -1, 1, 1)
+                    .contains(ink));
         QCOMPARE(w.messages, QStringList());
 
-        QCOMPARE(QProcess::execute(QStandardPaths::findExecutable(
-                                       QStringLiteral("cupsreject"), { "/usr/sbin", "/sbin", "/usr/bin" }),
-                     { "-h", qEnvironmentVariable("CUPS_SERVER"), "capture" }),
-            0);
+        const auto admin = [](const char *tool, const QStringList &arguments) {
+            return QProcess::execute(
+                QStandardPaths::findExecutable(tool, { "/usr/sbin", "/sbin", "/usr/bin" }),
+                QStringList { "-h", qEnvironmentVariable("CUPS_SERVER") } + arguments);
+        };
+        QCOMPARE(admin("cupsreject", { "capture" }), 0);
         QVERIFY(print("capture", 1000).isEmpty());
-        qunsetenv("PRINTER");
         QCOMPARE(w.messages.size(), 1);
         QVERIFY2(w.messages.first().startsWith(u"The chart could not be printed on \"capture\": ")
                 && w.messages.first().contains(u"not accepting jobs"),
             qPrintable(w.messages.first()));
+
+        // The print system spools a job in TMPDIR, here a file: no page begins.
+        const QString saved = QDir::toNativeSeparators(w.folder() + QStringLiteral("Period 1 Geometry"));
+        qputenv("TMPDIR", QFile::encodeName(w.folder() + QStringLiteral("Plivan.txt")));
+        QVERIFY(print("narrow", 1000).isEmpty());
+        qunsetenv("TMPDIR");
+        qunsetenv("PRINTER");
+        QCOMPARE(admin("lpadmin", { "-x", "capture" }), 0);
+        w.click("CBPrint");
+        QCOMPARE(w.messages.mid(1),
+            QStringList({ "The printer \"narrow\" could not start the page. The chart was saved as " + saved
+                    + ".pdf.",
+                "No printer is set as the default printer. The chart was saved as " + saved + " (2).pdf." }));
     }
 };
 

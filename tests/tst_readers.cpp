@@ -8,6 +8,7 @@
 #include "CellValue.h"
 #include "CsvReader.h"
 #include "HtmlReader.h"
+#include "XlsReader.h"
 #include "XmlSpreadsheetReader.h"
 #include "zip/XlsxReader.h"
 
@@ -28,6 +29,8 @@ OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
 {
     if (file.endsWith(u".csv"))
         return OpenCsvData(bytes);
+    if (IsBiffStream(bytes.left(8)))
+        return OpenBiffData(bytes);
     if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
         return OpenXmlSpreadsheetData(bytes);
     if (file.endsWith(u".html") || file.endsWith(u".htm") || LooksLikeHtml(bytes))
@@ -138,7 +141,9 @@ private slots:
             "zip/values.xlsx", "zip/text-forms.ods", "zip/repeats.ods", "zip/no-references.xlsx",
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
             "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
-            "text/xmlss-types.hand.xml", "text/html-text.hand.html" };
+            "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
+            "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml",
+            "text/html-text.hand.html" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));

@@ -13,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cmath>
+
 using namespace plivan;
 
 namespace {
@@ -33,6 +35,16 @@ struct Chart {
     Seating seating;
 };
 
+// `count` numbers in [0, 1) from a generator with a fixed seed: the same every run.
+QList<float> Numbers(qsizetype count)
+{
+    QRandomGenerator generator(20261207);
+    QList<float> numbers(count);
+    for (float &v : numbers)
+        v = float(generator.generateDouble()) * 0.99999f;
+    return numbers;
+}
+
 } // namespace
 
 class TestSeating : public QObject {
@@ -40,27 +52,20 @@ class TestSeating : public QObject {
 
 private slots:
     // One student into one seat of a 2 x 2 room whose seat 3 may be taken:
-    // list row StudentIndex (a half to the even row), its name drawn and
-    // the rows below it moved up; nothing for a seat or row that is not there.
-    // The name is written inside its seat's box.
+    // list row StudentIndex, its name drawn inside the seat's box and the
+    // rows below it moved up; an occupied seat refused.
     void seatStudent()
     {
         const QString f = QStringLiteral("-"), e = QStringLiteral("Empty");
-        const QStringList all { "Ann Lee", "Bo Ray", e, e }, none(4, f), noAnn { "Bo Ray", e, e, "" },
-            noEmpty { "Ann Lee", "Bo Ray", e, "" };
+        const QStringList all { "Ann Lee", "Bo Ray", e, e };
         const struct {
-            double index;
-            int row, col;
+            int index, row, col;
             bool taken;
             QStringList seated, listed;
-        } calls[] = { { 0.0, 1, 0, false, { f, f, "Ann Lee", f }, noAnn },
-            { 0.5, 1, 1, false, { f, f, f, "Ann Lee" }, noAnn }, // 0.5 goes to 0
-            { 1.5, 0, 0, false, { e, f, f, f }, noEmpty },
-            { 2.5, 0, 0, false, { e, f, f, f }, noEmpty }, // both go to 2
-            { 0.0, 1, 0, true, { f, f, "Kim", f }, all }, { -1.0, 0, 0, false, none, all },
-            { 4.0, 0, 0, false, none, all }, { 1e12, 0, 0, false, none, all },
-            { qQNaN(), 0, 0, false, none, all }, { 0.0, 0, 2, false, none, all },
-            { 0.0, 2, 0, false, none, all } };
+        } calls[] = { { 0, 1, 0, false, { f, f, "Ann Lee", f }, { "Bo Ray", e, e, "" } },
+            { 2, 0, 1, false, { f, e, f, f }, { "Ann Lee", "Bo Ray", e, "" } },
+            { 3, 1, 1, false, { f, f, f, e }, { "Ann Lee", "Bo Ray", e, "" } },
+            { 0, 1, 0, true, { f, f, "Kim", f }, all } };
         for (const auto &[index, row, col, taken, seated, listed] : calls) {
             Chart chart(2, 2, all);
             chart.state.SeatTaken[3] = taken ? -1 : 0;
@@ -70,12 +75,10 @@ private slots:
             QCOMPARE(Seated(chart.state), seated);
             QCOMPARE(chart.list.rows, listed);
             QCOMPARE(chart.messages, taken ? QStringList { "Seat already taken" } : QStringList());
-            QCOMPARE(
-                chart.surface.calls.size() == 1, seated == none || taken); // "inches" only: nothing drawn
             const QStringList text = chart.surface.calls.value(1).split(u' ');
-            const QRectF box(GridLeft + col * 3.75, GridTop + row * 7 / 2.4, 3.75, 7 / 2.4);
-            QVERIFY(chart.surface.calls.size() == 1
-                || box.contains(text.value(1).toDouble(), text.value(2).toDouble()));
+            QCOMPARE(text.size() > 1, !taken); // calls.value(0) is "inches"
+            const QRectF box(GridLeft + col * 3.75, GridTop + row * 2.9167, 3.75, 2.9167);
+            QVERIFY(taken || box.contains(text.value(1).toDouble(), text.value(2).toDouble()));
         }
     }
 
@@ -99,7 +102,7 @@ private slots:
         for (const auto &[name, points, drawn, maxMeasures] : lines) {
             RecordingSurface surface;
             surface.setScaleInches();
-            DrawSeatName(surface, 0.5, 0.75, 1.25, 1.1667, name, points);
+            DrawSeatName(surface, { 0.5, 0.75, 1.25, 1.1667 }, name, points);
             QStringList texts;
             for (const QString &call : surface.calls.mid(1))
                 texts << call.section(u' ', 3);
@@ -114,36 +117,33 @@ private slots:
     // room without seats has none.
     void hitTest()
     {
-        int row = -1, col = -1;
         for (int cols = 1; cols <= 10; ++cols) {
-            const WindowState state = Room(5, cols);
+            const SeatGrid grid = SeatGrid::OnWindow(Room(5, cols));
             for (int c = 0; c < cols; ++c)
-                QVERIFY(SeatAt(state, GridLeft + c * double(state.SeatWidth), 1.0, row, col) && col == c
-                    && row == 0);
-            QVERIFY(!SeatAt(state, GridLeft + cols * double(state.SeatWidth) + 1e-3, 1.0, row, col));
-            QVERIFY(!SeatAt(state, 1.0, GridTop + 5 * state.SeatHeight + 1e-3, row, col));
+                QCOMPARE(grid.seatAt(grid.seat(c + 1).box.left(), 1.0), c + 1);
+            QCOMPARE(grid.seatAt(grid.extent().right() + 1e-3, 1.0), 0);
+            QCOMPARE(grid.seatAt(1.0, grid.extent().bottom() + 1e-3), 0);
         }
-        QVERIFY(!SeatAt(WindowState(), 1.0, 1.0, row, col));
+        QCOMPARE(SeatGrid::OnWindow(WindowState()).seatAt(1.0, 1.0), 0);
     }
 
     // In order and at random over a 2 x 2 room of A B C D, after some seated
-    // by hand ("list row>seat" pairs): the pass with value k takes list row
-    // random x k, a half to the even row; a second run finds no free seat.
+    // by hand ("list row>seat" pairs): the free seats filled in seat-number
+    // order, one number drawn for each; a second run finds no free seat.
+    // The smallest number takes the first name listed, the largest the last.
     void automatic()
     {
         const QStringList none(4, QString());
         const struct {
             QString byHand;
             QList<float> random;
-            QStringList seated, left;
+            QStringList seated;
             int used;
-        } runs[] = { { "1>3", {}, { "A", "C", "B", "D" }, none, 0 },
-            { "", { 0.5f, 0.25f, 0.5f, 0.7f }, { "C", "A", "B", "D" }, none, 4 }, // halves go to even
-            { "", { 0.84f, 0, 0, 0 }, { "D", "A", "B", "C" }, none, 4 },
-            { "0>1 3>2", { 0.99f, 0.99f }, { "A", "", "C", "B" }, { "D", "", "", "" },
-                2 }, // a blank row seated
-            { "0>1 0>2 0>3 0>4", { 0.9f }, { "A", "B", "C", "D" }, none, 0 } };
-        for (const auto &[byHand, random, seated, left, used] : runs) {
+        } runs[]
+            = { { "1>3", {}, { "A", "C", "B", "D" }, 0 }, { "", { 0, 0, 0, 0 }, { "A", "B", "C", "D" }, 4 },
+                  { "0>2", { 1, 1, 1 }, { "D", "A", "C", "B" }, 3 }, // 1 itself: not from a real source
+                  { "0>1 0>2 0>3 0>4", { 0.9f }, { "A", "B", "C", "D" }, 0 } };
+        for (const auto &[byHand, random, seated, used] : runs) {
             Chart chart(2, 2, { "A", "B", "C", "D" });
             for (const QString &pair : byHand.split(u' ', Qt::SkipEmptyParts)) {
                 chart.state.StudentIndex = pair.section(u'>', 0, 0).toInt();
@@ -157,7 +157,7 @@ private slots:
                 else
                     chart.seating.SeatAtRandom(numbers);
                 QCOMPARE(Seated(chart.state), seated);
-                QCOMPARE(chart.list.rows, left);
+                QCOMPARE(chart.list.rows, none);
                 QCOMPARE(numbers.used, used);
                 QCOMPARE(numbers.reseeds, random.isEmpty() ? 0 : run + 1);
             }
@@ -166,16 +166,34 @@ private slots:
         }
     }
 
+    // Random seating is even: over many runs into a 1 x 4 room of A B C D,
+    // each name lands in each seat a quarter of the time, within five
+    // standard deviations of the count a fair draw gives.
+    void evenness()
+    {
+        constexpr int Runs = 20000;
+        const double p = 0.25, tolerance = 5 * std::sqrt(Runs * p * (1 - p));
+        FixedRandom random(Numbers(4 * Runs));
+        QMap<QString, int> counts; // "<seat><name>"
+        for (int run = 0; run < Runs; ++run) {
+            Chart chart(1, 4, { "A", "B", "C", "D" });
+            chart.seating.SeatAtRandom(random);
+            for (int s = 1; s <= 4; ++s)
+                ++counts[QString::number(s) + chart.state.SeatNames[s]];
+        }
+        QCOMPARE(counts.size(), 16);
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            QVERIFY2(qAbs(it.value() - Runs * p) <= tolerance,
+                qPrintable(QStringLiteral("seat %1: %2 times").arg(it.key()).arg(it.value())));
+    }
+
     // Over many random runs of picks, presses and both buttons in rooms of
     // every size: nobody is seated twice or lost, the list keeps one row per
     // seat with its names at the top, and only an occupied seat is refused.
     void invariants()
     {
         QRandomGenerator gen(20261206);
-        QList<float> numbers(400 * 12 * 50);
-        for (float &v : numbers)
-            v = float(gen.generateDouble()) * 0.99999f;
-        FixedRandom random(numbers);
+        FixedRandom random(Numbers(400 * 12 * 50));
         for (int round = 0; round < 400; ++round) {
             const int rows = 1 + int(gen.bounded(7));
             const int cols = 1 + int(gen.bounded(50 / rows));

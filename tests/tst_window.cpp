@@ -5,7 +5,7 @@
 #include "TestSurfaces.h"
 #include "TestWindow.h"
 
-#include "app/HelpText.h"
+#include "classdata/DataFolder.h"
 
 #include <QCryptographicHash>
 #include <QLabel>
@@ -19,15 +19,16 @@ namespace {
 const QStringList Alpha { "Ann Lee", "Bo Ray", "Cy Tam", "Di Oz" }, Beta { "Bo 1", "Bo 2", "Bo 3" };
 
 // A 2 x 3 room with the classes Alpha and Beta, or the settings given.
-void Classroom(Window &w, const QByteArray &settings = {})
+bool Classroom(Window &w, const QByteArray &settings = {})
 {
-    w.open(2, 3, { { "Alpha", Alpha }, { "Beta", Beta } }, settings);
+    return w.open(2, 3, { { "Alpha", Alpha }, { "Beta", Beta } }, settings);
 }
 
 // One step of a user: "select", "choose1", "enter0" (Enter on a class row),
 // "help", "inorder", "random", "print", "pick2" (a name; "pick2r" with the
-// right button), "seat12" (the middle of the seat in row 1, column 2;
-// "seat12m" with the middle button), "at0.3,1.0" (a press at those inches),
+// right button), "seat12" (the middle of the seat in row 1, column 2 of
+// the 2 x 3 room, whose seats are 2.5 x 2.9167 inches; "seat12m" with the
+// middle button), "at0.3,1.0" (a press at those inches),
 // "box" (the next message in a real message box, closed as a user would).
 void Step(Window &w, const QString &step)
 {
@@ -42,21 +43,18 @@ void Step(Window &w, const QString &step)
         if (step == QLatin1String(b[0]))
             return w.click(b[1]);
     }
-    const WindowState &s = w.form->state();
     if (step.startsWith(u"choose") || step.startsWith(u"pick"))
         return w.clickRow(step.startsWith(u"choose") ? "LBClasses" : "LBStudents", arg.toInt(), button);
     if (step.startsWith(u"seat"))
-        return w.press({ 0.5 + (arg.at(1).digitValue() + 0.5) * double(s.SeatWidth),
-                           0.75 + (arg.at(0).digitValue() + 0.5) * s.SeatHeight },
-            button);
+        return w.press(
+            { 1.75 + arg.at(1).digitValue() * 2.5, 2.2083 + arg.at(0).digitValue() * 2.9167 }, button);
     if (step.startsWith(u"at"))
         return w.press(QPointF(arg.section(u',', 0, 0).toDouble(), arg.section(u',', 1).toDouble()));
     if (step.startsWith(u"enter")) {
         w.list("LBClasses")->setCurrentRow(arg.toInt());
         return QTest::keyClick(w.list("LBClasses"), Qt::Key_Return);
     }
-    QCOMPARE(step, QStringLiteral("box"));
-    SetMessageBoxHandler({});
+    SetMessageBoxHandler({}); // "box"
     auto *closer = new QTimer(w.form.get());
     QObject::connect(closer, &QTimer::timeout, [&w, closer] {
         if (QWidget *box = QApplication::activeModalWidget()) {
@@ -87,29 +85,15 @@ class TestWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    // Every control in its place (twips / 15), with its caption or name;
-    // the window's size, caption, focus order, heading font and help text.
+    // The window as it opens: its size and caption, the buttons' captions,
+    // the focus order, the heading's font, and the help text as written, but
+    // for the settings file it names.
     void controls()
     {
-        const struct {
-            const char *name;
-            QRect geometry;
-            QString caption;
-        } controls[] = { { "LBStudents", { 784, 8, 153, 524 }, "Students" },
-            { "CBRandom", { 784, 592, 89, 25 }, "Random Seating" },
-            { "CBInOrder", { 784, 632, 89, 25 }, "In Order Seating" },
-            { "CBPrint", { 896, 592, 73, 25 }, "Print" }, { "CBExit", { 896, 632, 73, 25 }, "Exit" },
-            { "LBClasses", { 784, 384, 153, 160 }, "Classes" },
-            { "CBClassSelect", { 784, 552, 89, 25 }, "Select Class" },
-            { "LClassTeacher", { 24, 8, 697, 41 }, "" }, { "CBHelp", { 896, 552, 73, 25 }, "Help" },
-            { "Text1", { 408, 8, 357, 625 }, "Help" } };
         Window w;
-        Classroom(w);
-        for (const auto &[name, geometry, caption] : controls) {
-            QCOMPARE(w.control(name)->geometry(), geometry);
-            auto *button = w.control<QPushButton>(name);
-            QCOMPARE(button ? button->text() : w.control(name)->accessibleName(), caption);
-        }
+        QVERIFY(Classroom(w));
+        for (const auto &[name, caption, place] : Buttons)
+            QCOMPARE(w.control<QPushButton>(name)->text(), QLatin1String(caption));
         QCOMPARE(w.form->size(), QSize(981, 670));
         QCOMPARE(w.form->minimumSize(), w.form->maximumSize());
         QCOMPARE(w.form->windowTitle(), QStringLiteral("Plivan   1.02") + QString(81, u' '));
@@ -125,19 +109,12 @@ private slots:
         const QFont font = w.control("LClassTeacher")->font();
         QVERIFY(font.pointSize() == 24 && font.weight() == QFont::Normal && !font.italic()
             && !font.underline() && !font.strikeOut());
-        const auto *help = w.control<QPlainTextEdit>("Text1");
-        QVERIFY(help->isReadOnly() && help->wordWrapMode() == QTextOption::WordWrap
-            && help->tabStopDistance() == 8 * help->fontMetrics().averageCharWidth());
-        QCOMPARE(w.control<QPlainTextEdit>("Text1")->toPlainText(),
-            HelpText().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        // The help text as written, its third line naming the settings file,
-        // here as it is on Windows.
-        const QString text = HelpText(QStringLiteral("c:\\plivan\\plivan.txt"));
-        QCOMPARE(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex(),
+        const QString help = w.control<QPlainTextEdit>("Text1")
+                                 ->toPlainText()
+                                 .replace(u'\n', QStringLiteral("\r\n"))
+                                 .replace(SettingsFilePath(DefaultDataFolder()), "c:\\plivan\\plivan.txt");
+        QCOMPARE(QCryptographicHash::hash(help.toUtf8(), QCryptographicHash::Sha256).toHex(),
             "2939151844775dbf6cbac19558faefbd1e13be95c2a243da65e768c2c066da73");
-        QCOMPARE(HelpText(QStringLiteral("/home/Ann/Plivan/Plivan.txt")),
-            QString(text).replace(
-                QStringLiteral("c:\\plivan\\plivan.txt"), QStringLiteral("/home/Ann/Plivan/Plivan.txt")));
         QVERIFY(w.messages.isEmpty());
     }
 
@@ -168,7 +145,7 @@ private slots:
             Window w;
             QStringList seen;
             w.onMessage = [&] { seen << u'!' + Commands(w); };
-            Classroom(w, settings);
+            QVERIFY(Classroom(w, settings));
             seen << Commands(w);
             for (const QString &step : steps.split(u' ', Qt::SkipEmptyParts)) {
                 Step(w, step);
@@ -182,15 +159,16 @@ private slots:
         }
     }
 
-    // Choosing a class: its row's class and roster, a fresh chart with every
-    // seat free, and the roster read again each time.
+    // Choosing a class: its row's class and roster (found whatever its
+    // letter case), a fresh chart with every seat free, and the roster read
+    // again each time. Each window hears its own messages.
     void classChoice()
     {
         Window w, fresh;
         for (Window *x : { &w, &fresh })
-            x->open(2, 2,
+            QVERIFY(x->open(2, 2,
                 { { "Alpha", { "Christopher 1", "Christopher 2", "Christopher 3", "Christopher 4" } },
-                    { "Beta", { "Bo 1", "Bo 2" } } });
+                    { "Beta", { "Bo 1", "Bo 2" } } }));
         fresh.choose(1);
         w.choose(0);
         QCOMPARE(w.form->state().ClassIndex, 1);
@@ -202,26 +180,45 @@ private slots:
         w.click("CBClassSelect");
         QCOMPARE(w.form->chart(), chart);
         QCOMPARE(w.listed(), QStringList(4, QString()));
-        w.form->state().SeatTaken[50] = -1; // beyond the room: freed all the same
-        w.form->state().SeatNames[50] = QStringLiteral("stale");
+        QVERIFY(QFile::rename(w.folder() + "2.csv", w.folder() + "2.CSV"));
         w.clickRow("LBClasses", 1);
         QCOMPARE(w.form->state().ClassIndex, 2);
         QCOMPARE(w.form->chart(), fresh.form->chart());
         QCOMPARE(w.listed(), QStringList({ "Bo 1", "Bo 2", "Empty", "Empty" }));
-        for (int s = 1; s <= MaxSeats; ++s)
-            QVERIFY(w.form->state().SeatTaken[s] == 0 && w.form->state().SeatNames[s].isEmpty());
+        QCOMPARE(w.seated(), QStringList(4, QStringLiteral("-")));
         w.roster(QStringLiteral("2.csv"), { "Di 1", "Di 2", "Di 3" });
         w.click("CBInOrder");
         w.choose(1);
         QCOMPARE(w.listed(), QStringList({ "Di 1", "Di 2", "Di 3", "Empty" }));
         QCOMPARE(w.seated(), QStringList(4, QStringLiteral("-")));
         QVERIFY(w.messages.isEmpty());
+        QVERIFY(QFile::remove(w.folder() + "1.csv"));
+        w.choose(0);
+        QCOMPARE(w.messages.size(), 1);
+        QVERIFY(fresh.messages.isEmpty());
+    }
+
+    // Random Seating with the program's own random source: two presses give
+    // two different charts.
+    void randomCharts()
+    {
+        QStringList names, charts;
+        for (int k = 1; k <= 30; ++k)
+            names << QStringLiteral("Name %1").arg(k);
+        Window w;
+        QVERIFY(w.open(5, 6, { { "Thirty", names } }));
+        for (int press = 0; press < 2; ++press) {
+            w.choose(0);
+            w.click("CBRandom");
+            charts << w.seated().join(u'|');
+        }
+        QVERIFY(charts.first() != charts.last());
     }
 
     // The heading: "<class> - <teacher>" after (70 - its length) / 2 spaces,
     // a half to the even neighbour, none below; shown as typed, never as
     // markup: on screen it ends where its characters end. The grid below it:
-    // lines at their inch positions, 96 pixels to the inch.
+    // lines 2 pixels wide at their inch positions, 96 pixels to the inch.
     void chartOnScreen()
     {
         const QList<double> xs { 0.5, 1.75, 3.0, 4.25, 5.5, 6.75, 8.0 },
@@ -236,15 +233,12 @@ private slots:
         for (const auto &[className, spaces] : headings) {
             Window w;
             const bool one = spaces == 0;
-            w.open(one ? 1 : 5, one ? 1 : 6, { { className, Alpha } });
+            QVERIFY(w.open(one ? 1 : 5, one ? 1 : 6, { { className, Alpha } }));
             w.choose(0);
             auto *label = w.control<QLabel>("LClassTeacher");
             QCOMPARE(label->text(), QString(spaces, u' ') + className + QStringLiteral(" - Mrs. Tolvane"));
             const QImage shot = w.onScreen();
-            int inkRight = -1;
-            for (int x = 0; x < label->width(); ++x)
-                for (int y = 0; y < label->height(); ++y)
-                    inkRight = IsDark(shot, label->x() + x, label->y() + y) ? x : inkRight;
+            const int inkRight = InkIn(shot, label->geometry()).right() - label->x();
             const int textRight
                 = std::min(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width() - 1);
             QVERIFY2(qAbs(inkRight - textRight) <= 4,
@@ -253,13 +247,15 @@ private slots:
                                 y = one ? QList<double> { 0.75, 6.5833 } : ys;
             QVERIFY(LinesAt(shot, 96, true, y.last() - 0.1, 0.2, 8.1, x));
             QVERIFY(LinesAt(shot, 96, false, x.first() + 0.9, 0.6, 6.9, y));
+            QCOMPARE(InkIn(shot, QRect(24, 300, 48, 1)).width(), 2); // the grid's left line
         }
     }
 
     // Seating by hand and the automatic commands, step by step (see Step),
     // in the classroom with Alpha chosen: what is seated ("-" for a free
-    // seat), listed and said. After every step, and after Beta is chosen
-    // next, the screen shows what the window holds.
+    // seat), listed and said, and which seats show ink inside their boxes.
+    // After every step, and after Beta is chosen next, the screen shows what
+    // the window holds.
     void seating()
     {
         const QString f = QStringLiteral("-"), e = QStringLiteral("Empty");
@@ -282,35 +278,39 @@ private slots:
             { "pick0 at8.05,3.0 seat11", none, all, "" },
             { "pick0 at4.0,6.62 seat11", none, all, "" },
             { "seat11", none, all, "" }, // no name picked
-            { "pick0 pick2 seat01 pick5 seat02", { f, "Cy Tam", "", f, f, f },
-                { "Ann Lee", "Bo Ray", "Di Oz", e, e, "" }, "" }, // the last pick counts, a blank row too
+            { "pick0 pick2 seat01 pick5 seat02 inorder", { "Ann Lee", "Cy Tam", "Bo Ray", "Di Oz", e, e },
+                blank, "" }, // the last pick counts; a blank row picks nobody
             { "pick0 seat00 pick0 seat00 seat01", { "Ann Lee", f, f, f, f, f }, withoutAnn,
                 "Seat already taken" },
             { "pick0 seat00 box pick0 seat00", { "Ann Lee", f, f, f, f, f }, withoutAnn,
                 "" }, // the message in a real box
             { "pick1 seat00 inorder", { "Bo Ray", "Ann Lee", "Cy Tam", "Di Oz", e, e }, blank, "" },
-            // 0.99 x 5 = 4.95 takes row 5, 0.99 x 4 row 4, and so on.
+            // Numbers just below 1 take the last name still listed each time.
             { "random", { e, e, "Di Oz", "Cy Tam", "Bo Ray", "Ann Lee" }, blank, "" },
             { "inorder print", all, blank, "No printer was found. The chart was saved as " },
             { "pick0 help help at1.0,0.7", none, all, "" },
         };
         for (const auto &[steps, seated, listed, message] : runs) {
             Window w;
-            Classroom(w);
+            QVERIFY(Classroom(w));
             w.form->setRandomSource(std::make_unique<FixedRandom>(QList<float>(6, 0.99f)));
             w.choose(0);
             for (const QString &step : steps.split(u' ')) {
                 Step(w, step);
-                w.verifyScreen();
+                QVERIFY2(w.screenIsFresh(), qPrintable(step));
             }
             QCOMPARE(w.seated(), seated);
             QCOMPARE(w.listed(), listed);
+            QString ink;
+            for (const QString &name : seated)
+                ink += name.isEmpty() || name == f ? u'0' : u'1';
+            QCOMPARE(InkedSeats(w.onScreen(), { 0.5, 3, 5.5, 8 }, { 0.75, 3.6667, 6.5833 }), ink);
             QCOMPARE(w.messages.join(u'|').left(message.size()), message);
             QCOMPARE(w.messages.size(), message.isEmpty() ? 0 : 1);
             QVERIFY(!w.form->state().StudentPicked);
             w.choose(1);
             QCOMPARE(w.listed(), Beta + QStringList(3, QStringLiteral("Empty")));
-            w.verifyScreen();
+            QVERIFY(w.screenIsFresh());
             w.click("CBExit");
             QVERIFY(!w.form->isVisible());
         }

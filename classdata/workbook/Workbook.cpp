@@ -65,6 +65,8 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     static const QByteArray compoundFile("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
     if (head.startsWith(compoundFile))
         return OpenXls(path);
+    if (IsBiffStream(head))
+        return OpenBiff(path);
     if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
         return OpenZipWorkbook(path);
     const QString suffix = info.suffix().toLower();

@@ -312,9 +312,77 @@ private:
     bool m_present = false;
 };
 
+// Records of Excel 2.x to 4.0, and others read only here. Excel 2.x numbers
+// its cell records apart from later versions; kindOf() gives each record the
+// number of its BIFF5/BIFF8 kin where the layout after the cell's place is
+// the same.
+enum OlderRecordType : quint16 {
+    RecBlank2 = 0x0001,
+    RecInteger2 = 0x0002, // a whole number 0-65535; Excel 2.x only
+    RecNumber2 = 0x0003,
+    RecLabel2 = 0x0004,
+    RecBoolErr2 = 0x0005,
+    RecString2 = 0x0007,
+    RecBof2 = 0x0009,
+    RecIndex2 = 0x000B,
+    RecFormat2 = 0x001E, // Excel 2.x and 3.0: a code alone
+    RecArray2 = 0x0021,
+    RecTable2 = 0x0036,
+    RecXf2 = 0x0043,
+    RecWsBool = 0x0081,
+    RecSheetsOffset = 0x008E, // Excel 4.0 workbook: where the first sheet's header is
+    RecSheetHeader = 0x008F, // Excel 4.0 workbook: before each sheet, the sheet's length
+    RecFormula3 = 0x0206,
+    RecBof3 = 0x0209,
+    RecIndex = 0x020B,
+    RecXf3 = 0x0243,
+    RecFormula4 = 0x0406,
+    RecBof4 = 0x0409,
+    RecXf4 = 0x0443,
+};
+
+// What kindOf() gives a record that is no kind read here.
+constexpr quint16 NoKind = 0xFFFF;
+
+constexpr quint16 BofModule = 0x0006;
+constexpr quint16 BofChart = 0x0020;
+constexpr quint16 BofMacroSheet = 0x0040;
+constexpr quint16 BofWorkbook4 = 0x0100; // the globals of an Excel 4.0 workbook
+
+// The sheet-kind byte of a sheet list entry.
+constexpr quint8 SheetMacro = 1;
+constexpr quint8 SheetChart = 2;
+constexpr quint8 SheetModule = 6;
+
+// WSBOOL: the sheet is a dialog sheet.
+constexpr quint8 WsBoolDialog = 0x10;
+// WINDOW2: the sheet is the one showing in the workbook's window.
+constexpr quint16 Window2Shown = 0x0400;
+
+// Kinds of record (as kindOf() gives them) that hold the value of one or more cells.
+inline bool IsCell(quint16 kind)
+{
+    switch (kind) {
+    case RecFormula:
+    case RecRk:
+    case RecNumber:
+    case RecInteger2:
+    case RecLabel:
+    case RecLabelSst:
+    case RecRString:
+    case RecBoolErr:
+    case RecBlank:
+    case RecMulRk:
+    case RecMulBlank:
+        return true;
+    default:
+        return false;
+    }
+}
+
 struct SheetEntry {
-    qint64 offset = 0; // of its BOF record in the stream
-    quint8 kind = 0; // 0 worksheet or dialog, 1 macro sheet, 2 chart, 6 module
+    qint64 offset = -1; // of its BOF record in the stream; -1 where the list does not say
+    quint8 kind = 0; // 0 worksheet or dialog sheet, else SheetMacro, SheetChart, SheetModule
 };
 
 class XlsWorkbook final : public Workbook {
@@ -328,24 +396,36 @@ public:
     {
     }
 
-    // Reads the workbook globals and finds the active sheet; the reason when
-    // the workbook cannot be read.
+    // Reads the workbook globals (in Excel 2.x-4.0 worksheets, the records
+    // before the first cell) and finds the active sheet; the reason when the
+    // workbook cannot be read or its active sheet holds no cells.
     QString open();
 
     std::optional<QString> cellText(int row) override;
     QString error() const override { return m_error; }
 
 private:
-    std::optional<QString> cellValue(const Record &record, const quint8 *body);
-    std::optional<QString> formulaText(const Record &record, const quint8 *body);
-    std::optional<QString> labelText(const Record &record);
-    // A 16-bit count of characters and, in BIFF8, a flag byte, then the text;
-    // nullopt for empty or cut-short text.
-    std::optional<QString> cellString(ContinuedReader &reader);
-    std::optional<QString> numberText(double value, quint16 xf) const;
-    QString decode8Bit(const QByteArray &bytes);
+    quint16 kindOf(quint16 type) const;
+    // The next record of the sheet from `offset` on, past any substream
+    // (an embedded chart) nested in it between its own BOF and EOF.
+    bool sheetRecord(qint64 offset, Record &record, quint16 &kind);
+    QString openSheet(const SheetEntry &sheet);
+    std::vector<qint64> workbook4Sheets(size_t count);
+    int workbook4Shown(const std::vector<qint64> &sheets);
+    bool readBookRecord(const Record &record);
     bool readFormat(const Record &record);
-    bool isDateXf(quint16 xf) const;
+    bool readXf(const Record &record);
+    bool scanColumn1();
+    std::optional<QString> cellAt(int row);
+    std::optional<QString> cellValue(const Record &record, quint16 kind, const quint8 *body);
+    std::optional<QString> formulaText(const Record &record, const quint8 *body, int head);
+    std::optional<QString> labelText(const Record &record, int head);
+    // A count of characters (8-bit in Excel 2.x records, else 16-bit) and, in
+    // BIFF8, a flag byte, then the text; nullopt for empty or cut-short text.
+    std::optional<QString> cellString(ContinuedReader &reader, bool byteCount);
+    std::optional<QString> numberText(double value, const quint8 *body, int head) const;
+    QString decode8Bit(const QByteArray &bytes);
+    bool isDateFormat(quint16 format) const;
 
     std::unique_ptr<ByteSource> m_stream; // the workbook stream
     bool m_namedWorkbook;
@@ -356,31 +436,104 @@ private:
     RecordReader m_stringRecords; // the shared string table
     SharedStrings m_strings;
 
-    bool m_biff8 = true;
+    int m_biff = 8; // 2, 3 or 4 (Excel 2.x to 4.0), 5 (Excel 5/95) or 8
     bool m_date1904 = false;
-    CodePageDecoder m_decoder; // BIFF5 text; BIFF8 text is Unicode
+    CodePageDecoder m_decoder; // text before BIFF8; BIFF8 text is Unicode
     std::vector<quint16> m_xfFormats; // number format of each cell format
     QHash<quint16, bool> m_formatIsDate; // number formats the workbook defines
+    quint16 m_formatCount = 0; // Excel 2.x-4.0 number their formats in order
+    qint64 m_sheetsOffset = -1; // Excel 4.0 workbook: the first sheet's header
 
-    bool m_worksheet = false; // the active sheet holds cells
-    qint64 m_sheetStart = 0; // first record after the sheet's BOF
+    qint64 m_sheetStart = 0; // the sheet's first cell record (or its EOF)
     qint64 m_next = 0; // next record of the sheet to read
     bool m_sheetEnded = false;
     int m_lastRow = 0; // the row asked for last
+    // The sheet has an INDEX record, as Excel writes: its cells come row by
+    // row, and a later row means that the row asked for has no more.
+    bool m_rowOrder = false;
+    // Elsewhere, before a cell counts as empty, the whole sheet is read once
+    // for the last record of each row's column 1 (a writer may fill a range
+    // with blanks first and write the values later): its offset, or -1.
+    bool m_scanned = false;
+    std::vector<qint64> m_column1;
 };
+
+inline quint16 XlsWorkbook::kindOf(quint16 type) const
+{
+    // Most records keep their number: all but the BOF and FORMULA records of
+    // Excel 2.x-4.0 (low bytes 0x09 and 0x06) and Excel 2.x's own.
+    const quint8 low = type & 0xFF;
+    if (m_biff > 2 && low != 0x09 && low != 0x06 && type != RecInteger2)
+        return type;
+    switch (type) {
+    case RecBof2:
+    case RecBof3:
+    case RecBof4:
+        return RecBof;
+    case RecFormula3:
+    case RecFormula4:
+        return RecFormula;
+    default:
+        break;
+    }
+    if (m_biff > 2) // INTEGER is Excel 2.x's alone
+        return type == RecInteger2 ? NoKind : type;
+    switch (type) {
+    case RecBlank2:
+        return RecBlank;
+    case RecNumber2:
+        return RecNumber;
+    case RecLabel2:
+        return RecLabel;
+    case RecBoolErr2:
+        return RecBoolErr;
+    case RecString2:
+        return RecString;
+    case RecIndex2:
+        return RecIndex;
+    case RecArray2:
+        return RecArray;
+    case RecTable2:
+        return RecTable;
+    default:
+        return type;
+    }
+}
+
+inline bool XlsWorkbook::sheetRecord(qint64 offset, Record &record, quint16 &kind)
+{
+    for (int depth = 0;; offset = record.end()) {
+        if (!m_sheetRecords.header(offset, record))
+            return false;
+        kind = kindOf(record.type);
+        if (kind == RecBof)
+            ++depth;
+        else if (depth > 0 && kind == RecEof)
+            --depth;
+        else if (depth == 0)
+            return true;
+    }
+}
 
 QString XlsWorkbook::open()
 {
     Record bof;
     if (!m_sheetRecords.header(0, bof))
         return m_error;
-    const quint8 *b = bof.type == RecBof && bof.length >= 4 ? m_sheetRecords.body(bof, 4) : nullptr;
-    if (!b || U16(b + 2) != BofGlobals) {
+    m_biff = bof.type == RecBof2 ? 2 : bof.type == RecBof3 ? 3 : bof.type == RecBof4 ? 4 : 8;
+    const quint8 *b = kindOf(bof.type) == RecBof && bof.length >= 4 ? m_sheetRecords.body(bof, 4) : nullptr;
+    const quint16 bofType = b ? U16(b + 2) : 0;
+    // An Excel 2.x-4.0 worksheet is a stream of one sheet.
+    if (m_biff <= 4 && b && bofType != BofWorkbook4)
+        return openSheet({ 0, 0 });
+    if (!b || bofType != (m_biff == 4 ? BofWorkbook4 : BofGlobals)) {
         m_sheetRecords.fail(QStringLiteral("the workbook part does not begin with its sheet list"));
         return m_error;
     }
-    const quint16 version = U16(b);
-    m_biff8 = version == 0x0600 ? true : version == 0x0500 ? false : m_namedWorkbook;
+    if (m_biff == 8) {
+        const quint16 version = U16(b);
+        m_biff = version == 0x0600 ? 8 : version == 0x0500 ? 5 : m_namedWorkbook ? 8 : 5;
+    }
 
     std::vector<SheetEntry> sheets;
     int activeTab = 0;
@@ -390,27 +543,12 @@ QString XlsWorkbook::open()
         if (!m_sheetRecords.header(offset, r))
             return m_error;
         offset = r.end();
-        if (r.type == RecEof)
+        // An Excel 4.0 workbook's sheets stand between its sheet list and its EOF.
+        if (r.type == RecEof || r.type == RecSheetHeader)
             break;
         switch (r.type) {
         case RecFilePass:
             return QStringLiteral("is protected by a password");
-        case RecCodePage:
-            if (r.length >= 2) {
-                if (!(b = m_sheetRecords.body(r, 2)))
-                    return m_error;
-                // BIFF8 text is Unicode; BIFF5 text is in this code page.
-                if (!m_biff8)
-                    m_decoder = CodePageDecoder(U16(b));
-            }
-            break;
-        case RecDateMode:
-            if (r.length >= 2) {
-                if (!(b = m_sheetRecords.body(r, 2)))
-                    return m_error;
-                m_date1904 = U16(b) == 1;
-            }
-            break;
         case RecWindow1:
             // Only the first window counts; its active tab is the sheet that
             // was showing when the workbook was saved.
@@ -422,27 +560,29 @@ QString XlsWorkbook::open()
             }
             break;
         case RecBoundSheet:
-            if (r.length >= 6 && sheets.size() < MaxSheets) {
+            if (sheets.size() >= MaxSheets)
+                break;
+            if (m_biff == 4) { // the name alone; the sheets follow each other in this order
+                sheets.push_back({});
+            } else if (r.length >= 6) {
                 if (!(b = m_sheetRecords.body(r, 6)))
                     return m_error;
                 sheets.push_back({ static_cast<qint64>(U32(b)), b[5] });
             }
             break;
-        case RecXf:
-            if (r.length >= 4 && m_xfFormats.size() < 65536) {
+        case RecSheetsOffset:
+            if (r.length >= 4) {
                 if (!(b = m_sheetRecords.body(r, 4)))
                     return m_error;
-                m_xfFormats.push_back(U16(b + 2));
+                m_sheetsOffset = U32(b);
             }
-            break;
-        case RecFormat:
-            if (!readFormat(r))
-                return m_error;
             break;
         case RecSst:
             m_strings.start(r);
             break;
         default:
+            if (!readBookRecord(r))
+                return m_error;
             break;
         }
         // Everything needed comes before the shared strings in the globals;
@@ -455,36 +595,199 @@ QString XlsWorkbook::open()
         m_sheetRecords.fail(QStringLiteral("it lists no sheets"));
         return m_error;
     }
-
+    int tab = activeTab;
+    std::vector<qint64> sheets4;
+    if (m_biff == 4) {
+        sheets4 = workbook4Sheets(sheets.size());
+        if (!window1Seen && (tab = workbook4Shown(sheets4)) < 0)
+            return m_error;
+    }
     // A saved active tab past the last sheet falls back to the first.
-    const SheetEntry sheet = sheets[activeTab < static_cast<int>(sheets.size()) ? activeTab : 0];
-    Record sheetBof;
+    if (tab >= static_cast<int>(sheets.size()))
+        tab = 0;
+    SheetEntry sheet = sheets[tab];
+    if (m_biff == 4)
+        sheet.offset = tab < static_cast<int>(sheets4.size()) ? sheets4[tab] : -1;
+    return openSheet(sheet);
+}
+
+// The sheets of an Excel 4.0 workbook follow one another after the sheet
+// list, each after a header that gives its length: the offsets of their BOF
+// records, as many as are found.
+std::vector<qint64> XlsWorkbook::workbook4Sheets(size_t count)
+{
+    std::vector<qint64> offsets;
+    for (qint64 at = m_sheetsOffset;
+         at >= 0 && at + 8 <= m_sheetRecords.streamSize() && offsets.size() < count;) {
+        Record header;
+        const quint8 *b = nullptr;
+        if (!m_sheetRecords.header(at, header) || header.type != RecSheetHeader || header.length < 4
+            || !(b = m_sheetRecords.body(header, 4)))
+            break;
+        offsets.push_back(header.end());
+        at = header.end() + U32(b);
+    }
+    return offsets;
+}
+
+// Excel 4.0 keeps no active tab in WINDOW1: the sheet that was showing has
+// its own WINDOW2 say so. The first sheet when none does; -1 when reading
+// failed.
+int XlsWorkbook::workbook4Shown(const std::vector<qint64> &sheets)
+{
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        Record r;
+        quint16 kind = 0;
+        if (!m_sheetRecords.header(sheets[i], r))
+            return -1;
+        for (qint64 offset = r.end();; offset = r.end()) {
+            if (!sheetRecord(offset, r, kind))
+                return -1;
+            if (kind == RecEof)
+                break;
+            if (kind == RecWindow2 && r.length >= 2) {
+                const quint8 *b = m_sheetRecords.body(r, 2);
+                if (!b)
+                    return -1;
+                if (U16(b) & Window2Shown)
+                    return static_cast<int>(i);
+                break;
+            }
+        }
+    }
+    return 0;
+}
+
+QString XlsWorkbook::openSheet(const SheetEntry &sheet)
+{
+    Record bof;
     const bool inside = sheet.offset >= 0 && sheet.offset + 4 <= m_sheetRecords.streamSize();
-    if (!inside || !m_sheetRecords.header(sheet.offset, sheetBof) || sheetBof.type != RecBof
-        || sheetBof.length < 4) {
+    if (!inside || !m_sheetRecords.header(sheet.offset, bof) || kindOf(bof.type) != RecBof
+        || bof.length < 4) {
         m_error.clear();
         m_sheetRecords.fail(QStringLiteral("the active sheet is missing"));
         return m_error;
     }
-    if (!(b = m_sheetRecords.body(sheetBof, 4)))
+    const quint8 *b = m_sheetRecords.body(bof, 4);
+    if (!b)
         return m_error;
-    // Chart sheets, macro sheets and modules have no column of names.
-    m_worksheet = U16(b + 2) == BofWorksheet && sheet.kind == 0;
-    m_sheetStart = m_next = sheetBof.end();
-    return {};
+    // Excel 2.x-4.0 formats belong to their sheet.
+    if (m_biff <= 4) {
+        m_xfFormats.clear();
+        m_formatIsDate.clear();
+        m_formatCount = 0;
+    }
+    // Chart sheets, macro sheets, modules and dialog sheets have no column of names.
+    const quint16 bofType = U16(b + 2);
+    if (bofType == BofChart || sheet.kind == SheetChart)
+        return NotAListReason(QStringLiteral("a chart"));
+    if (bofType == BofMacroSheet || sheet.kind == SheetMacro)
+        return NotAListReason(QStringLiteral("a macro sheet"));
+    if (bofType == BofModule || sheet.kind == SheetModule)
+        return NotAListReason(QStringLiteral("a Visual Basic module"));
+
+    // The records before the first cell: the sheet's settings, and in Excel
+    // 2.x-4.0 also the number formats, cell formats and code page.
+    for (qint64 offset = bof.end();;) {
+        Record r;
+        quint16 kind = 0;
+        if (!sheetRecord(offset, r, kind))
+            return m_error;
+        if (kind == RecEof || IsCell(kind)) {
+            m_sheetStart = m_next = r.offset;
+            return {};
+        }
+        offset = r.end();
+        if (kind == RecIndex) {
+            m_rowOrder = true;
+        } else if (kind == RecWsBool && m_biff >= 5 && r.length >= 1) { // dialog sheets came with Excel 5
+            if (!(b = m_sheetRecords.body(r, 1)))
+                return m_error;
+            if (b[0] & WsBoolDialog)
+                return NotAListReason(QStringLiteral("a dialog sheet"));
+        } else if (m_biff <= 4) {
+            if (kind == RecFilePass)
+                return QStringLiteral("is protected by a password");
+            if (!readBookRecord(r))
+                return m_error;
+        }
+    }
+}
+
+// Settings of the whole workbook: in the globals, or before the cells of an
+// Excel 2.x-4.0 sheet.
+bool XlsWorkbook::readBookRecord(const Record &r)
+{
+    const quint8 *b = nullptr;
+    switch (r.type) {
+    case RecCodePage:
+        if (r.length >= 2) {
+            if (!(b = m_sheetRecords.body(r, 2)))
+                return false;
+            // BIFF8 text is Unicode; older text is in this code page.
+            if (m_biff < 8)
+                m_decoder = CodePageDecoder(U16(b));
+        }
+        return true;
+    case RecDateMode:
+        if (r.length >= 2) {
+            if (!(b = m_sheetRecords.body(r, 2)))
+                return false;
+            m_date1904 = U16(b) == 1;
+        }
+        return true;
+    case RecXf:
+    case RecXf2:
+    case RecXf3:
+    case RecXf4:
+        return readXf(r);
+    case RecFormat:
+    case RecFormat2:
+        return readFormat(r);
+    default:
+        return true;
+    }
+}
+
+bool XlsWorkbook::readXf(const Record &r)
+{
+    if (m_xfFormats.size() >= 65536)
+        return true;
+    // Where its number format is: a byte in Excel 2.x-4.0 (in 2.x its low six
+    // bits), 16 bits from BIFF5 on. A record too short for it keeps its place.
+    const qint64 need = r.type == RecXf ? 4 : r.type == RecXf2 ? 3 : 2;
+    quint16 format = 0;
+    if (r.length >= need) {
+        const quint8 *b = m_sheetRecords.body(r, need);
+        if (!b)
+            return false;
+        format = r.type == RecXf ? U16(b + 2) : r.type == RecXf2 ? (b[2] & 0x3F) : b[1];
+    }
+    m_xfFormats.push_back(format);
+    return true;
 }
 
 bool XlsWorkbook::readFormat(const Record &r)
 {
     // Number format codes are short; anything longer than its record is skipped.
+    const quint16 position = m_formatCount++;
     if (r.length < 3 || m_formatIsDate.size() >= 65536)
         return true;
     const quint8 *b = m_sheetRecords.body(r, r.length);
     if (!b)
         return false;
-    const quint16 index = U16(b);
+    quint16 index = U16(b);
     QString code;
-    if (m_biff8) {
+    if (r.type == RecFormat2 || m_biff <= 4) {
+        // Excel 2.x-4.0 number their formats in the order written; Excel 4.0
+        // writes two unused bytes before the code.
+        index = position;
+        const int at = r.type == RecFormat2 ? 0 : 2;
+        const quint8 count = b[at];
+        if (at + 1 + count > r.length)
+            return true;
+        code = decode8Bit(QByteArray(reinterpret_cast<const char *>(b + at + 1), count));
+    } else if (m_biff == 8) {
         if (r.length < 5)
             return true;
         const quint16 count = U16(b + 2);
@@ -503,13 +806,13 @@ bool XlsWorkbook::readFormat(const Record &r)
     return true;
 }
 
-bool XlsWorkbook::isDateXf(quint16 xf) const
+bool XlsWorkbook::isDateFormat(quint16 format) const
 {
-    if (xf >= m_xfFormats.size())
-        return false;
-    const quint16 format = m_xfFormats[xf];
     const auto defined = m_formatIsDate.constFind(format);
-    return defined != m_formatIsDate.constEnd() ? *defined : IsBuiltInDateFormat(format);
+    if (defined != m_formatIsDate.constEnd())
+        return *defined;
+    // Before BIFF5 every format a cell uses is written out.
+    return m_biff >= 5 && IsBuiltInDateFormat(format);
 }
 
 QString XlsWorkbook::decode8Bit(const QByteArray &bytes)
@@ -517,15 +820,27 @@ QString XlsWorkbook::decode8Bit(const QByteArray &bytes)
     return m_decoder.decode(bytes);
 }
 
-std::optional<QString> XlsWorkbook::numberText(double value, quint16 xf) const
+// `body` begins with the cell's row and column, then its format: three
+// attribute bytes in Excel 2.x records (`head` 7; the second holds the number
+// format), else the index of a cell format (`head` 6).
+std::optional<QString> XlsWorkbook::numberText(double value, const quint8 *body, int head) const
 {
-    return isDateXf(xf) ? DateText(value, m_date1904) : NumberText(value);
+    bool date = false;
+    if (head == 7) {
+        date = isDateFormat(body[5] & 0x3F);
+    } else {
+        const quint16 xf = U16(body + 4);
+        date = xf < m_xfFormats.size() && isDateFormat(m_xfFormats[xf]);
+    }
+    return date ? DateText(value, m_date1904) : NumberText(value);
 }
 
 std::optional<QString> XlsWorkbook::cellText(int row)
 {
-    if (!m_error.isEmpty() || !m_worksheet || row < 1 || row > MaxRow)
+    if (!m_error.isEmpty() || row < 1 || row > MaxRow)
         return std::nullopt;
+    if (m_scanned)
+        return cellAt(row);
     if (row <= m_lastRow) { // asked again from an earlier row: read from the top
         m_next = m_sheetStart;
         m_sheetEnded = false;
@@ -535,29 +850,14 @@ std::optional<QString> XlsWorkbook::cellText(int row)
 
     while (!m_sheetEnded) {
         Record r;
-        if (!m_sheetRecords.header(m_next, r))
+        quint16 kind = 0;
+        if (!sheetRecord(m_next, r, kind))
             return std::nullopt;
-        switch (r.type) {
-        case RecEof: // the sheet ends (or an embedded chart does, after all cells)
-        case RecWindow2: // the cell table is over
+        if (kind == RecEof) {
             m_sheetEnded = true;
-            return std::nullopt;
-        case RecFormula:
-        case RecRk:
-        case RecNumber:
-        case RecLabel:
-        case RecLabelSst:
-        case RecRString:
-        case RecBoolErr:
-        case RecBlank:
-        case RecMulRk:
-        case RecMulBlank:
             break;
-        default:
-            m_next = r.end();
-            continue;
         }
-        if (r.length < 4) { // a cell without its place: nothing to show
+        if (!IsCell(kind) || r.length < 4) { // not a cell, or one without its place
             m_next = r.end();
             continue;
         }
@@ -565,38 +865,84 @@ std::optional<QString> XlsWorkbook::cellText(int row)
         if (!b)
             return std::nullopt;
         const quint16 cellRow = U16(b);
-        // Cells come row by row: a later row means this one has no more.
         if (cellRow > wanted)
-            return std::nullopt;
+            break;
         m_next = r.end();
         if (cellRow < wanted || U16(b + 2) != 0)
             continue;
-        return cellValue(r, b);
+        std::optional<QString> text = cellValue(r, kind, b);
+        if (text || m_rowOrder || !m_error.isEmpty())
+            return text;
+        break;
     }
-    return std::nullopt;
+    if (m_rowOrder || !m_error.isEmpty() || !scanColumn1())
+        return std::nullopt;
+    return cellAt(row);
+}
+
+bool XlsWorkbook::scanColumn1()
+{
+    m_column1.clear();
+    for (qint64 offset = m_sheetStart;;) {
+        Record r;
+        quint16 kind = 0;
+        if (!sheetRecord(offset, r, kind))
+            return false;
+        if (kind == RecEof)
+            break;
+        offset = r.end();
+        if (!IsCell(kind) || r.length < 4)
+            continue;
+        const quint8 *b = m_sheetRecords.body(r, 4);
+        if (!b)
+            return false;
+        if (U16(b + 2) != 0)
+            continue;
+        const size_t row = U16(b);
+        if (row >= m_column1.size())
+            m_column1.resize(std::max<size_t>(row + 1, 2 * m_column1.size()), -1);
+        m_column1[row] = r.offset;
+    }
+    m_scanned = true;
+    return true;
+}
+
+std::optional<QString> XlsWorkbook::cellAt(int row)
+{
+    const size_t index = static_cast<size_t>(row - 1);
+    if (index >= m_column1.size() || m_column1[index] < 0)
+        return std::nullopt;
+    Record r;
+    const quint8 *b = nullptr;
+    if (!m_sheetRecords.header(m_column1[index], r)
+        || !(b = m_sheetRecords.body(r, std::min<qint64>(r.length, 16))))
+        return std::nullopt;
+    return cellValue(r, kindOf(r.type), b);
 }
 
 // The text of a cell record in column 1; `body` holds its first 16 bytes or
 // the whole body when shorter.
-std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
+std::optional<QString> XlsWorkbook::cellValue(const Record &r, quint16 kind, const quint8 *b)
 {
-    switch (r.type) {
+    const int head = m_biff <= 2 && r.type <= RecString2 ? 7 : 6;
+    switch (kind) {
     case RecNumber:
-        if (r.length < 14)
+        if (r.length < head + 8)
             return std::nullopt;
-        return numberText(F64(b + 6), U16(b + 4));
+        return numberText(F64(b + head), b, head);
+    case RecInteger2:
+        if (r.length < 9)
+            return std::nullopt;
+        return numberText(U16(b + 7), b, 7);
     case RecRk:
-        if (r.length < 10)
+    case RecMulRk: // its first cell: the format and number after the first column
+        if (r.length < (kind == RecRk ? 10 : 12))
             return std::nullopt;
-        return numberText(RkValue(U32(b + 6)), U16(b + 4));
-    case RecMulRk:
-        if (r.length < 12)
-            return std::nullopt;
-        return numberText(RkValue(U32(b + 6)), U16(b + 4));
+        return numberText(RkValue(U32(b + 6)), b, 6);
     case RecBoolErr:
-        if (r.length < 8)
+        if (r.length < head + 2)
             return std::nullopt;
-        return b[7] ? ErrorText(b[6]) : BooleanText(b[6] != 0);
+        return b[head + 1] ? ErrorText(b[head]) : BooleanText(b[head] != 0);
     case RecLabelSst: {
         if (r.length < 10)
             return std::nullopt;
@@ -607,29 +953,32 @@ std::optional<QString> XlsWorkbook::cellValue(const Record &r, const quint8 *b)
     }
     case RecLabel:
     case RecRString:
-        return labelText(r);
+        return labelText(r, head);
     case RecFormula:
-        return formulaText(r, b);
+        return formulaText(r, b, head);
     default: // BLANK, MULBLANK
         return std::nullopt;
     }
 }
 
-std::optional<QString> XlsWorkbook::labelText(const Record &r)
+std::optional<QString> XlsWorkbook::labelText(const Record &r, int head)
 {
     // Row, column and format, then the text.
     ContinuedReader reader(
-        m_sheetRecords, { r.body(), r.length, 6 }, QStringLiteral("a cell's text is cut short"));
-    return cellString(reader);
+        m_sheetRecords, { r.body(), r.length, head }, QStringLiteral("a cell's text is cut short"));
+    return cellString(reader, head == 7);
 }
 
-std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader)
+std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader, bool byteCount)
 {
     quint16 count = 0;
+    quint8 shortCount = 0;
     QString text;
-    if (!reader.readU16(count))
+    if (byteCount ? !reader.readU8(shortCount) : !reader.readU16(count))
         return std::nullopt;
-    if (m_biff8) {
+    if (byteCount)
+        count = shortCount;
+    if (m_biff >= 8) {
         quint8 flags = 0;
         if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
             return std::nullopt;
@@ -644,19 +993,19 @@ std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader)
     return text;
 }
 
-std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b)
+std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b, int head)
 {
-    if (r.length < 14)
+    if (r.length < head + 8)
         return std::nullopt;
     // The cached result: a double, or a marker 0xFFFF in its top bytes with
     // the kind of result in the first byte.
-    if (U16(b + 12) != 0xFFFF)
-        return numberText(F64(b + 6), U16(b + 4));
-    switch (b[6]) {
+    if (U16(b + head + 6) != 0xFFFF)
+        return numberText(F64(b + head), b, head);
+    switch (b[head]) {
     case 1:
-        return BooleanText(b[8] != 0);
+        return BooleanText(b[head + 2] != 0);
     case 2:
-        return ErrorText(b[8]);
+        return ErrorText(b[head + 2]);
     case 0:
         break; // text, in the STRING record that follows
     default:
@@ -671,14 +1020,15 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
         if (!m_sheetRecords.header(offset, s))
             return std::nullopt;
         offset = s.end();
-        if (s.type == RecContinue || s.type == RecShrFmla || s.type == RecArray || s.type == RecTable)
+        const quint16 kind = kindOf(s.type);
+        if (kind == RecContinue || kind == RecShrFmla || kind == RecArray || kind == RecTable)
             continue;
-        if (s.type != RecString)
+        if (kind != RecString)
             break;
         m_next = s.end();
         ContinuedReader reader(
             m_sheetRecords, { s.body(), s.length, 0 }, QStringLiteral("a formula's text is cut short"));
-        return cellString(reader);
+        return cellString(reader, s.type == RecString2);
     }
     m_sheetRecords.fail(QStringLiteral("a formula's text is missing"));
     return std::nullopt;
@@ -728,6 +1078,31 @@ OpenedWorkbook OpenXls(const QString &path)
     QString error;
     std::unique_ptr<CompoundFile> container = CompoundFile::open(path, &error);
     return OpenCompoundFile(std::move(container), error);
+}
+
+bool IsBiffStream(const QByteArray &head)
+{
+    if (head.size() < 8)
+        return false;
+    const auto *p = reinterpret_cast<const quint8 *>(head.constData());
+    const quint16 type = U16(p), length = U16(p + 2), kind = U16(p + 6);
+    return (type == RecBof2 || type == RecBof3 || type == RecBof4) && length >= 4 && length <= 16
+        && (kind == BofWorksheet || kind == BofChart || kind == BofMacroSheet || kind == BofWorkbook4);
+}
+
+// An Excel 2.x-4.0 file is the record stream itself.
+OpenedWorkbook OpenBiff(const QString &path)
+{
+    QString error;
+    std::unique_ptr<ByteSource> source = OpenFileSource(path, &error);
+    if (!source)
+        return { nullptr, error };
+    return OpenWorkbookStream(std::move(source), false);
+}
+
+OpenedWorkbook OpenBiffData(const QByteArray &data)
+{
+    return OpenWorkbookStream(MemorySource(data), false);
 }
 
 OpenedWorkbook OpenXlsData(const QByteArray &data)

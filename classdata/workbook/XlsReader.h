@@ -17,4 +17,11 @@ OpenedWorkbook OpenXls(const QString &path);
 // Book stream (BIFF5), or a file that holds the records alone.
 OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool namedWorkbook);
 
+// Excel 2.x-4.0 worksheets (BIFF2, BIFF3, BIFF4) and Excel 4.0 workbooks: a
+// file that is a bare stream of records, read by the same reader. IsBiffStream
+// tells such a file by its first 8 bytes, a BOF record of one of these
+// versions.
+bool IsBiffStream(const QByteArray &head);
+OpenedWorkbook OpenBiff(const QString &path);
+
 } // namespace plivan

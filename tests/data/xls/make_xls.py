@@ -22,14 +22,29 @@ checked against what was written.
                          names need (shared strings and cells) overwritten.
   truncated-stream.xlwt.xls  the same workbook stream cut off before row 40,
                          in a sound container.
+  blanks-first.xlwt.xls  columns 1 and 2 of rows 1-75 written first as
+                         formatted blanks (MULBLANK), the names after them,
+                         as some writers do; no INDEX record.
+  window2-first.xlwt.xls the sheet's WINDOW2 before its cells, and an embedded
+                         chart's substream (its own BOF and EOF, a cached
+                         value for A6 inside) between rows 5 and 6.
+  macro-active.xlwt.xls, dialog-active.xlwt.xls  the active sheet is an Excel
+                         4.0 macro sheet, or a dialog sheet (WSBOOL).
+
+Run as make_xls.py [file ...] to make only the files named. The crafted files
+of the last four are read back with LibreOffice too, which must list the same
+names.
 
 make_xls.sh converts some of them with LibreOffice and Gnumeric and makes a
 Word document (a compound file that is not a workbook).
 """
 
+import csv
 import os
 import struct
+import subprocess
 import sys
+import tempfile
 
 import xlrd
 import xlwt
@@ -215,19 +230,130 @@ def make_truncated_stream():
     CompoundDoc.XlsDoc().save(path("truncated-stream.xlwt.xls"), bytes(stream[:row40]))
 
 
-def main():
-    make_sst_continue()
-    make_kinds()
-    make_filepass()
-    make_chart_active()
-    make_sheet_offset()
-    make_tail_garbled()
-    make_truncated_stream()
-    # The crafted file still opens in xlrd.
-    book = xlrd.open_workbook(path("chart-active.xlwt.xls"))
-    assert book.nsheets == 2  # xlrd leaves chart sheets out
+def serialize(recs):
+    """A stream from (type, body) records, each sheet list entry (BOUNDSHEET)
+    pointing at its sheet's BOF again."""
+    out, sheet_bofs, depth = bytearray(), [], 0
+    for rtype, body in recs:
+        if rtype == 0x0809:
+            if depth == 0 and out:
+                sheet_bofs.append(len(out))
+            depth += 1
+        elif rtype == 0x000A:
+            depth -= 1
+        out += struct.pack("<HH", rtype, len(body)) + body
+    for (off, body), bof in zip(boundsheets(out), sheet_bofs):
+        struct.pack_into("<I", out, off + 4, bof)
+    return bytes(out)
+
+
+def one_sheet_records(names):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Names")
+    for r, name in enumerate(names):
+        ws.write(r, 0, name)
+        ws.write(r, 1, r + 1)
+    return [(rtype, bytes(body)) for _, rtype, body in records(wb.get_biff_data())]
+
+
+FIRST_NAMES = ["Ann Lee", "Bob Stone", "Cy Young", "Di Prince", "Ed Wood", "Flo Reed", "Gus Hale", "Hal Ford"]
+
+
+def make_blanks_first():
+    recs = one_sheet_records(FIRST_NAMES[:6])
+    first_cell = next(i for i, (rtype, body) in enumerate(recs) if rtype in CELL_RECORDS)
+    blanks = [(0x00BE, struct.pack("<HHHHH", r, 0, 15, 15, 1)) for r in range(75)]
+    recs[first_cell:first_cell] = blanks
+    save_checked("blanks-first.xlwt.xls", serialize(recs), FIRST_NAMES[:6])
+
+
+def make_window2_first():
+    recs = one_sheet_records(FIRST_NAMES)
+    window2 = next(i for i, (rtype, body) in enumerate(recs) if rtype == 0x023E)
+    rec = recs.pop(window2)
+    dimensions = next(i for i, (rtype, body) in enumerate(recs) if rtype == 0x0200)
+    recs.insert(dimensions + 1, rec)
+    # A chart substream between the cells of row 5 and row 6, holding a
+    # cached series value with the place of A6.
+    row6 = next(i for i, (rtype, body) in enumerate(recs)
+                if rtype in CELL_RECORDS and struct.unpack_from("<H", body)[0] == 5)
+    chart = [(0x0809, struct.pack("<HHHHII", 0x0600, 0x0020, 0x0DBB, 0x07CC, 0, 6)),
+             (0x0203, struct.pack("<HHHd", 5, 0, 15, 99.0)),
+             (0x000A, b"")]
+    recs[row6:row6] = chart
+    save_checked("window2-first.xlwt.xls", serialize(recs), FIRST_NAMES)
+
+
+def make_active_kind(name, patch):
+    stream = three_sheet_stream()
+    patch(stream, boundsheets(stream)[1])
+    CompoundDoc.XlsDoc().save(path(name), bytes(stream))
+    assert libreoffice_opens(path(name)), name
+
+
+def macro_sheet(stream, entry):
+    off, body = entry
+    stream[off + 4 + 5] = 1  # sheet kind: macro sheet
+    bof = struct.unpack_from("<I", body, 0)[0]
+    struct.pack_into("<H", stream, bof + 4 + 2, 0x0040)
+
+
+def dialog_sheet(stream, entry):
+    bof = struct.unpack_from("<I", entry[1], 0)[0]
+    wsbool = [off for off, rtype, body in records(stream) if off > bof and rtype == 0x0081][0]
+    stream[wsbool + 4] |= 0x10  # fDialog
+
+
+def libreoffice_csv(source):
+    """Column 1 of the active sheet as LibreOffice lists it, or None when it
+    does not convert the file."""
+    with tempfile.TemporaryDirectory() as tmp:
+        subprocess.run(["soffice", "-env:UserInstallation=file://%s/profile" % tmp, "--headless",
+                        "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76", "--outdir", tmp, source],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        out = os.path.join(tmp, os.path.splitext(os.path.basename(source))[0] + ".csv")
+        if not os.path.exists(out):
+            return None
+        with open(out, encoding="utf-8", newline="") as f:
+            return [row[0] if row else "" for row in csv.reader(f)]
+
+
+def libreoffice_opens(source):
+    return libreoffice_csv(source) is not None
+
+
+def save_checked(name, stream, names):
+    CompoundDoc.XlsDoc().save(path(name), stream)
+    listed = libreoffice_csv(path(name))
+    assert listed is not None and listed[:len(names)] == names and not any(listed[len(names):]), \
+        (name, listed)
+
+
+MAKERS = {
+    "sst-continue.xlwt.xls": make_sst_continue,
+    "kinds.xlwt.xls": make_kinds,
+    "filepass.xlwt.xls": make_filepass,
+    "chart-active.xlwt.xls": make_chart_active,
+    "sheet-offset.xlwt.xls": make_sheet_offset,
+    "tail-garbled.xlwt.xls": make_tail_garbled,
+    "truncated-stream.xlwt.xls": make_truncated_stream,
+    "blanks-first.xlwt.xls": make_blanks_first,
+    "window2-first.xlwt.xls": make_window2_first,
+    "macro-active.xlwt.xls": lambda: make_active_kind("macro-active.xlwt.xls", macro_sheet),
+    "dialog-active.xlwt.xls": lambda: make_active_kind("dialog-active.xlwt.xls", dialog_sheet),
+}
+
+
+def main(only):
+    for name, make in MAKERS.items():
+        if not only or name in only:
+            make()
+    if not only or "chart-active.xlwt.xls" in only:
+        # The crafted file still opens in xlrd.
+        book = xlrd.open_workbook(path("chart-active.xlwt.xls"))
+        assert book.nsheets == 2  # xlrd leaves chart sheets out
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(set(sys.argv[1:])))
