@@ -14,6 +14,7 @@
 
 #include <QRandomGenerator>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
@@ -85,6 +86,48 @@ private slots:
         OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)), file);
         QVERIFY(fromMemory.workbook);
         QCOMPARE(Cells(*fromMemory.workbook, int(cells.size())), cells);
+    }
+
+    // OpenWorkbook: the reader chosen by content whatever the name, text
+    // split by the name, and what is refused.
+    void dispatch_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("first"); // row 1 of column 1, or the error
+        const QByteArray xml = ReadFile(DataPath(QStringLiteral("text/xmlss-web.hand.xls")));
+        const QByteArray html = "<!DOCTYPE html><table><tr><td>Ann Lee</td></tr></table>";
+        const QByteArray text = "Lee, Ann\t7\n";
+        QTest::newRow("XML spreadsheet named .txt") << "r.txt" << xml << QStringLiteral(u"José Álvarez");
+        QTest::newRow("web page named .csv") << "r.csv" << html << "Ann Lee";
+        QTest::newRow("web page named .xls") << "r.xls" << html << "Ann Lee";
+        QTest::newRow("text named .dat: tabs") << "r.dat" << text << "Lee, Ann";
+        QTest::newRow("text named .csv: commas") << "r.csv" << text << "Lee";
+        QTest::newRow("UTF-16 text named .xls") << "r.xls"
+                                                << QByteArray("\xFF\xFE"
+                                                              "A\0n\0n\0\t\0"
+                                                              "7\0",
+                                                       12)
+                                                << "Ann";
+        QTest::newRow("text named .xlsx") << "r.xlsx" << text << NotAWorkbookReason;
+        QTest::newRow("bytes named .dat") << "r.dat" << QByteArray("\x01\x02\x03", 3) << NotAWorkbookReason;
+        QTest::newRow("bytes named .txt: text") << "r.txt"
+                                                << QByteArray("A\x01"
+                                                              "B\n")
+                                                << "A\x01"
+                                                   "B";
+        QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
+        QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
+    }
+    void dispatch()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, first);
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(name), content);
+        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        QCOMPARE(opened.workbook ? opened.workbook->cellText(1).value_or(E) : opened.error, first);
     }
 
     // Files whose parts turn to rubbish after their first names: the names
@@ -218,9 +261,17 @@ private slots:
         QByteArray data;
         for (int i = 0; i < 100000; ++i)
             data += "Name " + QByteArray::number(i) + "\n";
-        OpenedWorkbook opened = OpenCsvData(data + "\"never closed");
-        QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
-        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Name 1")); // read again from the start
+        QStringEncoder toUtf16(QStringEncoder::Utf16BE);
+        const QByteArray utf16 = "\xFE\xFF" + QByteArray(toUtf16(QString::fromLatin1(data)));
+        for (const QByteArray &text : { data, utf16 }) {
+            OpenedWorkbook opened = OpenCsvData(text + "\"never closed");
+            QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
+            QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Name 1")); // read again from the start
+            QCOMPARE(opened.workbook->error(), QString());
+        }
+        OpenedWorkbook opened = OpenWorkbook(DataPath(QStringLiteral("text/xmlss-broken-tail.hand.xml")));
+        QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Student 0030"));
+        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Student 0002"));
         QCOMPARE(opened.workbook->error(), QString());
 
         const QByteArray page = "<html><body><p>Ann Lee</p><!--" + QByteArray(MaxHtmlParseBytes, 'x')
@@ -229,6 +280,83 @@ private slots:
         QCOMPARE(opened.workbook->cellText(1), std::nullopt);
         QCOMPARE(opened.workbook->error(),
             QStringLiteral("is a web page too large to read (Plivan reads its first 2 MB)"));
+    }
+
+    // XML spreadsheets that break the reader's bounds or the format's rules:
+    // the message once the first rows are read.
+    void xmlSpreadsheetDamaged_data()
+    {
+        QTest::addColumn<QByteArray>("worksheets");
+        QTest::addColumn<QString>("error");
+        const QByteArray row = "<Row><Cell><Data ss:Type=\"String\">Ann</Data></Cell></Row>";
+        QTest::newRow("no worksheet") << QByteArray() << "is damaged (it holds no worksheet)";
+        QTest::newRow("a worksheet without a table") << QByteArray("<Worksheet/>") << QString();
+        QTest::newRow("rows out of order")
+            << "<Worksheet><Table>" + row + "<Row ss:Index=\"1\"/></Table></Worksheet>"
+            << "is damaged (a row is numbered before the rows above it)";
+        QTest::newRow("a cell too long")
+            << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
+                + "</Table></Worksheet>"
+            << "is damaged (a cell's text is too long)";
+        QTest::newRow("nested too deeply") << "<Worksheet><Table><Row><Cell>"
+                + QByteArray("<x>").repeated(MaxXmlDepth) + "</Cell></Row></Table></Worksheet>"
+                                           << "is damaged (its XML is nested too deeply)";
+    }
+    void xmlSpreadsheetDamaged()
+    {
+        QFETCH(QByteArray, worksheets);
+        QFETCH(QString, error);
+        OpenedWorkbook opened
+            = OpenXmlSpreadsheetData("<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+                                     "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">"
+                + worksheets + "</Workbook>");
+        if (opened.workbook) {
+            Cells(*opened.workbook, 3);
+            opened.error = opened.workbook->error();
+        }
+        QCOMPARE(opened.error, error);
+    }
+
+    // A web page nested deeper than a parser can follow in reasonable time
+    // is refused before it is parsed; pages as deep as real ones, and long
+    // flat ones, are read to the end.
+    void htmlNesting_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("nested divs") << QByteArray() << QByteArray("<div>") << 600 << true;
+        QTest::newRow("nested tables") << QByteArray() << QByteArray("<table><tr><td>") << 600 << true;
+        QTest::newRow("formatting reopened in each paragraph")
+            << QByteArray() << QByteArray("<p><b id=%1> ") << 600 << true;
+        QTest::newRow("closed divs") << QByteArray() << QByteArray("<div>Ann</div>") << 5000 << false;
+        QTest::newRow("list items left open") << QByteArray("<ul>") << QByteArray("<li>Ann") << 5000 << false;
+        QTest::newRow("cells and rows left open")
+            << QByteArray("<table>") << QByteArray("<tr><td>Ann<td>7") << 5000 << false;
+        QTest::newRow("a font left open in each paragraph")
+            << QByteArray() << QByteArray("<p><font face=x>Ann") << 5000 << false;
+        QTest::newRow("shapes closed by />")
+            << QByteArray("<svg>") << QByteArray("<path d=M0/>") << 5000 << false;
+        QTest::newRow("tags in a script")
+            << QByteArray("<script>") << QByteArray("'<div>'+") << 5000 << false;
+    }
+    void htmlNesting()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, times);
+        QFETCH(bool, refused);
+        QByteArray page = "<html><body>" + before;
+        for (int i = 0; i < times; ++i)
+            page += QByteArray(unit).replace("%1", QByteArray::number(i));
+        OpenedWorkbook opened = OpenHtmlData(page + "</script></svg></ul></table><p>Last</p>");
+        if (opened.workbook) {
+            opened.workbook->cellText(times + 2); // beyond every row: the whole page is parsed
+            opened.error = opened.workbook->error();
+        }
+        QCOMPARE(opened.error,
+            refused ? QStringLiteral("is damaged (its markup is nested too deeply)") : QString());
     }
 
     // The text of a value, the same for every format (tests/data/values.tsv).

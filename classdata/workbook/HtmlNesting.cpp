@@ -5,6 +5,8 @@
 #include <QHash>
 
 #include <algorithm>
+#include <array>
+#include <initializer_list>
 #include <vector>
 
 namespace plivan {
@@ -26,119 +28,46 @@ constexpr int UnknownTagBase = GUMBO_TAG_LAST + 1;
 
 unsigned Flags(int tag)
 {
-    switch (tag) {
-    case GUMBO_TAG_AREA:
-    case GUMBO_TAG_BASE:
-    case GUMBO_TAG_BASEFONT:
-    case GUMBO_TAG_BGSOUND:
-    case GUMBO_TAG_BR:
-    case GUMBO_TAG_COL:
-    case GUMBO_TAG_EMBED:
-    case GUMBO_TAG_FRAME:
-    case GUMBO_TAG_IMAGE:
-    case GUMBO_TAG_IMG:
-    case GUMBO_TAG_INPUT:
-    case GUMBO_TAG_ISINDEX:
-    case GUMBO_TAG_KEYGEN:
-    case GUMBO_TAG_LINK:
-    case GUMBO_TAG_META:
-    case GUMBO_TAG_PARAM:
-    case GUMBO_TAG_SOURCE:
-    case GUMBO_TAG_TRACK:
-    case GUMBO_TAG_WBR:
-    case GUMBO_TAG_MENUITEM:
-        return Void | Special;
-    case GUMBO_TAG_HR:
-        return Void | Special | ClosesP;
-    case GUMBO_TAG_A:
-    case GUMBO_TAG_B:
-    case GUMBO_TAG_BIG:
-    case GUMBO_TAG_CODE:
-    case GUMBO_TAG_EM:
-    case GUMBO_TAG_FONT:
-    case GUMBO_TAG_I:
-    case GUMBO_TAG_NOBR:
-    case GUMBO_TAG_S:
-    case GUMBO_TAG_SMALL:
-    case GUMBO_TAG_STRIKE:
-    case GUMBO_TAG_STRONG:
-    case GUMBO_TAG_TT:
-    case GUMBO_TAG_U:
-        return Formatting;
-    case GUMBO_TAG_TABLE:
-        return Scope | Special | ClosesP;
-    case GUMBO_TAG_TD:
-    case GUMBO_TAG_TH:
-    case GUMBO_TAG_CAPTION:
-    case GUMBO_TAG_APPLET:
-    case GUMBO_TAG_MARQUEE:
-    case GUMBO_TAG_OBJECT:
-    case GUMBO_TAG_TEMPLATE:
-        return Scope | Special | Marker;
-    case GUMBO_TAG_HTML:
-        return Scope | Special;
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_ARTICLE:
-    case GUMBO_TAG_ASIDE:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_CENTER:
-    case GUMBO_TAG_DETAILS:
-    case GUMBO_TAG_DIR:
-    case GUMBO_TAG_DIV:
-    case GUMBO_TAG_DL:
-    case GUMBO_TAG_FIELDSET:
-    case GUMBO_TAG_FIGCAPTION:
-    case GUMBO_TAG_FIGURE:
-    case GUMBO_TAG_FOOTER:
-    case GUMBO_TAG_FORM:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_HEADER:
-    case GUMBO_TAG_HGROUP:
-    case GUMBO_TAG_MAIN:
-    case GUMBO_TAG_MENU:
-    case GUMBO_TAG_NAV:
-    case GUMBO_TAG_OL:
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_SECTION:
-    case GUMBO_TAG_SUMMARY:
-    case GUMBO_TAG_UL:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_DT:
-        return Special | ClosesP;
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_PLAINTEXT:
-        return Special | ClosesP | RawText;
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_TEXTAREA:
-    case GUMBO_TAG_IFRAME:
-    case GUMBO_TAG_NOEMBED:
-    case GUMBO_TAG_NOFRAMES:
-        return Special | RawText;
-    case GUMBO_TAG_BODY:
-    case GUMBO_TAG_BUTTON:
-    case GUMBO_TAG_COLGROUP:
-    case GUMBO_TAG_FRAMESET:
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_NOSCRIPT:
-    case GUMBO_TAG_SELECT:
-    case GUMBO_TAG_TBODY:
-    case GUMBO_TAG_TFOOT:
-    case GUMBO_TAG_THEAD:
-    case GUMBO_TAG_TR:
-        return Special;
-    default:
-        return 0;
-    }
+    static const std::array<unsigned, GUMBO_TAG_LAST> table = [] {
+        std::array<unsigned, GUMBO_TAG_LAST> flags {};
+        const auto set = [&flags](unsigned flag, std::initializer_list<GumboTag> tags) {
+            for (const GumboTag tag : tags)
+                flags[tag] |= flag;
+        };
+        set(Void | Special,
+            { GUMBO_TAG_AREA, GUMBO_TAG_BASE, GUMBO_TAG_BASEFONT, GUMBO_TAG_BGSOUND, GUMBO_TAG_BR,
+                GUMBO_TAG_COL, GUMBO_TAG_EMBED, GUMBO_TAG_FRAME, GUMBO_TAG_HR, GUMBO_TAG_IMAGE, GUMBO_TAG_IMG,
+                GUMBO_TAG_INPUT, GUMBO_TAG_ISINDEX, GUMBO_TAG_KEYGEN, GUMBO_TAG_LINK, GUMBO_TAG_META,
+                GUMBO_TAG_PARAM, GUMBO_TAG_SOURCE, GUMBO_TAG_TRACK, GUMBO_TAG_WBR, GUMBO_TAG_MENUITEM });
+        set(Formatting,
+            { GUMBO_TAG_A, GUMBO_TAG_B, GUMBO_TAG_BIG, GUMBO_TAG_CODE, GUMBO_TAG_EM, GUMBO_TAG_FONT,
+                GUMBO_TAG_I, GUMBO_TAG_NOBR, GUMBO_TAG_S, GUMBO_TAG_SMALL, GUMBO_TAG_STRIKE, GUMBO_TAG_STRONG,
+                GUMBO_TAG_TT, GUMBO_TAG_U });
+        set(Scope | Special,
+            { GUMBO_TAG_TABLE, GUMBO_TAG_TD, GUMBO_TAG_TH, GUMBO_TAG_CAPTION, GUMBO_TAG_APPLET,
+                GUMBO_TAG_MARQUEE, GUMBO_TAG_OBJECT, GUMBO_TAG_TEMPLATE, GUMBO_TAG_HTML });
+        set(Marker,
+            { GUMBO_TAG_TD, GUMBO_TAG_TH, GUMBO_TAG_CAPTION, GUMBO_TAG_APPLET, GUMBO_TAG_MARQUEE,
+                GUMBO_TAG_OBJECT, GUMBO_TAG_TEMPLATE });
+        set(Special | ClosesP,
+            { GUMBO_TAG_ADDRESS, GUMBO_TAG_ARTICLE, GUMBO_TAG_ASIDE, GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_CENTER,
+                GUMBO_TAG_DETAILS, GUMBO_TAG_DIR, GUMBO_TAG_DIV, GUMBO_TAG_DL, GUMBO_TAG_FIELDSET,
+                GUMBO_TAG_FIGCAPTION, GUMBO_TAG_FIGURE, GUMBO_TAG_FOOTER, GUMBO_TAG_FORM, GUMBO_TAG_H1,
+                GUMBO_TAG_H2, GUMBO_TAG_H3, GUMBO_TAG_H4, GUMBO_TAG_H5, GUMBO_TAG_H6, GUMBO_TAG_HEADER,
+                GUMBO_TAG_HGROUP, GUMBO_TAG_HR, GUMBO_TAG_MAIN, GUMBO_TAG_MENU, GUMBO_TAG_NAV, GUMBO_TAG_OL,
+                GUMBO_TAG_P, GUMBO_TAG_PRE, GUMBO_TAG_LISTING, GUMBO_TAG_SECTION, GUMBO_TAG_SUMMARY,
+                GUMBO_TAG_UL, GUMBO_TAG_LI, GUMBO_TAG_DD, GUMBO_TAG_DT, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT,
+                GUMBO_TAG_TABLE });
+        set(Special | RawText,
+            { GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT, GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE, GUMBO_TAG_TITLE,
+                GUMBO_TAG_TEXTAREA, GUMBO_TAG_IFRAME, GUMBO_TAG_NOEMBED, GUMBO_TAG_NOFRAMES });
+        set(Special,
+            { GUMBO_TAG_BODY, GUMBO_TAG_BUTTON, GUMBO_TAG_COLGROUP, GUMBO_TAG_FRAMESET, GUMBO_TAG_HEAD,
+                GUMBO_TAG_NOSCRIPT, GUMBO_TAG_SELECT, GUMBO_TAG_TBODY, GUMBO_TAG_TFOOT, GUMBO_TAG_THEAD,
+                GUMBO_TAG_TR });
+        return flags;
+    }();
+    return tag >= 0 && tag < GUMBO_TAG_LAST ? table[std::size_t(tag)] : 0;
 }
 
 // The parser's stack of open elements and its list of formatting elements,

@@ -9,12 +9,14 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 namespace plivan {
@@ -76,63 +78,23 @@ std::vector<unsigned> NextTableOffsets(const GumboVector &children)
 
 // A number as LibreOffice reads it in American English: an optional sign,
 // digits with commas between groups of three, a decimal point and an
-// exponent, white space around it; too large or too small for a double, or
-// anything else, is text.
-std::optional<double> EnglishNumber(QStringView text)
+// exponent, white space around it. Too large or too small for a double
+// (but not zero), it stays text.
+std::optional<double> EnglishNumber(const QString &text)
 {
-    text = text.trimmed();
-    QByteArray digits;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    const auto isDigit = [&](qsizetype at) { return at < n && text[at] >= u'0' && text[at] <= u'9'; };
-    if (i < n && (text[i] == u'+' || text[i] == u'-'))
-        digits.append(char(text[i++].unicode()));
-    bool mantissa = false;
-    while (isDigit(i)) {
-        digits.append(char(text[i++].unicode()));
-        mantissa = true;
-        // A comma must be followed by exactly three digits and no fourth.
-        if (i < n && text[i] == u',' && isDigit(i + 1) && isDigit(i + 2) && isDigit(i + 3) && !isDigit(i + 4)
-            && mantissa)
-            ++i;
-        else if (i < n && text[i] == u',')
-            return std::nullopt;
-    }
-    if (i < n && text[i] == u'.') {
-        digits.append('.');
-        ++i;
-        while (isDigit(i)) {
-            digits.append(char(text[i++].unicode()));
-            mantissa = true;
-        }
-    }
-    if (!mantissa)
+    static const QRegularExpression number(
+        QStringLiteral(R"(^\s*([+-]?(?:\d+(?:,\d{3})*(?:\.\d*)?|\.\d+)(?:[eE][+-]?\d+)?)\s*$)"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch())
         return std::nullopt;
-    if (i < n && (text[i] == u'e' || text[i] == u'E')) {
-        digits.append('e');
-        ++i;
-        if (i < n && (text[i] == u'+' || text[i] == u'-'))
-            digits.append(char(text[i++].unicode()));
-        if (!isDigit(i))
-            return std::nullopt;
-        while (isDigit(i))
-            digits.append(char(text[i++].unicode()));
-    }
-    if (i != n)
-        return std::nullopt;
+    QString digits = match.captured(1).remove(u',');
     bool ok = false;
-    const double value = QLocale::c().toDouble(QLatin1String(digits), &ok);
-    if (!ok || !std::isfinite(value) || (value != 0 && std::fabs(value) < DBL_MIN))
+    const double value = digits.toDouble(&ok);
+    const QStringView mantissa = QStringView(digits).left(digits.indexOf(u'e', 0, Qt::CaseInsensitive));
+    const bool zero
+        = std::none_of(mantissa.begin(), mantissa.end(), [](QChar c) { return c >= u'1' && c <= u'9'; });
+    if (!ok || !std::isfinite(value) || (std::fabs(value) < DBL_MIN && !zero))
         return std::nullopt;
-    // A number too small for a double reads as zero; LibreOffice keeps it as text.
-    if (value == 0) {
-        for (char c : digits) {
-            if (c == 'e')
-                break;
-            if (c >= '1' && c <= '9')
-                return std::nullopt;
-        }
-    }
     return value;
 }
 
@@ -284,44 +246,31 @@ std::optional<QString> CellValue(const QString &text, const GumboNode *cell)
     return text;
 }
 
-bool IsParagraph(GumboTag tag)
+bool IsAnyOf(GumboTag tag, std::initializer_list<GumboTag> tags)
 {
-    switch (tag) {
-    case GUMBO_TAG_P:
-    case GUMBO_TAG_H1:
-    case GUMBO_TAG_H2:
-    case GUMBO_TAG_H3:
-    case GUMBO_TAG_H4:
-    case GUMBO_TAG_H5:
-    case GUMBO_TAG_H6:
-    case GUMBO_TAG_LI:
-    case GUMBO_TAG_DT:
-    case GUMBO_TAG_DD:
-    case GUMBO_TAG_BLOCKQUOTE:
-    case GUMBO_TAG_ADDRESS:
-    case GUMBO_TAG_PRE:
-    case GUMBO_TAG_LISTING:
-    case GUMBO_TAG_XMP:
-    case GUMBO_TAG_PLAINTEXT:
-        return true;
-    default:
-        return false;
-    }
+    return std::find(tags.begin(), tags.end(), tag) != tags.end();
 }
 
+// Elements that LibreOffice makes paragraphs of.
+bool IsParagraph(GumboTag tag)
+{
+    return IsAnyOf(tag,
+        { GUMBO_TAG_P, GUMBO_TAG_H1, GUMBO_TAG_H2, GUMBO_TAG_H3, GUMBO_TAG_H4, GUMBO_TAG_H5, GUMBO_TAG_H6,
+            GUMBO_TAG_LI, GUMBO_TAG_DT, GUMBO_TAG_DD, GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_ADDRESS, GUMBO_TAG_PRE,
+            GUMBO_TAG_LISTING, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT });
+}
+
+bool IsPreformatted(GumboTag tag)
+{
+    return IsAnyOf(tag, { GUMBO_TAG_PRE, GUMBO_TAG_LISTING, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT });
+}
+
+// Elements whose text a page does not show.
 bool IsLeftOut(GumboTag tag)
 {
-    switch (tag) {
-    case GUMBO_TAG_HEAD:
-    case GUMBO_TAG_TITLE:
-    case GUMBO_TAG_SCRIPT:
-    case GUMBO_TAG_STYLE:
-    case GUMBO_TAG_TEMPLATE:
-    case GUMBO_TAG_TEXTAREA:
-        return true;
-    default:
-        return false;
-    }
+    return IsAnyOf(tag,
+        { GUMBO_TAG_HEAD, GUMBO_TAG_TITLE, GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE, GUMBO_TAG_TEMPLATE,
+            GUMBO_TAG_TEXTAREA });
 }
 
 // Column A of the sheet LibreOffice makes of a parsed page.
@@ -420,10 +369,7 @@ private:
         }
         if (IsParagraph(tag)) {
             text.paragraph();
-            content(node, text, cellRows,
-                preformatted || tag == GUMBO_TAG_PRE || tag == GUMBO_TAG_LISTING || tag == GUMBO_TAG_XMP
-                    || tag == GUMBO_TAG_PLAINTEXT,
-                depth);
+            content(node, text, cellRows, preformatted || IsPreformatted(tag), depth);
             text.paragraph();
             return;
         }

@@ -285,21 +285,35 @@ private:
         return false;
     }
 
-    void readActiveSheet(int *active)
+    // Reads the element whose start was just returned to its end, calling
+    // `child` at the start of each element directly inside it; what `child`
+    // leaves unread of it is skipped. False on an error.
+    template <typename Child> bool readChildren(Child child)
     {
         const int depth = m_depth;
         while (m_depth >= depth) {
             const QXmlStreamReader::TokenType token = next();
             if (token == QXmlStreamReader::Invalid)
-                return;
-            if (token == QXmlStreamReader::StartElement && m_xml.name() == u"ActiveSheet"
-                && m_xml.namespaceUri() == ExcelNs) {
-                const std::optional<QString> text = readText();
-                bool ok = false;
-                const int number = text ? text->trimmed().toInt(&ok) : 0;
-                *active = ok && number >= 0 ? number : 0;
+                return false;
+            if (token == QXmlStreamReader::StartElement && m_depth == depth + 1) {
+                if (!child() || (m_depth > depth && !skipElement()))
+                    return false;
             }
         }
+        return true;
+    }
+
+    void readActiveSheet(int *active)
+    {
+        readChildren([&] {
+            if (m_xml.name() != u"ActiveSheet" || m_xml.namespaceUri() != ExcelNs)
+                return true;
+            const std::optional<QString> text = readText();
+            bool ok = false;
+            const int number = text ? text->trimmed().toInt(&ok) : 0;
+            *active = ok && number >= 0 ? number : 0;
+            return text.has_value();
+        });
     }
 
     // Inside the chosen worksheet: up to the start of its Table. A worksheet
@@ -360,50 +374,27 @@ private:
     bool readFirstCell()
     {
         m_cell.reset();
-        const int rowDepth = m_depth;
         bool first = true;
-        while (m_depth >= rowDepth) {
-            const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::Invalid)
-                return false;
-            if (token != QXmlStreamReader::StartElement || m_depth != rowDepth + 1)
-                continue;
+        return readChildren([&] {
             // Only the row's first cell can stand in column 1.
-            if (first && IsSpreadsheet(m_xml, QLatin1String("Cell"))
-                && IndexAttribute(m_xml, QLatin1String("Index"), 1) == 1) {
-                if (!readCell())
-                    return false;
-            } else if (!skipElement()) {
-                return false;
-            }
+            const bool columnOne = first && IsSpreadsheet(m_xml, QLatin1String("Cell"))
+                && IndexAttribute(m_xml, QLatin1String("Index"), 1) == 1;
             first = false;
-        }
-        return true;
+            return !columnOne || readCell();
+        });
     }
 
     bool readCell()
     {
-        const int cellDepth = m_depth;
-        while (m_depth >= cellDepth) {
-            const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::Invalid)
-                return false;
-            if (token != QXmlStreamReader::StartElement || m_depth != cellDepth + 1)
-                continue;
-            if (!IsSpreadsheet(m_xml, QLatin1String("Data"))) {
-                if (!skipElement()) // a Comment, which has a Data of its own
-                    return false;
-                continue;
-            }
+        return readChildren([&] {
+            if (!IsSpreadsheet(m_xml, QLatin1String("Data")))
+                return true; // a Comment, which has a Data of its own, is skipped
             const QString type = SsAttribute(m_xml, QLatin1String("Type")).toString();
             const std::optional<QString> text = readText();
-            if (!text)
-                return false;
-            const QString shown = DataText(type, *text);
-            if (!shown.isEmpty())
-                m_cell = shown;
-        }
-        return true;
+            if (text && !DataText(type, *text).isEmpty())
+                m_cell = DataText(type, *text);
+            return text.has_value();
+        });
     }
 
     std::unique_ptr<QIODevice> m_device;
