@@ -21,7 +21,7 @@ constexpr qint64 HeadBytes = 16 * 1024;
 // What a file is, where its first bytes show a format Plivan does not read;
 // empty otherwise. Lotus 1-2-3 and Quattro Pro files start with a BOF record
 // (type 0) whose length and version tell them apart. Quattro Pro 6 and later
-// and Word 97-2003 are compound files; OpenXls names those.
+// and Word 97-2003 are compound files and go to OpenXls.
 QString UnreadFormat(QByteArrayView head)
 {
     if (head.startsWith("{\\rtf"))
@@ -83,7 +83,7 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
     if (LooksLikeHtml(head))
         return OpenHtml(path);
-    if (xml == XmlKind::Other)
+    if (xml == XmlKind::Other && !textName)
         return { nullptr, NotAWorkbookReason };
 
     // Text, split at commas in a .csv and at tabs otherwise; a .csv or .txt
