@@ -242,7 +242,7 @@ def zipped(*names):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as z:
         for name in names:
-            z.writestr(name, b"")
+            z.writestr(zipfile.ZipInfo(name, date_time=(2024, 9, 2, 8, 0, 0)), b"")
     return buffer.getvalue()
 
 
