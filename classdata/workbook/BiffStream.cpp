@@ -1,8 +1,11 @@
 #include "BiffStream.h"
 
+#include "Decryption.h"
+
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace plivan {
 
@@ -45,6 +48,13 @@ RecordReader::RecordReader(ByteSource &source, qint64 &budget, QString &error)
 {
 }
 
+RecordReader::~RecordReader() = default;
+
+void RecordReader::setDecryptor(std::unique_ptr<BiffDecryptor> decryptor)
+{
+    m_decryptor = std::move(decryptor);
+}
+
 bool RecordReader::header(qint64 offset, Record &record)
 {
     if (m_budget <= 0)
@@ -61,15 +71,37 @@ bool RecordReader::header(qint64 offset, Record &record)
 
 const quint8 *RecordReader::body(const Record &record, qint64 length)
 {
-    return bytes(record.body(), std::min<qint64>(length, record.length));
+    length = std::min<qint64>(length, record.length);
+    const quint8 *p = m_stream.at(record.body(), length);
+    if (!p) {
+        fail(EndsEarly);
+        return nullptr;
+    }
+    if (!m_decryptor || !RecordIsEncrypted(record.type))
+        return p;
+    // A sheet's place in the stream stays readable.
+    return decrypted(p, record.body(), length, record.length, record.type == BoundSheetRecord ? 4 : 0);
 }
 
-const quint8 *RecordReader::bytes(qint64 offset, qint64 length)
+const quint8 *RecordReader::bytes(qint64 offset, qint64 length, quint16 recordLength)
 {
     const quint8 *p = m_stream.at(offset, length);
-    if (!p)
+    if (!p) {
         fail(EndsEarly);
-    return p;
+        return nullptr;
+    }
+    return m_decryptor ? decrypted(p, offset, length, recordLength, 0) : p;
+}
+
+const quint8 *RecordReader::decrypted(
+    const quint8 *p, qint64 offset, qint64 length, quint16 recordLength, qint64 from)
+{
+    m_plain.resize(size_t(length));
+    if (length > 0)
+        std::memcpy(m_plain.data(), p, size_t(length));
+    if (length > from)
+        m_decryptor->decrypt(m_plain.data() + from, offset + from, length - from, recordLength);
+    return m_plain.data();
 }
 
 bool RecordReader::fail(const QString &reason)

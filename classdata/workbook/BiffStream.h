@@ -10,9 +10,12 @@
 
 #include <QString>
 
+#include <memory>
 #include <vector>
 
 namespace plivan {
+
+class BiffDecryptor;
 
 // Bytes of a workbook stream, read ahead a block at a time.
 class ByteStream {
@@ -49,6 +52,7 @@ struct Record {
 class RecordReader {
 public:
     RecordReader(ByteSource &source, qint64 &budget, QString &error);
+    ~RecordReader();
 
     // The header of the record at `offset`; false (and the error set) when
     // the stream ends there or the budget is spent.
@@ -57,8 +61,13 @@ public:
     // The first `length` bytes of the body (at most the whole body).
     const quint8 *body(const Record &record, qint64 length);
 
-    // `length` bytes at `offset`, inside some record's body.
-    const quint8 *bytes(qint64 offset, qint64 length);
+    // `length` bytes at `offset`, inside the body of a record of
+    // `recordLength` bytes.
+    const quint8 *bytes(qint64 offset, qint64 length, quint16 recordLength);
+
+    // From here on, bodies are decrypted as they are read (a workbook behind
+    // a FILEPASS record).
+    void setDecryptor(std::unique_ptr<BiffDecryptor> decryptor);
 
     qint64 streamSize() const { return m_stream.size(); }
 
@@ -70,9 +79,13 @@ public:
     bool failed() const { return !m_error.isEmpty(); }
 
 private:
+    const quint8 *decrypted(const quint8 *p, qint64 offset, qint64 length, quint16 recordLength, qint64 from);
+
     ByteStream m_stream;
     qint64 &m_budget;
     QString &m_error;
+    std::unique_ptr<BiffDecryptor> m_decryptor;
+    std::vector<quint8> m_plain; // the bytes last decrypted
 };
 
 } // namespace plivan

@@ -1,11 +1,11 @@
 #include "XlsReader.h"
 
+#include "BiffStream.h"
 #include "CellValue.h"
+#include "CompoundFile.h"
+#include "Decryption.h"
 #include "TextDecoding.h"
 #include "fuzzing/WorkbookData.h"
-
-#include "BiffStream.h"
-#include "CompoundFile.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -125,7 +125,7 @@ public:
             if (!nextRecord())
                 return false;
         }
-        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1);
+        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1, recordLength());
         if (!p)
             return false;
         value = *p;
@@ -184,7 +184,7 @@ public:
                 continue;
             }
             if (out) {
-                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size);
+                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size, recordLength());
                 if (!p)
                     return false;
                 if (wide) {
@@ -207,7 +207,7 @@ public:
             if (m_at.pos >= m_at.length && !nextRecord())
                 return false;
             const qint64 fit = std::min<qint64>(count, m_at.length - m_at.pos);
-            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit);
+            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit, recordLength());
             if (!p)
                 return false;
             out.append(reinterpret_cast<const char *>(p), fit);
@@ -218,6 +218,8 @@ public:
     }
 
 private:
+    quint16 recordLength() const { return static_cast<quint16>(m_at.length); }
+
     bool nextRecord()
     {
         Record next;
@@ -414,6 +416,7 @@ private:
     int workbook4Shown(const std::vector<qint64> &sheets);
     bool readBookRecord(const Record &record);
     bool readFormat(const Record &record);
+    bool decryptWithDefaultPassword(const Record &filePass);
     bool readXf(const Record &record);
     bool scanColumn1();
     std::optional<QString> cellAt(int row);
@@ -548,7 +551,9 @@ QString XlsWorkbook::open()
             break;
         switch (r.type) {
         case RecFilePass:
-            return QStringLiteral("is protected by a password");
+            if (!decryptWithDefaultPassword(r))
+                return m_error.isEmpty() ? PasswordReason : m_error;
+            break;
         case RecWindow1:
             // Only the first window counts; its active tab is the sheet that
             // was showing when the workbook was saved.
@@ -764,6 +769,23 @@ bool XlsWorkbook::readXf(const Record &r)
         format = r.type == RecXf ? U16(b + 2) : r.type == RecXf2 ? (b[2] & 0x3F) : b[1];
     }
     m_xfFormats.push_back(format);
+    return true;
+}
+
+// Reads on through a workbook locked with a password when the default
+// password opens it.
+bool XlsWorkbook::decryptWithDefaultPassword(const Record &filePass)
+{
+    // Excel 2.x-4.0 obfuscation is not read.
+    if (m_biff < 5)
+        return false;
+    const quint8 *b = m_sheetRecords.body(filePass, filePass.length);
+    std::unique_ptr<BiffDecryptor> decryptor
+        = b ? DefaultPasswordDecryptor(b, filePass.length, m_biff == 8) : nullptr;
+    if (!decryptor)
+        return false;
+    m_stringRecords.setDecryptor(decryptor->clone());
+    m_sheetRecords.setDecryptor(std::move(decryptor));
     return true;
 }
 
@@ -1052,7 +1074,7 @@ OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const Q
     }
     // An .xlsx locked with a password is an encrypted package in a compound file.
     if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
-        return { nullptr, QStringLiteral("is protected by a password") };
+        return OpenEncryptedPackage(*container);
     if (!workbook)
         return { nullptr, NotAWorkbookReason };
     QString streamError;

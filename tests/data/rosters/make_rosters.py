@@ -137,6 +137,10 @@ def also(makers, names):
 
 
 # Further formats: each family adds its makers to the cases it writes here.
+# Locked with the default password: office_crypto.py ("make_rosters.py locked" makes them alone).
+also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
+      "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
+      "script-velvet-agile.xlsb"], ["basic"])
 # XML Spreadsheet 2003 and web pages (HTML) from LibreOffice; text_rosters.py
 # says what LibreOffice lists for them where that differs from the cells.
 also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
@@ -222,6 +226,8 @@ BAD = {
     "chart-sheet.openpyxl.xlsx": "chart",
     "chart-sheet.script.xlsb": "chart",
 }
+BAD.update({"bad-password.script-%s" % m: "password"  # office_crypto.py, with another password
+            for m in ("xor.xls", "xor95.xls", "cryptoapi.xls", "agile.xlsx")})
 
 # --------------------------------------------------------------------------
 # Text forms, as the program shows them.
@@ -614,6 +620,14 @@ def main():
                     subprocess.run(["ssconvert", "-T", SSCONVERT[m], src,
                                     os.path.join(OUT, "%s.%s" % (name, m))],
                                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not only or "locked" in only:
+        import office_crypto
+        with tempfile.TemporaryDirectory() as tmp:
+            office = Office(os.path.join(tmp, "profile"))
+            try:
+                office_crypto.make_locked_rosters(OUT, office, build_lo, CASES["basic"])
+            finally:
+                office.close()
     if not only or "hand" in only:
         files = {f: data for f, (data, _) in HAND_CSV.items()}
         for fname, data in dict(files, **HAND_BAD).items():

@@ -11,6 +11,10 @@ long notes in column 2 so that the stream runs over many sectors.
   chain-outside.script.xls ... leads to a sector past the end of the file
   chain-short.script.xls   ... ends the chain, long before the stream's size
   size-too-large.script.xls the workbook stream's size is 10 MB
+  locked-*.script.xlsx     the basic LibreOffice .xlsx locked with the default
+                           password (Agile, office_crypto.py), then damaged:
+                           a package that says it holds 200 MB, a package cut
+                           in half, encryption details cut in half
 
 The two sound layouts are read back, and must list the same names: the DIFAT
 one by LibreOffice (soffice --convert-to csv); the 4096-byte one by Gnumeric's
@@ -32,6 +36,7 @@ import xlwt  # noqa: E402
 
 from cfb_writer import compound_file  # noqa: E402
 from make_rosters import BASIC  # noqa: E402
+from office_crypto import DEFAULT_PASSWORD, agile_parts  # noqa: E402
 
 
 def workbook_stream():
@@ -86,6 +91,16 @@ def main():
         "chain-short.script.xls": damaged(plain, sector_value=0xFFFFFFFE),
         "size-too-large.script.xls": damaged(plain, size=10 << 20),
     }
+    with open(os.path.join(HERE, "..", "rosters", "basic.lo.xlsx"), "rb") as f:
+        info, body = agile_parts(f.read(), DEFAULT_PASSWORD, spins=1000)
+    files.update({
+        "locked-too-large.script.xlsx": compound_file(
+            [("EncryptionInfo", info), ("EncryptedPackage", struct.pack("<Q", 200 << 20) + body[8:])]),
+        "locked-cut-short.script.xlsx": compound_file(
+            [("EncryptionInfo", info), ("EncryptedPackage", body[:len(body) // 2])]),
+        "locked-bad-xml.script.xlsx": compound_file(
+            [("EncryptionInfo", info[:len(info) // 2]), ("EncryptedPackage", body)]),
+    })
     for name, data in files.items():
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(data)
