@@ -317,6 +317,42 @@ private slots:
         QCOMPARE(opened.error, error);
     }
 
+    // A web page's cell as LibreOffice lists its text: white space collapsed
+    // but a trailing space kept, paragraphs and <br> as line breaks, those at
+    // the ends dropped, an image's text only in a cell without text, American
+    // English numbers, and LibreOffice's own value attributes.
+    void htmlCellText_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("white space") << QByteArray("\n  Ann \t Lee\n ") << "Ann Lee ";
+        QTest::newRow("no-break spaces") << QByteArray("&nbsp;Ann &nbsp; Lee&nbsp;") << " Ann  Lee ";
+        QTest::newRow("line breaks") << QByteArray("<br>Ann <br> <br>Lee<br><br>") << "Ann \n\nLee";
+        QTest::newRow("paragraphs") << QByteArray("Ann <p>Lee</p> <p></p><li>Cy</li>") << "Ann \nLee\nCy";
+        QTest::newRow("a rule") << QByteArray("Ann<hr>Lee") << "Ann\n\nLee";
+        QTest::newRow("inline elements")
+            << QByteArray("<div>A</div><span>nn</span> <b> Lee</b>") << "Ann Lee";
+        QTest::newRow("preformatted") << QByteArray("<pre>Ann\n  Lee</pre>") << "Ann\n  Lee";
+        QTest::newRow("text left out") << QByteArray("<script>x</script><textarea>y</textarea>Ann") << "Ann";
+        QTest::newRow("an image alone") << QByteArray("<img alt=\"Ann Lee\">") << "Ann Lee";
+        QTest::newRow("an image and text") << QByteArray("<img alt=\"Photo\"> Ann") << "Ann";
+        QTest::newRow("a number") << QByteArray(" 1,234.5e1 ") << "12345";
+        QTest::newRow("not a number") << QByteArray("1,23") << "1,23";
+        QTest::newRow("too small a number") << QByteArray("4e-320") << "4e-320";
+        QTest::newRow("a formula as text") << QByteArray("=1+1") << "=1+1";
+        QTest::newRow("sdval date") << QByteArray("<td sdval=\"45537\" sdnum=\"1033;1033;DD/MM/YYYY\">x")
+                                    << "2024-09-02";
+        QTest::newRow("sdnum text") << QByteArray("<td sdnum=\"1033;0;@\">007") << "007";
+    }
+    void htmlCellText()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, text);
+        const QByteArray td = cell.startsWith("<td") ? QByteArray() : QByteArray("<td>");
+        OpenedWorkbook opened = OpenHtmlData("<table><tr>" + td + cell + "</td></tr></table>");
+        QCOMPARE(opened.workbook->cellText(1).value_or(E), text);
+    }
+
     // A web page nested deeper than a parser can follow in reasonable time
     // is refused before it is parsed; pages as deep as real ones, and long
     // flat ones, are read to the end.
