@@ -116,6 +116,25 @@ private slots:
                                                               "B\n")
                                                 << "A\x01"
                                                    "B";
+        QTest::newRow("Lotus 1-2-3 Release 4")
+            << "r.wk4" << QByteArray("\0\0\x1A\0\x02\x10\x04\0", 8)
+            << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
+        QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
+                                             << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
+        QTest::newRow("a BOF of no known version")
+            << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
+        QTest::newRow("spreadsheet XML without its namespace")
+            << "r.xml"
+            << QByteArray("<?xml version=\"1.0\"?><Workbook><Worksheet><Table><Row><Cell><Data>Ann"
+                          "</Data></Cell></Row></Table></Worksheet></Workbook>")
+            << "Ann";
+        QTest::newRow("XML of another kind")
+            << "r.xml" << QByteArray("<?xml version=\"1.0\"?><class/>") << NotAWorkbookReason;
+        QTest::newRow("web page after a comment and a byte order mark")
+            << "r.dat" << QByteArray("\xEF\xBB\xBF <!-- x --><TABLE><tr><td>Ann") << "Ann";
+        QTest::newRow("XML of another kind named .txt: text")
+            << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
+        QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
         QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
         QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
     }
