@@ -486,6 +486,46 @@ void PrintTable(const std::vector<Row> &rows)
     }
 }
 
+// Rosters made at bench time from LibreOffice's own 25-name files, where a
+// file of 100,000 rows would be too large to keep with the fixtures (7 to
+// 9 MB of markup): the file with everything from its first `first` tag to
+// its last `last` tag repeated `times` times.
+bool WriteRepeatedRows(
+    const QString &from, const QString &to, QByteArrayView first, QByteArrayView last, int times)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray whole = in.readAll();
+    const qsizetype start = whole.indexOf(first), end = whole.lastIndexOf(last);
+    if (start < 0 || end < start)
+        return false;
+    const QByteArray rows = whole.mid(start, end + last.size() - start);
+    out.write(whole.left(start));
+    for (int i = 0; i < times; ++i)
+        out.write(rows);
+    out.write(whole.mid(end + last.size()));
+    return out.error() == QFileDevice::NoError;
+}
+
+// A text file as Excel's "Unicode Text" writes it: UTF-16 LE with its byte
+// order mark.
+bool WriteUtf16(const QString &from, const QString &to)
+{
+    QFile in(from);
+    QFile out(to);
+    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
+        return false;
+    const QString text = QChar(0xFEFF) + QString::fromUtf8(in.readAll());
+    for (const QChar c : text) {
+        const char16_t unit = c.unicode();
+        const char bytes[2] = { char(unit & 0xFF), char(unit >> 8) };
+        out.write(bytes, 2);
+    }
+    return out.error() == QFileDevice::NoError;
+}
+
 struct Options {
     int repeat = 21;
     QString rosters;
@@ -519,7 +559,23 @@ public:
             env);
     }
 
-    QString roster(const QString &name) const { return options.rosters + QLatin1Char('/') + name; }
+    // A fixture, or a roster made at bench time ("generated/...").
+    QString roster(const QString &name) const
+    {
+        if (name.startsWith(u"generated/"))
+            return generated.filePath(name.mid(10));
+        return options.rosters + QLatin1Char('/') + name;
+    }
+
+    void generateRosters()
+    {
+        WriteRepeatedRows(roster(QStringLiteral("basic.lo.xml")),
+            roster(QStringLiteral("generated/rows-100000.lo.xml")), "<Row", "</Row>", 4000);
+        WriteRepeatedRows(roster(QStringLiteral("basic.lo.html")),
+            roster(QStringLiteral("generated/rows-100000.lo.html")), "<tr", "</tr>", 4000);
+        WriteUtf16(
+            roster(QStringLiteral("basic.lo.csv")), roster(QStringLiteral("generated/basic.utf16.txt")));
+    }
 
     Figures import(const QString &file)
     {
@@ -528,6 +584,7 @@ public:
 
     void imports(std::vector<Row> &rows)
     {
+        generateRosters();
         struct Small {
             const char *label;
             const char *file;
@@ -543,6 +600,9 @@ public:
             { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
             { ".xls, 25 names (Excel 4.0 worksheet, script)", "basic.script.biff4.xls" },
+            { ".txt, UTF-16, 25 names (LibreOffice's .csv as Unicode Text)", "generated/basic.utf16.txt" },
+            { "XML Spreadsheet 2003, 25 names (LibreOffice)", "basic.lo.xml" },
+            { "web page, 25 names (LibreOffice)", "basic.lo.html" },
         };
         std::map<QString, std::pair<QString, Figures>> measured;
         for (const Small &s : small) {
@@ -585,6 +645,10 @@ public:
             { ".xlsx, 100,000 rows (LibreOffice)", "rows-100000.lo.xlsx", "basic.lo.xlsx" },
             { ".xlsx, 100,000 rows (openpyxl)", "rows-100000.openpyxl.xlsx", "basic.openpyxl.xlsx" },
             { ".ods, 100,000 rows (LibreOffice)", "rows-100000.lo.ods", "basic.lo.ods" },
+            { "XML Spreadsheet 2003, 100,000 rows (LibreOffice's, rows repeated)",
+                "generated/rows-100000.lo.xml", "basic.lo.xml" },
+            { "web page, 100,000 rows (LibreOffice's, rows repeated)", "generated/rows-100000.lo.html",
+                "basic.lo.html" },
             { ".xls, stray cell at IV65536 (LibreOffice)", "far-cell.lo.xls", "basic.lo.xls" },
             { ".xls, stray cell at IV65536 (Gnumeric)", "far-cell.gnumeric.xls", "basic.gnumeric.xls" },
             { ".xls, stray cell at IV65536 (xlwt)", "far-cell.xlwt.xls", "basic.xlwt.xls" },
@@ -705,13 +769,15 @@ public:
             files = QDir(options.rosters)
                         .entryList(
                             { QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.xlsb"),
-                                QStringLiteral("*.ods"), QStringLiteral("*.csv"), QStringLiteral("*.txt") },
+                                QStringLiteral("*.ods"), QStringLiteral("*.csv"), QStringLiteral("*.txt"),
+                                QStringLiteral("*.xml"), QStringLiteral("*.htm"), QStringLiteral("*.html") },
                             QDir::Files, QDir::Name);
         } else {
             files = QStringList { QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),
                 QStringLiteral("rows-100000.lo.xlsx"), QStringLiteral("rows-100000.lo.ods"),
-                QStringLiteral("far-cell.lo.xls"), QStringLiteral("far-cell-big.lo.xlsx"),
-                QStringLiteral("long-strings.lo.xls") };
+                QStringLiteral("generated/rows-100000.lo.xml"),
+                QStringLiteral("generated/rows-100000.lo.html"), QStringLiteral("far-cell.lo.xls"),
+                QStringLiteral("far-cell-big.lo.xlsx"), QStringLiteral("long-strings.lo.xls") };
         }
         const QStringList noPrinter { QStringLiteral("CUPS_SERVER=/nonexistent/plivan-bench.sock") };
         long highest = 0;
@@ -740,6 +806,7 @@ public:
     }
 
     Options options;
+    QTemporaryDir generated; // rosters made at bench time
 };
 
 QString ProcessorModel()

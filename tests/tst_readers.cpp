@@ -1,16 +1,20 @@
 // The workbook readers beyond what the roster fixtures say: the hand-made and
-// damaged files of tests/data/xls and tests/data/zip, comma-separated text,
-// and the text a cell's value shows as.
+// damaged files of tests/data/xls, tests/data/zip and tests/data/text, text
+// rosters, and the text a cell's value shows as.
 
 #include "TestData.h"
 #include "WorkbookData.h"
 
 #include "CellValue.h"
 #include "CsvReader.h"
+#include "HtmlReader.h"
 #include "XlsReader.h"
+#include "XmlSpreadsheetReader.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
+#include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
@@ -21,21 +25,27 @@ namespace {
 
 const QString E = QStringLiteral("<empty>");
 
-OpenedWorkbook OpenData(const QByteArray &bytes, bool csv = false)
+// The reader for `file`, over its bytes in memory.
+OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
 {
-    if (csv)
+    if (file.endsWith(u".csv"))
         return OpenCsvData(bytes);
     if (IsBiffStream(bytes.left(8)))
         return OpenBiffData(bytes);
+    if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
+        return OpenXmlSpreadsheetData(bytes);
+    if (file.endsWith(u".html") || file.endsWith(u".htm") || LooksLikeHtml(bytes))
+        return OpenHtmlData(bytes);
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
-// Comma-separated text: row r is the first field of record r.
+// Text: row r is the first field of record r, fields split at `separator`.
 struct CsvRow {
     const char *name;
     QByteArray data;
     QStringList cells;
     bool damaged;
+    char separator = ',';
 };
 
 } // namespace
@@ -46,16 +56,18 @@ class TestReaders : public QObject {
     Q_OBJECT
 
 private slots:
-    // tests/data/cells.tsv: each file, through the reader its content calls
-    // for, from the file and from its bytes in memory.
+    // tests/data/cells.tsv and text/cells.tsv: each file, through the reader
+    // its content calls for, from the file and from its bytes in memory.
     void cells_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("error");
         QTest::addColumn<QStringList>("cells");
-        for (const QStringList &row : TableRows(QStringLiteral("cells.tsv")))
-            QTest::newRow(qPrintable(row.at(0)))
-                << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+        for (const QString table : { "cells.tsv", "text/cells.tsv" }) {
+            for (const QStringList &row : TableRows(table))
+                QTest::newRow(qPrintable(row.at(0)))
+                    << row.at(0) << (row.at(1) == u"-" ? QString() : row.at(1)) << row.mid(2);
+        }
     }
     void cells()
     {
@@ -71,9 +83,70 @@ private slots:
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
         QCOMPARE(opened.workbook->error(), error);
-        OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)));
+        OpenedWorkbook fromMemory = OpenData(ReadFile(DataPath(file)), file);
         QVERIFY(fromMemory.workbook);
         QCOMPARE(Cells(*fromMemory.workbook, int(cells.size())), cells);
+    }
+
+    // OpenWorkbook: the reader chosen by content whatever the name, text
+    // split by the name, and what is refused.
+    void dispatch_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("first"); // row 1 of column 1, or the error
+        const QByteArray xml = ReadFile(DataPath(QStringLiteral("text/xmlss-web.hand.xls")));
+        const QByteArray html = "<!DOCTYPE html><table><tr><td>Ann Lee</td></tr></table>";
+        const QByteArray text = "Lee, Ann\t7\n";
+        QTest::newRow("XML spreadsheet named .txt") << "r.txt" << xml << QStringLiteral(u"José Álvarez");
+        QTest::newRow("web page named .csv") << "r.csv" << html << "Ann Lee";
+        QTest::newRow("web page named .xls") << "r.xls" << html << "Ann Lee";
+        QTest::newRow("text named .dat: tabs") << "r.dat" << text << "Lee, Ann";
+        QTest::newRow("text named .csv: commas") << "r.csv" << text << "Lee";
+        QTest::newRow("UTF-16 text named .xls") << "r.xls"
+                                                << QByteArray("\xFF\xFE"
+                                                              "A\0n\0n\0\t\0"
+                                                              "7\0",
+                                                       12)
+                                                << "Ann";
+        QTest::newRow("text named .xlsx") << "r.xlsx" << text << NotAWorkbookReason;
+        QTest::newRow("bytes named .dat") << "r.dat" << QByteArray("\x01\x02\x03", 3) << NotAWorkbookReason;
+        QTest::newRow("bytes named .txt: text") << "r.txt"
+                                                << QByteArray("A\x01"
+                                                              "B\n")
+                                                << "A\x01"
+                                                   "B";
+        QTest::newRow("Lotus 1-2-3 Release 4")
+            << "r.wk4" << QByteArray("\0\0\x1A\0\x02\x10\x04\0", 8)
+            << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
+        QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
+                                             << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
+        QTest::newRow("a BOF of no known version")
+            << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
+        QTest::newRow("spreadsheet XML without its namespace")
+            << "r.xml"
+            << QByteArray("<?xml version=\"1.0\"?><Workbook><Worksheet><Table><Row><Cell><Data>Ann"
+                          "</Data></Cell></Row></Table></Worksheet></Workbook>")
+            << "Ann";
+        QTest::newRow("XML of another kind")
+            << "r.xml" << QByteArray("<?xml version=\"1.0\"?><class/>") << NotAWorkbookReason;
+        QTest::newRow("web page after a comment and a byte order mark")
+            << "r.dat" << QByteArray("\xEF\xBB\xBF <!-- x --><TABLE><tr><td>Ann") << "Ann";
+        QTest::newRow("XML of another kind named .txt: text")
+            << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
+        QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
+        QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
+        QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
+    }
+    void dispatch()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, first);
+        QTemporaryDir dir;
+        WriteFile(dir.filePath(name), content);
+        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        QCOMPARE(opened.workbook ? opened.workbook->cellText(1).value_or(E) : opened.error, first);
     }
 
     // Files whose parts turn to rubbish after their first names: the names
@@ -91,7 +164,9 @@ private slots:
             { "xls/truncated-stream.xlwt.xls", 5, 39, 40, ends },
             { "zip/broken-tail.xlsx", 6, 1000, 5000, damage },
             { "zip/broken-tail.ods", 6, 1000, 5000, damage }, { "zip/bad-deflate.xlsx", 4, 30, 1000, damage },
-            { "zip/broken-tail.xlsb", 6, 1000, 5000, damage } };
+            { "zip/broken-tail.xlsb", 6, 1000, 5000, damage },
+            { "text/xmlss-broken-tail.hand.xml", 4, 100, 1000, damage },
+            { "text/html-deep-tail.hand.html", 4, 30, 400, damage } };
         for (const auto &[file, digits, clean, damaged, error] : files) {
             OpenedWorkbook opened = OpenWorkbook(DataPath(QLatin1String(file)));
             QVERIFY2(opened.workbook, file);
@@ -129,17 +204,17 @@ private slots:
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
             "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
             "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
-            "rosters/three-sheets.script.biff4w.xls" };
+            "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml",
+            "text/html-text.hand.html" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));
             QVERIFY(!whole.isEmpty());
-            const bool csv = file.endsWith(u".csv");
             for (int round = 0; round < 120; ++round) {
                 QByteArray data = whole.left(round < 40 ? whole.size() * round / 40 : whole.size());
                 for (int i = round < 40 ? 0 : 1 + int(random.bounded(8)); i > 0; --i)
                     data[random.bounded(int(data.size()))] = char(random.bounded(256));
-                OpenedWorkbook opened = OpenData(data, csv);
+                OpenedWorkbook opened = OpenData(data, file);
                 if (!opened.workbook) {
                     QVERIFY2(!opened.error.isEmpty(), qPrintable(file));
                     continue;
@@ -162,6 +237,12 @@ private slots:
             blocks += "Name \xC3\xAB" + QByteArray::number(i) + "," + QByteArray(40000, 'x') + "\r\n";
             names << QStringLiteral(u"Name ë%1").arg(i);
         }
+        // UTF-16 read in blocks of 32,768 code units: a surrogate pair across
+        // the first block's end, a CR LF across the second's.
+        const QString wide = QString(32761, u'x') + QStringLiteral(u"𠮷");
+        const QString utf16 = QStringLiteral(u"\uFEFFAnn\r\n") + wide + QStringLiteral("\r\nCy,")
+            + QString(32761, u'y') + QStringLiteral("\r\nDi\r\n");
+        QStringEncoder toUtf16(QStringEncoder::Utf16LE);
         const CsvRow rows[] = {
             { "field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n",
                 QStringList { QString(MaxCsvFieldBytes, u'n'), "Bob" }, false },
@@ -173,34 +254,164 @@ private slots:
             { "open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'),
                 QStringList { "Ann", E, E }, true },
             { "records across blocks", blocks, names << E, false },
+            { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");
         for (const CsvRow &row : rows)
             QTest::newRow(row.name) << row;
         for (const QStringList &row : TableRows(QStringLiteral("csv.tsv")))
-            QTest::newRow(qPrintable(row.at(0)))
-                << CsvRow { "", row.at(1).toLatin1(), row.mid(3), row.at(2) == u"1" };
+            QTest::newRow(qPrintable(row.at(0))) << CsvRow { "", row.at(1).toLatin1(), row.mid(3),
+                row.at(2).endsWith(u" damaged"), row.at(2).startsWith(u"tab") ? '\t' : ',' };
     }
     void csv()
     {
         QFETCH(CsvRow, row);
-        OpenedWorkbook opened = OpenCsvData(row.data);
+        OpenedWorkbook opened = OpenCsvData(row.data, row.separator);
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(row.cells.size())), row.cells);
         QCOMPARE(opened.workbook->error().startsWith(u"is damaged ("), row.damaged);
     }
 
     // A damaged end is not reached when only the first rows are asked for;
-    // an earlier row asked for afterwards is still there.
-    void csvReadsNoFurtherThanAsked()
+    // an earlier row asked for afterwards is still there. A web page is parsed
+    // no further than its first MaxHtmlParseBytes.
+    void textReadsNoFurtherThanAsked()
     {
         QByteArray data;
         for (int i = 0; i < 100000; ++i)
             data += "Name " + QByteArray::number(i) + "\n";
-        OpenedWorkbook opened = OpenCsvData(data + "\"never closed");
-        QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
-        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Name 1")); // read again from the start
+        QStringEncoder toUtf16(QStringEncoder::Utf16BE);
+        const QByteArray utf16 = "\xFE\xFF" + QByteArray(toUtf16(QString::fromLatin1(data)));
+        for (const QByteArray &text : { data, utf16 }) {
+            OpenedWorkbook opened = OpenCsvData(text + "\"never closed");
+            QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Name 29"));
+            QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Name 1")); // read again from the start
+            QCOMPARE(opened.workbook->error(), QString());
+        }
+        OpenedWorkbook opened = OpenWorkbook(DataPath(QStringLiteral("text/xmlss-broken-tail.hand.xml")));
+        QCOMPARE(opened.workbook->cellText(30), QStringLiteral("Student 0030"));
+        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Student 0002"));
         QCOMPARE(opened.workbook->error(), QString());
+
+        const QByteArray page = "<html><body><p>Ann Lee</p><!--" + QByteArray(MaxHtmlParseBytes, 'x')
+            + "--><p>Bob Stone</p></body></html>";
+        opened = OpenHtmlData(page);
+        QCOMPARE(opened.workbook->cellText(1), std::nullopt);
+        QCOMPARE(opened.workbook->error(),
+            QStringLiteral("is a web page too large to read (Plivan reads its first 2 MB)"));
+    }
+
+    // XML spreadsheets that break the reader's bounds or the format's rules:
+    // the message once the first rows are read.
+    void xmlSpreadsheetDamaged_data()
+    {
+        QTest::addColumn<QByteArray>("worksheets");
+        QTest::addColumn<QString>("error");
+        const QByteArray row = "<Row><Cell><Data ss:Type=\"String\">Ann</Data></Cell></Row>";
+        QTest::newRow("no worksheet") << QByteArray() << "is damaged (it holds no worksheet)";
+        QTest::newRow("a worksheet without a table") << QByteArray("<Worksheet/>") << QString();
+        QTest::newRow("rows out of order")
+            << "<Worksheet><Table>" + row + "<Row ss:Index=\"1\"/></Table></Worksheet>"
+            << "is damaged (a row is numbered before the rows above it)";
+        QTest::newRow("a cell too long")
+            << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
+                + "</Table></Worksheet>"
+            << "is damaged (a cell's text is too long)";
+        QTest::newRow("nested too deeply") << "<Worksheet><Table><Row><Cell>"
+                + QByteArray("<x>").repeated(MaxXmlDepth) + "</Cell></Row></Table></Worksheet>"
+                                           << "is damaged (its XML is nested too deeply)";
+    }
+    void xmlSpreadsheetDamaged()
+    {
+        QFETCH(QByteArray, worksheets);
+        QFETCH(QString, error);
+        OpenedWorkbook opened
+            = OpenXmlSpreadsheetData("<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\" "
+                                     "xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">"
+                + worksheets + "</Workbook>");
+        if (opened.workbook) {
+            Cells(*opened.workbook, 3);
+            opened.error = opened.workbook->error();
+        }
+        QCOMPARE(opened.error, error);
+    }
+
+    // A web page's cell as LibreOffice lists its text: white space collapsed
+    // but a trailing space kept, paragraphs and <br> as line breaks, those at
+    // the ends dropped, an image's text only in a cell without text, American
+    // English numbers, and LibreOffice's own value attributes.
+    void htmlCellText_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("white space") << QByteArray("\n  Ann \t Lee\n ") << "Ann Lee ";
+        QTest::newRow("no-break spaces") << QByteArray("&nbsp;Ann &nbsp; Lee&nbsp;") << " Ann  Lee ";
+        QTest::newRow("line breaks") << QByteArray("<br>Ann <br> <br>Lee<br><br>") << "Ann \n\nLee";
+        QTest::newRow("paragraphs") << QByteArray("Ann <p>Lee</p> <p></p><li>Cy</li>") << "Ann \nLee\nCy";
+        QTest::newRow("a rule") << QByteArray("Ann<hr>Lee") << "Ann\n\nLee";
+        QTest::newRow("inline elements")
+            << QByteArray("<div>A</div><span>nn</span> <b> Lee</b>") << "Ann Lee";
+        QTest::newRow("preformatted") << QByteArray("<pre>Ann\n  Lee</pre>") << "Ann\n  Lee";
+        QTest::newRow("text left out") << QByteArray("<script>x</script><textarea>y</textarea>Ann") << "Ann";
+        QTest::newRow("an image alone") << QByteArray("<img alt=\"Ann Lee\">") << "Ann Lee";
+        QTest::newRow("an image and text") << QByteArray("<img alt=\"Photo\"> Ann") << "Ann";
+        QTest::newRow("a number") << QByteArray(" 1,234.5e1 ") << "12345";
+        QTest::newRow("not a number") << QByteArray("1,23") << "1,23";
+        QTest::newRow("too small a number") << QByteArray("4e-320") << "4e-320";
+        QTest::newRow("a formula as text") << QByteArray("=1+1") << "=1+1";
+        QTest::newRow("sdval date") << QByteArray("<td sdval=\"45537\" sdnum=\"1033;1033;DD/MM/YYYY\">x")
+                                    << "2024-09-02";
+        QTest::newRow("sdnum text") << QByteArray("<td sdnum=\"1033;0;@\">007") << "007";
+    }
+    void htmlCellText()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, text);
+        const QByteArray td = cell.startsWith("<td") ? QByteArray() : QByteArray("<td>");
+        OpenedWorkbook opened = OpenHtmlData("<table><tr>" + td + cell + "</td></tr></table>");
+        QCOMPARE(opened.workbook->cellText(1).value_or(E), text);
+    }
+
+    // A web page nested deeper than a parser can follow in reasonable time
+    // is refused before it is parsed; pages as deep as real ones, and long
+    // flat ones, are read to the end.
+    void htmlNesting_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("nested divs") << QByteArray() << QByteArray("<div>") << 600 << true;
+        QTest::newRow("nested tables") << QByteArray() << QByteArray("<table><tr><td>") << 600 << true;
+        QTest::newRow("formatting reopened in each paragraph")
+            << QByteArray() << QByteArray("<p><b id=%1> ") << 600 << true;
+        QTest::newRow("closed divs") << QByteArray() << QByteArray("<div>Ann</div>") << 5000 << false;
+        QTest::newRow("list items left open") << QByteArray("<ul>") << QByteArray("<li>Ann") << 5000 << false;
+        QTest::newRow("cells and rows left open")
+            << QByteArray("<table>") << QByteArray("<tr><td>Ann<td>7") << 5000 << false;
+        QTest::newRow("a font left open in each paragraph")
+            << QByteArray() << QByteArray("<p><font face=x>Ann") << 5000 << false;
+        QTest::newRow("shapes closed by />")
+            << QByteArray("<svg>") << QByteArray("<path d=M0/>") << 5000 << false;
+        QTest::newRow("tags in a script")
+            << QByteArray("<script>") << QByteArray("'<div>'+") << 5000 << false;
+    }
+    void htmlNesting()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, times);
+        QFETCH(bool, refused);
+        QByteArray page = "<html><body>" + before;
+        for (int i = 0; i < times; ++i)
+            page += QByteArray(unit).replace("%1", QByteArray::number(i));
+        OpenedWorkbook opened = OpenHtmlData(page + "</script></svg></ul></table><p>Last</p>");
+        if (opened.workbook) {
+            opened.workbook->cellText(times + 2); // beyond every row: the whole page is parsed
+            opened.error = opened.workbook->error();
+        }
+        QCOMPARE(opened.error,
+            refused ? QStringLiteral("is damaged (its markup is nested too deeply)") : QString());
     }
 
     // The text of a value, the same for every format (tests/data/values.tsv).

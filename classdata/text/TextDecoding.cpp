@@ -45,6 +45,47 @@ QString FromWindows1252(QByteArrayView bytes)
     return text;
 }
 
+bool IsUtf8(QByteArrayView bytes, bool complete)
+{
+    const qsizetype size = bytes.size();
+    qsizetype i = 0;
+    while (i < size) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        int more = 0;
+        unsigned char low = 0x80, high = 0xBF; // range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        for (int k = 1; k <= more; ++k) {
+            if (i + k >= size)
+                return !complete;
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
+                return false;
+        }
+        i += more + 1;
+    }
+    return true;
+}
+
 QString DecodeText(QByteArrayView bytes)
 {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {

@@ -14,6 +14,11 @@ namespace plivan {
 // leaves undefined map to the C1 control of the same value, as Windows does.
 QString FromWindows1252(QByteArrayView bytes);
 
+// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF). A sequence cut short by the end of the bytes
+// counts as well-formed unless `complete` says nothing follows.
+bool IsUtf8(QByteArrayView bytes, bool complete);
+
 // A whole text file written on any system: UTF-16 (little or big endian) when
 // it begins with that byte order mark; otherwise UTF-8 (a leading byte order
 // mark is skipped), or Windows-1252 when the bytes are not valid UTF-8.

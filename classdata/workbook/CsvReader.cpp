@@ -5,13 +5,16 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
+
+#include <optional>
 
 namespace plivan {
 
 namespace {
 
-constexpr qsizetype BlockBytes = 64 * 1024;
+constexpr qsizetype BlockBytes = 64 * 1024; // even, so that blocks split UTF-16 at code units
 
 // UTF-8 as stored: a byte order mark at the start of a field (not of the
 // file) is a character, not something to drop.
@@ -22,54 +25,60 @@ QString FromUtf8(QByteArrayView bytes)
     return decoder(bytes);
 }
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF). A sequence cut short by the end of the bytes
-// counts as well-formed unless `complete` says nothing follows.
-bool IsUtf8(QByteArrayView bytes, bool complete)
-{
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        int more = 0;
-        unsigned char low = 0x80, high = 0xBF; // range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            more = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            more = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        for (int k = 1; k <= more; ++k) {
-            if (i + k >= size)
-                return !complete;
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
-                return false;
-        }
-        i += more + 1;
+// UTF-16 turned into UTF-8 a block at a time: a byte or a high surrogate
+// that a block's end cuts from the rest of its character waits for the next
+// block. A surrogate without its other half, and a last odd byte, become
+// U+FFFD.
+class Utf16ToUtf8 {
+public:
+    explicit Utf16ToUtf8(bool bigEndian)
+        : m_bigEndian(bigEndian)
+    {
     }
-    return true;
-}
 
+    QByteArray next(QByteArrayView bytes) { return convert(bytes, false); }
+    QByteArray finish() { return convert({}, true); }
+    void reset() { m_carry.clear(); }
+
+private:
+    QByteArray convert(QByteArrayView bytes, bool last)
+    {
+        m_carry += bytes;
+        qsizetype units = m_carry.size() / 2;
+        const auto unit = [&](qsizetype i) {
+            const auto a = static_cast<unsigned char>(m_carry[2 * i]);
+            const auto b = static_cast<unsigned char>(m_carry[2 * i + 1]);
+            return char16_t(m_bigEndian ? (a << 8 | b) : (b << 8 | a));
+        };
+        if (!last && units > 0 && QChar::isHighSurrogate(unit(units - 1)))
+            --units;
+        QString text(units, Qt::Uninitialized);
+        for (qsizetype i = 0; i < units; ++i)
+            text[i] = QChar(unit(i));
+        for (qsizetype i = 0; i < units; ++i) {
+            if (QChar::isHighSurrogate(text[i].unicode()) && i + 1 < units
+                && QChar::isLowSurrogate(text[i + 1].unicode()))
+                ++i;
+            else if (text[i].isSurrogate())
+                text[i] = QChar::ReplacementCharacter;
+        }
+        if (last && m_carry.size() % 2 != 0)
+            text += QChar::ReplacementCharacter;
+        m_carry.remove(0, last ? m_carry.size() : 2 * units);
+        return text.toUtf8();
+    }
+
+    bool m_bigEndian;
+    QByteArray m_carry;
+};
+
+// The records are parsed as bytes; UTF-16 is turned into UTF-8 as it is
+// read, so that the parser sees UTF-8 like any other file.
 class CsvWorkbook final : public Workbook {
 public:
-    explicit CsvWorkbook(std::unique_ptr<QIODevice> device)
-        : device(std::move(device))
+    CsvWorkbook(std::unique_ptr<QIODevice> device, char separator)
+        : m_device(std::move(device))
+        , m_separator(separator)
     {
     }
 
@@ -78,108 +87,124 @@ public:
     {
         if (!fill())
             return false;
-        if (buffer.startsWith("\xEF\xBB\xBF")) {
-            pos = 3;
-            utf8 = true;
+        if (m_buffer.startsWith("\xFF\xFE") || m_buffer.startsWith("\xFE\xFF")) {
+            m_utf16.emplace(m_buffer.startsWith("\xFE\xFF"));
+            m_buffer = m_utf16->next(QByteArrayView(m_buffer).sliced(2));
+            m_startRaw = 2;
+        } else if (m_buffer.startsWith("\xEF\xBB\xBF")) {
+            m_pos = 3;
         } else {
-            utf8 = IsUtf8(buffer, atEnd || device->atEnd());
+            m_utf8 = IsUtf8(m_buffer, m_atEnd || m_device->atEnd());
         }
-        startPos = pos;
+        m_startPos = m_pos;
         return true;
     }
 
     std::optional<QString> cellText(int row) override
     {
-        if (row < 1 || !failure.isEmpty())
+        if (row < 1 || !m_failure.isEmpty())
             return std::nullopt;
-        if (row == rowsRead && current)
-            return current;
-        if (row <= rowsRead && !rewind())
+        if (row == m_rowsRead && m_current)
+            return m_current;
+        if (row <= m_rowsRead && !rewind())
             return std::nullopt;
-        while (rowsRead < row) {
+        while (m_rowsRead < row) {
             QByteArray first;
             switch (nextRecord(first)) {
             case Record::End:
-                current.reset();
-                return std::nullopt;
             case Record::Damaged:
-                current.reset();
+                m_current.reset();
                 return std::nullopt;
             case Record::Read:
-                ++rowsRead;
-                if (rowsRead == row) {
+                ++m_rowsRead;
+                if (m_rowsRead == row) {
                     if (first.isEmpty())
-                        current.reset();
+                        m_current.reset();
                     else
-                        current = utf8 ? FromUtf8(first) : FromWindows1252(first);
+                        m_current = m_utf8 ? FromUtf8(first) : FromWindows1252(first);
                 }
                 break;
             }
         }
-        return current;
+        return m_current;
     }
 
-    QString error() const override { return failure; }
-
-    QString failure;
+    QString error() const override { return m_failure; }
 
 private:
     enum class Record { Read, End, Damaged };
 
-    // Adds the next block to the buffer; false when nothing more could be read.
+    // Adds the next block to the buffer (in UTF-8 when the file is UTF-16);
+    // false when nothing more could be read.
     bool fill()
     {
-        if (atEnd)
+        if (m_atEnd)
             return false;
-        if (pos > 0) {
-            buffer.remove(0, pos);
-            pos = 0;
+        if (m_pos > 0) {
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
         }
-        const qsizetype old = buffer.size();
-        buffer.resize(old + BlockBytes);
-        const qint64 got = device->read(buffer.data() + old, BlockBytes);
+        const qsizetype old = m_buffer.size();
+        m_buffer.resize(old + BlockBytes);
+        const qint64 got = m_device->read(m_buffer.data() + old, BlockBytes);
         if (got < 0) {
-            buffer.resize(old);
-            atEnd = true;
-            failure = QStringLiteral("could not be read (%1)").arg(device->errorString());
+            m_buffer.resize(old);
+            m_atEnd = true;
+            m_failure = QStringLiteral("could not be read (%1)").arg(m_device->errorString());
             return false;
         }
-        buffer.resize(old + qsizetype(got));
-        if (got == 0)
-            atEnd = true;
-        return got > 0;
+        m_buffer.resize(old + qsizetype(got));
+        if (got == 0) {
+            m_atEnd = true;
+            if (!m_utf16)
+                return false;
+            m_buffer += m_utf16->finish();
+            return m_buffer.size() > old;
+        }
+        if (m_utf16) {
+            const QByteArray text = m_utf16->next(QByteArrayView(m_buffer).sliced(old));
+            m_buffer.resize(old);
+            m_buffer += text;
+        }
+        return true;
+    }
+
+    // True when a byte is ready at m_pos. A UTF-16 block may add nothing
+    // (a lone byte waits for the next one), so blocks are read until one does.
+    bool ready()
+    {
+        while (m_pos >= m_buffer.size()) {
+            if (!fill())
+                return false;
+        }
+        return true;
     }
 
     // The next byte, or -1 at the end of the data.
     int get()
     {
-        if (pos >= buffer.size() && !fill())
+        if (!ready())
             return -1;
-        ++recordBytes;
-        return static_cast<unsigned char>(buffer.at(pos++));
+        ++m_recordBytes;
+        return static_cast<unsigned char>(m_buffer.at(m_pos++));
     }
 
-    int peek()
-    {
-        if (pos >= buffer.size() && !fill())
-            return -1;
-        return static_cast<unsigned char>(buffer.at(pos));
-    }
+    int peek() { return ready() ? static_cast<unsigned char>(m_buffer.at(m_pos)) : -1; }
 
     Record damaged(const QString &why)
     {
-        failure = QStringLiteral("is damaged (%1)").arg(why);
+        m_failure = QStringLiteral("is damaged (%1)").arg(why);
         return Record::Damaged;
     }
 
-    Record tooLong() { return damaged(QStringLiteral("line %1 is too long").arg(rowsRead + 1)); }
+    Record tooLong() { return damaged(QStringLiteral("line %1 is too long").arg(m_rowsRead + 1)); }
 
     // Reads one record, keeping the bytes of its first field in `first`.
     Record nextRecord(QByteArray &first)
     {
         if (peek() < 0)
-            return failure.isEmpty() ? Record::End : Record::Damaged;
-        recordBytes = 0;
+            return m_failure.isEmpty() ? Record::End : Record::Damaged;
+        m_recordBytes = 0;
         bool inFirst = true;
         for (;;) {
             const auto keep = [&](int c) {
@@ -192,10 +217,10 @@ private:
                 for (;;) {
                     c = get();
                     if (c < 0) {
-                        if (!failure.isEmpty())
+                        if (!m_failure.isEmpty())
                             return Record::Damaged;
-                        return damaged(
-                            QStringLiteral("a quoted field from line %1 is never closed").arg(rowsRead + 1));
+                        return damaged(QStringLiteral("a quoted field from line %1 is never closed")
+                                           .arg(m_rowsRead + 1));
                     }
                     if (c == '"') {
                         if (peek() != '"')
@@ -203,23 +228,23 @@ private:
                         get();
                     }
                     keep(c);
-                    if (recordBytes > MaxCsvRecordBytes || first.size() > MaxCsvFieldBytes)
+                    if (m_recordBytes > MaxCsvRecordBytes || first.size() > MaxCsvFieldBytes)
                         return tooLong();
                 }
                 c = get(); // what follows the closing quote
             }
             // Unquoted text, and any text after a closing quote, is kept as it is.
-            while (c >= 0 && c != ',' && c != '\r' && c != '\n') {
+            while (c >= 0 && c != m_separator && c != '\r' && c != '\n') {
                 keep(c);
-                if (recordBytes > MaxCsvRecordBytes || first.size() > MaxCsvFieldBytes)
+                if (m_recordBytes > MaxCsvRecordBytes || first.size() > MaxCsvFieldBytes)
                     return tooLong();
                 c = get();
             }
-            if (c == ',') {
+            if (c == m_separator) {
                 inFirst = false;
                 continue;
             }
-            if (c < 0 && !failure.isEmpty())
+            if (c < 0 && !m_failure.isEmpty())
                 return Record::Damaged;
             if (c == '\r' && peek() == '\n')
                 get();
@@ -229,43 +254,66 @@ private:
 
     bool rewind()
     {
-        if (!device->seek(0)) {
-            failure = QStringLiteral("could not be read again");
+        if (!m_device->seek(m_startRaw)) {
+            m_failure = QStringLiteral("could not be read again");
             return false;
         }
-        buffer.clear();
-        pos = 0;
-        atEnd = false;
-        rowsRead = 0;
-        current.reset();
-        if (!fill() && !failure.isEmpty())
+        m_buffer.clear();
+        m_pos = 0;
+        m_atEnd = false;
+        m_rowsRead = 0;
+        m_current.reset();
+        if (m_utf16)
+            m_utf16->reset();
+        if (!fill() && !m_failure.isEmpty())
             return false;
-        pos = startPos;
+        m_pos = std::min(m_startPos, m_buffer.size());
         return true;
     }
 
-    std::unique_ptr<QIODevice> device;
-    QByteArray buffer;
-    qsizetype pos = 0;
-    qsizetype startPos = 0;
-    qsizetype recordBytes = 0;
-    bool atEnd = false;
-    bool utf8 = true;
-    int rowsRead = 0;
-    std::optional<QString> current;
+    std::unique_ptr<QIODevice> m_device;
+    char m_separator = ',';
+    std::optional<Utf16ToUtf8> m_utf16; // set for UTF-16 files
+    qint64 m_startRaw = 0; // where the text starts in the file, after a UTF-16 byte order mark
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    qsizetype m_startPos = 0;
+    qsizetype m_recordBytes = 0;
+    bool m_atEnd = false;
+    bool m_utf8 = true;
+    int m_rowsRead = 0;
+    std::optional<QString> m_current;
+    QString m_failure;
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
+OpenedWorkbook Open(std::unique_ptr<QIODevice> device, char separator)
 {
-    auto book = std::make_unique<CsvWorkbook>(std::move(device));
-    if (!book->start() && !book->failure.isEmpty())
-        return { nullptr, book->failure };
+    auto book = std::make_unique<CsvWorkbook>(std::move(device), separator);
+    if (!book->start() && !book->error().isEmpty())
+        return { nullptr, book->error() };
     return { std::move(book), {} };
 }
 
 } // namespace
 
-OpenedWorkbook OpenCsv(const QString &path)
+char TextSeparatorFor(const QString &path)
+{
+    return QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0 ? ',' : '\t';
+}
+
+bool LooksLikeText(QByteArrayView head)
+{
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return true;
+    for (char c : head) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' && byte != 0x1A)
+            return false;
+    }
+    return true;
+}
+
+OpenedWorkbook OpenCsv(const QString &path, char separator)
 {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
@@ -273,15 +321,15 @@ OpenedWorkbook OpenCsv(const QString &path)
             return { nullptr, QStringLiteral("was not found") };
         return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
     }
-    return Open(std::move(file));
+    return Open(std::move(file), separator);
 }
 
-OpenedWorkbook OpenCsvData(const QByteArray &data)
+OpenedWorkbook OpenCsvData(const QByteArray &data, char separator)
 {
     auto buffer = std::make_unique<QBuffer>();
     buffer->setData(data);
     buffer->open(QIODevice::ReadOnly);
-    return Open(std::move(buffer));
+    return Open(std::move(buffer), separator);
 }
 
 } // namespace plivan

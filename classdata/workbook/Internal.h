@@ -12,9 +12,23 @@
 
 namespace plivan {
 
+// The formats Plivan reads, as messages name them.
+inline const QString ReadFormats
+    = QStringLiteral("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML "
+                     "spreadsheets, web pages holding a table, and text such as .csv "
+                     "and .txt files");
+
 // Why a file is refused when it is none of the formats read.
 inline const QString NotAWorkbookReason
-    = QStringLiteral("is not a workbook Plivan can read (.xls, .xlsx, .ods or .csv)");
+    = QStringLiteral("is not a workbook Plivan can read (%1)").arg(ReadFormats);
+
+// Why a file is refused when its content shows a format that Plivan does not
+// read, for `what` such as "a Lotus 1-2-3 worksheet": "<path> is a Lotus 1-2-3
+// worksheet, which Plivan cannot read (it reads ...)".
+inline QString UnreadFormatReason(const QString &what)
+{
+    return QStringLiteral("is %1, which Plivan cannot read (%2)").arg(what, ReadFormats);
+}
 
 // Why nothing is read when the active sheet holds no cells, for `what` such
 // as "a chart" or "a macro sheet": "<path> shows a chart, not a list of

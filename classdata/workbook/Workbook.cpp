@@ -1,13 +1,52 @@
 #include "Workbook.h"
 
 #include "CsvReader.h"
+#include "HtmlReader.h"
 #include "XlsReader.h"
+#include "XmlSpreadsheetReader.h"
 #include "zip/ZipWorkbook.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 namespace plivan {
+
+namespace {
+
+// Enough of a file to see what it is: a text file's first lines, and the
+// prolog and root element of an XML document.
+constexpr qint64 HeadBytes = 16 * 1024;
+
+// What a file is, where its first bytes show a format Plivan does not read;
+// empty otherwise. Lotus 1-2-3 and Quattro Pro files start with a BOF record
+// (type 0) whose length and version tell them apart. Quattro Pro 6 and later
+// and Word 97-2003 are compound files and go to OpenXls.
+QString UnreadFormat(QByteArrayView head)
+{
+    if (head.startsWith("{\\rtf"))
+        return QStringLiteral("an RTF document");
+    if (head.startsWith("%PDF-"))
+        return QStringLiteral("a PDF document");
+    if (head.size() < 6 || qFromLittleEndian<quint16>(head.data()) != 0)
+        return {};
+    const quint16 length = qFromLittleEndian<quint16>(head.data() + 2);
+    const quint16 version = qFromLittleEndian<quint16>(head.data() + 4);
+    if ((length == 2 && version >= 0x0404 && version <= 0x0406) // .wks, .wk1, Symphony
+        || (length >= 19 && version >= 0x1000 && version <= 0x1005)) // .wk3, .wk4, .123
+        return QStringLiteral("a Lotus 1-2-3 worksheet");
+    if (length == 2 && ((version >= 0x1001 && version <= 0x1007) || version == 0x5120 || version == 0x5121))
+        return QStringLiteral("a Quattro Pro notebook"); // .wb1, .wb2; .wq1, .wq2 from DOS
+    return {};
+}
+
+// Text named like a ZIP-based workbook is a broken workbook, not a roster.
+bool NamedLikePackage(const QString &suffix)
+{
+    return suffix == u"xlsx" || suffix == u"xlsm" || suffix == u"xlsb" || suffix == u"ods";
+}
+
+} // namespace
 
 OpenedWorkbook OpenWorkbook(const QString &path)
 {
@@ -20,21 +59,37 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return { nullptr, QStringLiteral("could not be read (%1)").arg(file.errorString()) };
-    const QByteArray head = file.read(8);
+    const QByteArray head = file.read(HeadBytes);
     file.close();
 
     static const QByteArray compoundFile("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    if (head == compoundFile)
+    if (head.startsWith(compoundFile))
         return OpenXls(path);
     if (IsBiffStream(head))
         return OpenBiff(path);
     if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
         return OpenZipWorkbook(path);
     const QString suffix = info.suffix().toLower();
-    if (suffix == u"csv" || suffix == u"txt")
-        return OpenCsv(path);
-    if (head.isEmpty())
+    const bool textName = suffix == u"csv" || suffix == u"txt";
+    if (head.isEmpty() && !textName)
         return { nullptr, QStringLiteral("is empty") };
+    if (const QString format = UnreadFormat(head); !format.isEmpty())
+        return { nullptr, UnreadFormatReason(format) };
+
+    const XmlKind xml = SniffXml(head);
+    if (xml == XmlKind::Spreadsheet)
+        return OpenXmlSpreadsheet(path);
+    if (xml == XmlKind::WordDocument)
+        return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
+    if (LooksLikeHtml(head))
+        return OpenHtml(path);
+    if (xml == XmlKind::Other && !textName)
+        return { nullptr, NotAWorkbookReason };
+
+    // Text, split at commas in a .csv and at tabs otherwise; a .csv or .txt
+    // is read as text whatever its bytes.
+    if (textName || (LooksLikeText(head) && !NamedLikePackage(suffix)))
+        return OpenCsv(path, TextSeparatorFor(path));
     return { nullptr, NotAWorkbookReason };
 }
 

@@ -15,6 +15,8 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
     if (!archive)
         return { nullptr, error };
     // The parts tell the formats apart, whatever the file is called.
+    if (archive->find(QStringLiteral("word/document.xml")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
     if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive)) {
         if (IsBinaryWorkbookPart(*archive, *workbookPart))
             return OpenXlsb(std::move(archive), *workbookPart);
@@ -22,6 +24,8 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
     }
     if (LooksLikeOds(*archive))
         return OpenOds(std::move(archive));
+    if (archive->find(QStringLiteral("Index/Document.iwa")) || archive->find(QStringLiteral("Index.zip")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("an Apple Numbers spreadsheet")) };
     return { nullptr, NotAWorkbookReason };
 }
 

@@ -5,7 +5,8 @@ Each case below is a list of column-1 cells, written by every maker in its
 list to <case>.<maker>:
   xlwt.xls, openpyxl.xlsx          the Python libraries
   lo.xls, lo.xlsx, lo.ods, lo.csv  LibreOffice Calc, driven through python3-uno
-  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods
+  lo.xml, lo.html                  the same, as XML Spreadsheet 2003 and as a web page
+  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
   script.xlsb                      xlsb_writer.py, a script of ours, as no
@@ -28,6 +29,8 @@ import subprocess
 import sys
 import tempfile
 import time
+
+import text_rosters
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.abspath(os.environ.get("ROSTERS_OUT") or HERE)
@@ -138,6 +141,13 @@ def also(makers, names):
 also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
       "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
       "script-velvet-agile.xlsb"], ["basic"])
+# XML Spreadsheet 2003 and web pages (HTML) from LibreOffice; text_rosters.py
+# says what LibreOffice lists for them where that differs from the cells.
+also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
+                  "dates", "formulas"])
+also(["lo.html"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
+                   "three-sheets", "dates", "formulas"])
+also(["gnumeric.html"], ["basic", "unicode", "values", "gap", "three-sheets", "dates"])
 
 # Makers of formats no program here writes: maker -> write(name, case, path,
 # cells), cells as layout() gives them. main() reads each file they write
@@ -189,6 +199,17 @@ HAND_CSV = {
     "csv-no-final-newline.hand.txt": (b"Ann Lee\nBob Stone", ["Ann Lee", "Bob Stone"]),
     "csv-open-quote.hand.csv": (b'Ann Lee\r\n"Bob Stone\r\nCy Young\r\n', None),
     "csv-empty.hand.csv": (b"", []),
+    # Excel's "Unicode Text": UTF-16 LE with its byte order mark, tabs between fields.
+    "csv-unicode-text.hand.txt": ("\ufeffAnn Lee\t12\r\nZoë Ødegaard\t13\r\nLee, Ann\t14\r\n李 小龍\t15\r\n"
+                                  "\U00020BB7田 花子\t16\r\n\"Two\nLines\"\t17\r\n".encode("utf-16-le"),
+                                  ["Ann Lee", "Zoë Ødegaard", "Lee, Ann", "李 小龍", "\U00020BB7田 花子", "Two\nLines"]),
+    "csv-utf16be.hand.csv": ("\ufeffJosé Muñoz,1\r\n\"Lee, Ann\",2\r\nЮлия Петрова,3\r\n".encode("utf-16-be"),
+                             ["José Muñoz", "Lee, Ann", "Юлия Петрова"]),
+    "csv-one-name-a-line.hand.txt": (b"Ann Lee\r\nLee, Ann\r\nO'Brien, Siobhan\r\nCy Young\r\n",
+                                     ["Ann Lee", "Lee, Ann", "O'Brien, Siobhan", "Cy Young"]),
+    # A web system's "export to Excel": tab-separated text named .xls.
+    "csv-tabs.hand.xls": (b"Ann Lee\t7B\t12\r\nLee, Ann\t7B\t13\r\nBob Stone\t7C\t12\r\n",
+                          ["Ann Lee", "Lee, Ann", "Bob Stone"]),
 }
 HAND_BAD = {"bad-empty.hand.xlsx": b"", "bad-text.hand.xlsx": b"Ann Lee\r\nBob Stone\r\n"}
 
@@ -355,6 +376,8 @@ LO_FILTERS = {
     "lo.ods": "calc8",
     "source.ods": "calc8",  # ssconvert's input, kept in a temporary folder
     "lo.csv": "Text - txt - csv (StarCalc)",
+    "lo.xml": "MS Excel 2003 XML",
+    "lo.html": "HTML (StarCalc)",
 }
 CSV_OPTIONS = "44,34,76,1,,0,false,true,true"  # comma, double quote, UTF-8, as shown
 
@@ -537,6 +560,7 @@ SSCONVERT = {
     "gnumeric95.xls": "Gnumeric_Excel:excel_biff7",
     "gnumeric.xlsx": "Gnumeric_Excel:xlsx2",
     "gnumeric.ods": "Gnumeric_OpenCalc:odf",
+    "gnumeric.html": "Gnumeric_html:html40",
 }
 
 
@@ -624,6 +648,7 @@ def main():
     for fname, intended in sorted(entries):
         if not os.path.exists(os.path.join(OUT, fname)) or fname in BAD:
             continue
+        intended = text_rosters.listed(fname, intended)
         for seats in SEATS:
             if intended is None:
                 # A quote that is never closed: the names before it, and a

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Internal.h"
+
+#include <QByteArrayView>
+
+namespace plivan {
+
+// Excel's XML Spreadsheet 2003 (namespace urn:schemas-microsoft-com:office:spreadsheet),
+// which Excel, LibreOffice and many web systems write, often under a name
+// ending in .xls. It is one XML document, not a ZIP archive.
+//
+// The active sheet is the worksheet that ExcelWorkbook/ActiveSheet counts to
+// from 0: the first worksheet when the number is missing, out of range, or
+// comes only after the worksheets. Rows and cells stand where ss:Index puts
+// them, else one after the last (a row's ss:Span adds that many empty rows
+// after it). A cell covered by a merge from a row above (ss:MergeDown) holds
+// nothing unless the file writes a cell there itself. A cell shows its Data:
+// String as stored (rich text, Data holding HTML markup, as its plain text),
+// Number as a number, DateTime as an ISO date (a time alone is written on the
+// day before 1900-01-01), Boolean as TRUE or FALSE, Error as its code, and a
+// formula by its Data.
+//
+// The file is parsed as it is read, a chunk at a time, no further than the row
+// asked for. A document that declares entities, nests elements more than
+// MaxXmlDepth deep, holds a token longer than MaxXmlTokenBytes or a cell
+// longer than MaxXmlCellChars, or is not well-formed, is damaged from there on.
+OpenedWorkbook OpenXmlSpreadsheet(const QString &path);
+
+inline constexpr int MaxXmlDepth = 256;
+inline constexpr qint64 MaxXmlTokenBytes = 4 * 1024 * 1024;
+inline constexpr qsizetype MaxXmlCellChars = 64 * 1024;
+
+// What the first bytes of a file show as XML: not XML at all, an XML
+// spreadsheet (its root is Workbook in the spreadsheet namespace, or in none),
+// a Word 2003 XML document, or some other XML document.
+enum class XmlKind { NotXml, Spreadsheet, WordDocument, Other };
+XmlKind SniffXml(QByteArrayView head);
+
+} // namespace plivan
