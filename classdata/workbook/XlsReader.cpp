@@ -1075,8 +1075,21 @@ OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const Q
     // An .xlsx locked with a password is an encrypted package in a compound file.
     if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
         return OpenEncryptedPackage(*container);
-    if (!workbook)
+    if (!workbook) {
+        // Other programs' documents in the same container, told by their main part.
+        static const struct {
+            const char16_t *part;
+            const char *what;
+        } others[] = { { u"WordDocument", "a Word document" },
+            { u"PowerPoint Document", "a PowerPoint presentation" },
+            { u"NativeContent_MAIN", "a Quattro Pro notebook" },
+            { u"PerfectOffice_MAIN", "a Quattro Pro notebook" } };
+        for (const auto &other : others) {
+            if (container->find(other.part))
+                return { nullptr, UnreadFormatReason(QLatin1String(other.what)) };
+        }
         return { nullptr, NotAWorkbookReason };
+    }
     QString streamError;
     std::unique_ptr<ByteSource> stream = container->stream(*workbook, &streamError);
     if (!stream)
