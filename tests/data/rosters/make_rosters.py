@@ -148,6 +148,8 @@ also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "em
 also(["lo.html"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
                    "three-sheets", "dates", "formulas"])
 also(["gnumeric.html"], ["basic", "unicode", "values", "gap", "three-sheets", "dates"])
+# A macro-enabled workbook is read like any other .xlsx.
+also(["lo.xlsm"], ["basic", "three-sheets"])
 
 # Makers of formats no program here writes: maker -> write(name, case, path,
 # cells), cells as layout() gives them. main() reads each file they write
@@ -378,6 +380,7 @@ LO_FILTERS = {
     "lo.csv": "Text - txt - csv (StarCalc)",
     "lo.xml": "MS Excel 2003 XML",
     "lo.html": "HTML (StarCalc)",
+    "lo.xlsm": "Calc MS Excel 2007 VBA XML",
 }
 CSV_OPTIONS = "44,34,76,1,,0,false,true,true"  # comma, double quote, UTF-8, as shown
 
