@@ -125,8 +125,8 @@ private slots:
                 << (row.at(2) == u"-" ? QString() : row.at(2)) << row.mid(3);
         }
         const QStringList files = QDir(DataPath(QStringLiteral("rosters")))
-                                      .entryList({ "*.xls", "*.xlsx", "*.xlsb", "*.ods", "*.csv", "*.txt",
-                                                     "*.xml", "*.htm", "*.html" },
+                                      .entryList({ "*.xls", "*.xlsx", "*.xlsm", "*.xlsb", "*.ods", "*.csv",
+                                                     "*.txt", "*.xml", "*.htm", "*.html" },
                                           QDir::Files);
         QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
     }
