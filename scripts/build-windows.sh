@@ -134,14 +134,20 @@ done_building() {
     rm -rf "${work:?}/$2"
 }
 
+# unpack PACKAGE: its source under $work with $prefix emptied for it; returns
+# 1 when an earlier run built it.
+unpack() {
+    if cached "$1"; then return 1; fi
+    log "$1 $pkgver"
+    fetch "$1" "$pkgver" "$work/$1" || exit 1
+    rm -rf "$prefix"
+}
+
 # autotools_build PACKAGE CONFIGURE-OPTIONS...
 autotools_build() {
     local package=$1 t=$SECONDS
     shift
-    if cached "$package"; then return; fi
-    log "$package $pkgver"
-    fetch "$package" "$pkgver" "$work/$package" || exit 1
-    rm -rf "$prefix"
+    unpack "$package" || return 0
     (
         cd "$work/$package"
         [ -x configure ] || autoreconf -fi >/dev/null 2>&1
@@ -157,10 +163,7 @@ autotools_build() {
 cmake_build() {
     local package=$1 t=$SECONDS
     shift
-    if cached "$package"; then return; fi
-    log "$package $pkgver"
-    fetch "$package" "$pkgver" "$work/$package" || exit 1
-    rm -rf "$prefix"
+    unpack "$package" || return 0
     cmake -S "$work/$package" -B "$work/$package/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON "$@" >/dev/null
     nice -n 15 cmake --build "$work/$package/build" -j "$jobs" >/dev/null
