@@ -120,7 +120,6 @@ public:
         return m_current.isEmpty() ? m_done : m_done + QStringList { m_current };
     }
 
-    bool isEmpty() const { return m_done.isEmpty() && m_current.isEmpty(); }
     bool atLineStart() const { return m_lineStart; }
 
     // A cell's text: its paragraphs one a line, without line breaks at its
