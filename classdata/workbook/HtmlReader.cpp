@@ -24,8 +24,9 @@ namespace {
 
 using Rows = std::vector<std::optional<QString>>;
 
-// About the whole page of a short roster; each later block continues it.
-constexpr qsizetype BlockBytes = 4096;
+// The parser is given the page a block at a time, and no more blocks than
+// the rows asked for need.
+constexpr qsizetype BlockBytes = 1024;
 
 bool IsHtmlSpace(QChar c)
 {
@@ -307,19 +308,19 @@ public:
             htmlFreeParserCtxt(m_parser);
     }
 
+    // Reads as far as the first row.
     QString open()
     {
         restart(0, false);
-        readBlock();
+        readRows(1);
         return m_error;
     }
 
     std::optional<QString> cellText(int row) override
     {
-        if (row < 1 || !m_error.isEmpty())
+        if (row < 1)
             return std::nullopt;
-        while (m_rows.size() < std::size_t(row) && m_parser && m_error.isEmpty())
-            readBlock();
+        readRows(std::size_t(row));
         return m_error.isEmpty() && std::size_t(row) <= m_rows.size() ? m_rows[std::size_t(row) - 1]
                                                                       : std::nullopt;
     }
@@ -346,6 +347,13 @@ private:
         bool columnACovered = false;
         std::optional<Cell> cell;
     };
+
+    // A row is settled once the parse has gone past it.
+    void readRows(std::size_t rows)
+    {
+        while (m_rows.size() < rows && m_parser && m_error.isEmpty())
+            readBlock();
+    }
 
     void fail(const QString &error)
     {

@@ -235,8 +235,8 @@ CASES += [
      page(table("<td>Ann Lee</td>").replace("</table>", "  Bob Stone\n</table>")
           + table("<td>Cy Young</td>", "<td>Ed Wood</td>").replace("  <tr><td>Ed", "  Di Prince\n  <tr><td>Ed")),
      ["Ann Lee", "Bob Stone ", "Cy Young", "Di Prince \nEd Wood", E], None),
-    # Shift_JIS, read in blocks of 4,096 bytes: the first name's first
-    # character straddles the end of the first block.
+    # Shift_JIS, read in blocks of 1,024 bytes: the first name's first
+    # character straddles the end of the fourth.
     ("html-sjis.hand.html", sjis_page(["山田 太郎", "鈴木 花子", "ソニー 次郎"], 4095),
      ["山田 太郎", "鈴木 花子", "ソニー 次郎", E], None),
     # Damaged on purpose (not checked with LibreOffice).
