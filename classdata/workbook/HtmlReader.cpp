@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace plivan {
@@ -379,6 +380,7 @@ private:
         m_flow = TextBuilder();
         m_pending.clear();
         m_depth = m_hiddenDepth = m_preDepth = 0;
+        m_bareEntity = m_entityName = false;
 
         htmlSAXHandler sax {};
         sax.startElement = [](void *self, const xmlChar *name, const xmlChar **attributes) {
