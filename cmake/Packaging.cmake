@@ -29,7 +29,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Plivan developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION education)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The shared libraries the program links (Qt 6, libzip, nettle, gumbo and what
+# The shared libraries the program links (Qt 6, libzip, nettle, libxml2 and what
 # they need) come from dpkg-shlibdeps; the font for window and page is added here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake make pkg-config qt6-base-dev libzip-dev nettle-dev libgumbo-dev
+    g++ cmake make pkg-config qt6-base-dev libzip-dev nettle-dev libxml2-dev
     # run: fonts for the window and the page (Latin, Greek, Cyrillic and CJK names)
     fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei
     # tests: reading printed pages back, a private print server, a display server

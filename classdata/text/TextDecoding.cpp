@@ -102,6 +102,36 @@ QString DecodeText(QByteArrayView bytes)
     return FromWindows1252(bytes);
 }
 
+unsigned CodePageOfCharset(QByteArrayView name)
+{
+    const QByteArray charset = name.trimmed().toByteArray().toLower();
+    static const struct {
+        const char *name;
+        unsigned codePage;
+    } Named[] = { { "utf-8", 65001 }, { "utf8", 65001 }, { "utf-16", 65001 }, { "utf-16le", 65001 },
+        { "utf-16be", 65001 }, { "us-ascii", 1252 }, { "ascii", 1252 }, { "iso-8859-1", 1252 },
+        { "latin1", 1252 }, { "shift_jis", 932 }, { "sjis", 932 }, { "x-sjis", 932 }, { "windows-31j", 932 },
+        { "gb2312", 936 }, { "gbk", 936 }, { "gb18030", 54936 }, { "euc-kr", 949 }, { "ks_c_5601-1987", 949 },
+        { "big5", 950 }, { "euc-jp", 20932 }, { "koi8-r", 20866 }, { "koi8-u", 21866 },
+        { "macintosh", 10000 }, { "x-mac-roman", 10000 } };
+    for (const auto &named : Named) {
+        if (charset == named.name)
+            return named.codePage;
+    }
+    bool ok = false;
+    for (const QByteArrayView prefix : { "windows-", "x-cp", "cp" }) {
+        if (charset.startsWith(prefix)) {
+            const unsigned codePage = charset.mid(prefix.size()).toUInt(&ok);
+            return ok ? codePage : 0;
+        }
+    }
+    if (charset.startsWith("iso-8859-")) { // Windows numbers ISO-8859-n as 28590 + n
+        const unsigned part = charset.mid(9).toUInt(&ok);
+        return ok && part >= 2 && part <= 15 ? 28590 + part : 0;
+    }
+    return 0;
+}
+
 #ifdef Q_OS_WIN
 // Windows converts every code page it knows itself.
 struct CodePageDecoder::Converter {
@@ -147,6 +177,12 @@ CodePageDecoder::CodePageDecoder(unsigned codePage)
     else if ((codePage >= 1250 && codePage <= 1258) || codePage == 874 || codePage == 932 || codePage == 936
         || codePage == 949 || codePage == 950)
         name = "windows-" + QByteArray::number(codePage);
+    else if (codePage > 28590 && codePage <= 28605)
+        name = "ISO-8859-" + QByteArray::number(codePage - 28590);
+    else if (codePage == 20866 || codePage == 21866)
+        name = codePage == 20866 ? "KOI8-R" : "KOI8-U";
+    else if (codePage == 20932 || codePage == 54936)
+        name = codePage == 20932 ? "EUC-JP" : "GB18030";
     else
         name = "IBM" + QByteArray::number(codePage);
     QStringDecoder decoder(name.constData());

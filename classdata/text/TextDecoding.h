@@ -24,6 +24,13 @@ bool IsUtf8(QByteArrayView bytes, bool complete);
 // mark is skipped), or Windows-1252 when the bytes are not valid UTF-8.
 QString DecodeText(QByteArrayView bytes);
 
+// The Windows code page of a character set as a web page names it
+// ("windows-1251", "ISO-8859-2", "Shift_JIS", ...): 65001 for UTF-8, 0 for a
+// name not known here. Names that browsers read as Windows-1252 (ISO-8859-1,
+// US-ASCII) give 1252, and UTF-16, which a page read as 8-bit text cannot be,
+// gives UTF-8, as browsers read them.
+unsigned CodePageOfCharset(QByteArrayView name);
+
 // 8-bit text in the Windows code page a workbook records (1251, 932, 10000 for
 // Mac Roman, ...). Code pages that are Windows-1252 in all but name (0 when
 // none is recorded, 367 US-ASCII, 1252, 32769), and any this system cannot

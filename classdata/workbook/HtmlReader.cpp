@@ -1,11 +1,10 @@
 #include "HtmlReader.h"
 
 #include "CellValue.h"
-#include "HtmlNesting.h"
 #include "TextDecoding.h"
 #include "fuzzing/WorkbookData.h"
 
-#include <gumbo.h>
+#include <libxml/HTMLparser.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -14,9 +13,10 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <climits>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace plivan {
@@ -25,55 +25,13 @@ namespace {
 
 using Rows = std::vector<std::optional<QString>>;
 
-// The first parse takes about as much as the whole page of a short roster;
-// each further one twice as much as the last.
-constexpr qsizetype FirstParseBytes = 3 * 1024;
-// Tables inside tables deeper than this are left out (the nesting estimate
-// keeps real pages far below it).
-constexpr int MaxWalkDepth = 2 * MaxHtmlNesting;
+// The parser is given the page a block at a time, and no more blocks than
+// the rows asked for need.
+constexpr qsizetype BlockBytes = 1024;
 
 bool IsHtmlSpace(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-QString Utf8(const char *text)
-{
-    return QString::fromUtf8(text);
-}
-
-QString AttributeValue(const GumboNode *node, const char *name)
-{
-    const GumboAttribute *attribute = gumbo_get_attribute(&node->v.element.attributes, name);
-    return attribute ? Utf8(attribute->value) : QString();
-}
-
-bool IsElement(const GumboNode *node, GumboTag tag)
-{
-    return node->type == GUMBO_NODE_ELEMENT && node->v.element.tag == tag;
-}
-
-unsigned Offset(const GumboNode *node)
-{
-    return node->type == GUMBO_NODE_ELEMENT ? node->v.element.start_pos.offset
-                                            : node->v.text.start_pos.offset;
-}
-
-// For each child, where the next table among the children after it starts
-// (UINT_MAX for none). A child that the page has after that point was
-// written inside the table: the parser moves what stands in a table outside
-// its cells to just before the table.
-std::vector<unsigned> NextTableOffsets(const GumboVector &children)
-{
-    std::vector<unsigned> offsets(children.length, UINT_MAX);
-    unsigned next = UINT_MAX;
-    for (unsigned i = children.length; i-- > 0;) {
-        offsets[i] = next;
-        const auto *node = static_cast<const GumboNode *>(children.data[i]);
-        if (IsElement(node, GUMBO_TAG_TABLE))
-            next = Offset(node);
-    }
-    return offsets;
 }
 
 // A number as LibreOffice reads it in American English: an optional sign,
@@ -103,12 +61,22 @@ std::optional<double> EnglishNumber(const QString &text)
 // a no-break space kept as a space; paragraphs and <br> as line breaks.
 class TextBuilder {
 public:
+    // `paragraphs`: text that came before, each a line of its own.
+    explicit TextBuilder(QStringList paragraphs = {})
+        : m_done(std::move(paragraphs))
+    {
+    }
+
     void text(QStringView text, bool preformatted)
     {
-        for (const QChar c : text) {
+        for (QChar c : text) {
             if (preformatted) {
-                m_current.append(c);
-                m_lineStart = c == u'\n';
+                // A line ends at CR LF, CR or LF.
+                const bool afterCr = std::exchange(m_afterCr, c == u'\r');
+                if (c == u'\n' && afterCr)
+                    continue;
+                m_current.append(c == u'\r' ? QChar(u'\n') : c);
+                m_lineStart = c == u'\n' || c == u'\r';
             } else if (IsHtmlSpace(c)) {
                 if (!m_lineStart && !m_current.endsWith(u' '))
                     m_current.append(u' ');
@@ -128,7 +96,8 @@ public:
     // The start or end of a paragraph, a heading, a list item.
     void paragraph()
     {
-        m_done.append({ m_current, false });
+        if (!m_current.isEmpty())
+            m_done.append(m_current);
         m_current.clear();
         m_lineStart = true;
     }
@@ -137,7 +106,7 @@ public:
     void rule()
     {
         paragraph();
-        m_done.append({ QString(), true });
+        m_done.append(QString());
     }
 
     // An image: its alternative text is the cell's when the cell has no text.
@@ -147,32 +116,13 @@ public:
             m_alternative = alternative;
     }
 
-    void prepend(const QStringList &paragraphs)
-    {
-        for (qsizetype i = paragraphs.size(); i-- > 0;)
-            m_done.prepend({ paragraphs.at(i), false });
-    }
-
-    // The paragraphs so far, none empty but those of rules.
+    // The paragraphs so far; the empty ones are rules.
     QStringList paragraphs() const
     {
-        QStringList list;
-        for (const Paragraph &p : all()) {
-            if (!p.text.isEmpty() || p.kept)
-                list.append(p.text);
-        }
-        return list;
+        return m_current.isEmpty() ? m_done : m_done + QStringList { m_current };
     }
 
-    bool isEmpty() const { return paragraphs().isEmpty(); }
-
-    void clear()
-    {
-        m_done.clear();
-        m_current.clear();
-        m_alternative.clear();
-        m_lineStart = true;
-    }
+    bool atLineStart() const { return m_lineStart; }
 
     // A cell's text: its paragraphs one a line, without line breaks at its
     // start or end.
@@ -187,55 +137,42 @@ public:
         return from < to ? text.mid(from, to - from) : m_alternative;
     }
 
-    // Outside tables, each line is a row; a rule is an empty row.
-    Rows rows() const
+    // Outside tables each line is a row and a rule an empty row: the rows of
+    // all the text so far, which is then gone.
+    Rows takeRows()
     {
         Rows rows;
-        for (const Paragraph &p : all()) {
-            if (p.kept) {
+        for (const QString &p : paragraphs()) {
+            if (p.isEmpty())
                 rows.emplace_back();
-                continue;
-            }
-            for (const QString &line : p.text.split(u'\n', Qt::SkipEmptyParts))
+            for (const QString &line : p.split(u'\n', Qt::SkipEmptyParts))
                 rows.emplace_back(line);
         }
+        m_done.clear();
+        m_current.clear();
         return rows;
     }
 
 private:
-    struct Paragraph {
-        QString text;
-        bool kept;
-    };
-
-    QList<Paragraph> all() const
-    {
-        QList<Paragraph> list = m_done;
-        list.append({ m_current, false });
-        return list;
-    }
-
-    QList<Paragraph> m_done;
+    QStringList m_done;
     QString m_current;
     QString m_alternative;
     bool m_lineStart = true;
+    bool m_afterCr = false;
 };
 
 // A cell's value: LibreOffice's own value attribute when the page has one,
 // else its text, as a number when it reads as one and LibreOffice's text
-// format does not keep it text.
-std::optional<QString> CellValue(const QString &text, const GumboNode *cell)
+// format does not keep it text. `sdnum` is "<language>;<language>;<format>".
+std::optional<QString> CellValue(const QString &text, const QString &sdval, const QString &sdnum)
 {
-    // sdnum: "<language>;<language>;<format code>".
-    const QString format = cell ? AttributeValue(cell, "sdnum").section(u';', 2) : QString();
-    if (cell) {
-        bool ok = false;
-        const double value = AttributeValue(cell, "sdval").trimmed().toDouble(&ok);
-        if (ok && std::isfinite(value)) {
-            if (format == u"BOOLEAN")
-                return BooleanText(value != 0);
-            return IsDateFormat(format) ? DateText(value, false) : NumberText(value);
-        }
+    const QString format = sdnum.section(u';', 2);
+    bool ok = false;
+    const double value = sdval.trimmed().toDouble(&ok);
+    if (ok && std::isfinite(value)) {
+        if (format == u"BOOLEAN")
+            return BooleanText(value != 0);
+        return IsDateFormat(format) ? DateText(value, false) : NumberText(value);
     }
     if (text.isEmpty())
         return std::nullopt;
@@ -246,275 +183,119 @@ std::optional<QString> CellValue(const QString &text, const GumboNode *cell)
     return text;
 }
 
-bool IsAnyOf(GumboTag tag, std::initializer_list<GumboTag> tags)
+bool IsAnyOf(const char *name, std::initializer_list<const char *> names)
 {
-    return std::find(tags.begin(), tags.end(), tag) != tags.end();
+    return std::any_of(
+        names.begin(), names.end(), [name](const char *n) { return std::strcmp(name, n) == 0; });
 }
 
 // Elements that LibreOffice makes paragraphs of.
-bool IsParagraph(GumboTag tag)
+bool IsParagraph(const char *name)
 {
-    return IsAnyOf(tag,
-        { GUMBO_TAG_P, GUMBO_TAG_H1, GUMBO_TAG_H2, GUMBO_TAG_H3, GUMBO_TAG_H4, GUMBO_TAG_H5, GUMBO_TAG_H6,
-            GUMBO_TAG_LI, GUMBO_TAG_DT, GUMBO_TAG_DD, GUMBO_TAG_BLOCKQUOTE, GUMBO_TAG_ADDRESS, GUMBO_TAG_PRE,
-            GUMBO_TAG_LISTING, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT });
+    return IsAnyOf(name,
+        { "p", "h1", "h2", "h3", "h4", "h5", "h6", "li", "dt", "dd", "blockquote", "address", "pre",
+            "listing", "xmp", "plaintext" });
 }
 
-bool IsPreformatted(GumboTag tag)
+bool IsPreformatted(const char *name)
 {
-    return IsAnyOf(tag, { GUMBO_TAG_PRE, GUMBO_TAG_LISTING, GUMBO_TAG_XMP, GUMBO_TAG_PLAINTEXT });
+    return IsAnyOf(name, { "pre", "listing", "xmp", "plaintext" });
 }
 
-// Elements whose text a page does not show.
-bool IsLeftOut(GumboTag tag)
+// Elements whose text a page does not show; LibreOffice leaves footer rows
+// (tfoot) out as well.
+bool IsLeftOut(const char *name)
 {
-    return IsAnyOf(tag,
-        { GUMBO_TAG_HEAD, GUMBO_TAG_TITLE, GUMBO_TAG_SCRIPT, GUMBO_TAG_STYLE, GUMBO_TAG_TEMPLATE,
-            GUMBO_TAG_TEXTAREA });
+    return IsAnyOf(name, { "head", "title", "script", "style", "template", "textarea", "tfoot" });
 }
 
-// Column A of the sheet LibreOffice makes of a parsed page.
-class SheetBuilder {
-public:
-    Rows build(const GumboNode *document)
-    {
-        content(document, m_flow, nullptr, false, 0);
-        flushFlow();
-        return std::move(m_rows);
-    }
-
-private:
-    // Text inside a table but outside its cells waits for the next cell.
-    // Text that the parser moved out of a table (foster parenting) goes to
-    // the first cell that follows it in the page.
-    struct Pending {
-        unsigned offset; // 0: the next cell, whatever its place
-        QStringList paragraphs;
-    };
-
-    void flushFlow()
-    {
-        for (std::optional<QString> &row : m_flow.rows())
-            m_rows.push_back(row ? CellValue(*row, nullptr) : std::nullopt);
-        m_flow.clear();
-    }
-
-    // Walks the children of `node` into `text`. Tables go to the sheet's
-    // rows, or, inside a cell (`cellRows` set), take the cell's place.
-    void content(const GumboNode *node, TextBuilder &text, Rows *cellRows, bool preformatted, int depth)
-    {
-        if (depth > MaxWalkDepth)
-            return;
-        const GumboVector &children
-            = node->type == GUMBO_NODE_DOCUMENT ? node->v.document.children : node->v.element.children;
-        const std::vector<unsigned> nextTable = NextTableOffsets(children);
-        for (unsigned i = 0; i < children.length; ++i) {
-            const auto *child = static_cast<const GumboNode *>(children.data[i]);
-            const bool textOrElement = child->type == GUMBO_NODE_TEXT || child->type == GUMBO_NODE_ELEMENT;
-            if ((child->parse_flags & GUMBO_INSERTION_FOSTER_PARENTED)
-                || (textOrElement && nextTable[i] != UINT_MAX && Offset(child) > nextTable[i])) {
-                TextBuilder stray;
-                if (child->type == GUMBO_NODE_ELEMENT)
-                    content(child, stray, nullptr, false, depth + 1);
-                else
-                    stray.text(Utf8(child->v.text.text), false);
-                if (!stray.isEmpty())
-                    m_pending.push_back({ Offset(child), stray.paragraphs() });
-                continue;
-            }
-            switch (child->type) {
-            case GUMBO_NODE_TEXT:
-            case GUMBO_NODE_WHITESPACE:
-            case GUMBO_NODE_CDATA:
-                text.text(Utf8(child->v.text.text), preformatted);
-                break;
-            case GUMBO_NODE_ELEMENT:
-                element(child, text, cellRows, preformatted, depth + 1);
-                break;
-            default:
-                break;
-            }
-        }
-    }
-
-    void element(const GumboNode *node, TextBuilder &text, Rows *cellRows, bool preformatted, int depth)
-    {
-        const GumboTag tag = node->v.element.tag;
-        if (IsLeftOut(tag))
-            return;
-        switch (tag) {
-        case GUMBO_TAG_TABLE:
-            if (cellRows) {
-                // A table inside a cell: the text before it joins its first cell.
-                if (!text.isEmpty())
-                    m_pending.push_back({ 0, text.paragraphs() });
-                text.clear();
-                table(node, *cellRows, depth);
-            } else {
-                flushFlow();
-                table(node, m_rows, depth);
-            }
-            return;
-        case GUMBO_TAG_BR:
-            text.lineBreak();
-            return;
-        case GUMBO_TAG_HR:
-            text.rule();
-            return;
-        case GUMBO_TAG_IMG:
-            text.image(AttributeValue(node, "alt"));
-            return;
-        default:
-            break;
-        }
-        if (IsParagraph(tag)) {
-            text.paragraph();
-            content(node, text, cellRows, preformatted || IsPreformatted(tag), depth);
-            text.paragraph();
-            return;
-        }
-        content(node, text, cellRows, preformatted, depth);
-    }
-
-    // Text in the table outside its cells (its caption, and the white space
-    // after it) goes to the table's next cell.
-    void table(const GumboNode *node, Rows &out, int depth)
-    {
-        int covered = 0; // rows still covered by a cell of column A above
-        TextBuilder stray;
-        const GumboVector &children = node->v.element.children;
-        for (unsigned i = 0; i < children.length; ++i) {
-            const auto *child = static_cast<const GumboNode *>(children.data[i]);
-            if (child->type == GUMBO_NODE_WHITESPACE) {
-                stray.text(Utf8(child->v.text.text), false);
-                continue;
-            }
-            if (child->type != GUMBO_NODE_ELEMENT)
-                continue;
-            switch (child->v.element.tag) {
-            case GUMBO_TAG_CAPTION: {
-                Rows ignored;
-                content(child, stray, &ignored, false, depth + 1);
-                break;
-            }
-            case GUMBO_TAG_THEAD:
-            case GUMBO_TAG_TBODY: {
-                const GumboVector &rows = child->v.element.children;
-                for (unsigned r = 0; r < rows.length; ++r) {
-                    const auto *tr = static_cast<const GumboNode *>(rows.data[r]);
-                    if (tr->type == GUMBO_NODE_WHITESPACE)
-                        stray.text(Utf8(tr->v.text.text), false);
-                    else if (IsElement(tr, GUMBO_TAG_TR))
-                        row(tr, out, covered, stray, depth + 2);
-                }
-                break;
-            }
-            case GUMBO_TAG_TR:
-                row(child, out, covered, stray, depth + 1);
-                break;
-            default: // LibreOffice leaves footer rows (tfoot) out
-                break;
-            }
-        }
-    }
-
-    void row(const GumboNode *tr, Rows &out, int &covered, TextBuilder &stray, int depth)
-    {
-        const bool columnACovered = covered > 0;
-        if (columnACovered)
-            --covered;
-        Rows columnA;
-        std::size_t height = 1;
-        bool first = true;
-        const GumboVector &cells = tr->v.element.children;
-        for (unsigned i = 0; i < cells.length; ++i) {
-            const auto *node = static_cast<const GumboNode *>(cells.data[i]);
-            if (node->type == GUMBO_NODE_WHITESPACE)
-                stray.text(Utf8(node->v.text.text), false);
-            if (!IsElement(node, GUMBO_TAG_TD) && !IsElement(node, GUMBO_TAG_TH))
-                continue;
-            if (!stray.isEmpty())
-                m_pending.push_back({ 0, stray.paragraphs() });
-            stray.clear();
-            Rows rows = cell(node, depth + 1);
-            height = std::max(height, rows.size());
-            if (first && !columnACovered) {
-                columnA = std::move(rows);
-                bool ok = false;
-                const int span = AttributeValue(node, "rowspan").trimmed().toInt(&ok);
-                covered = ok && span > 1 ? std::min(span, 65534) - 1 : 0;
-            }
-            first = false;
-        }
-        columnA.resize(std::max(height, columnA.size()));
-        for (std::optional<QString> &text : columnA)
-            out.push_back(std::move(text));
-    }
-
-    // The rows a cell fills: one, or a table's rows when it holds a table.
-    Rows cell(const GumboNode *node, int depth)
-    {
-        TextBuilder text;
-        const unsigned offset = node->v.element.start_pos.offset;
-        QStringList prefix;
-        for (auto it = m_pending.begin(); it != m_pending.end();) {
-            if (it->offset < offset) {
-                prefix += it->paragraphs;
-                it = m_pending.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        text.prepend(prefix);
-        Rows rows;
-        content(node, text, &rows, false, depth);
-        if (rows.empty())
-            return { CellValue(text.cellText(), node) };
-        // The text after the inner table waits for the next cell.
-        if (!text.isEmpty())
-            m_pending.push_back({ 0, text.paragraphs() });
-        return rows;
-    }
-
-    Rows m_rows;
-    TextBuilder m_flow;
-    std::vector<Pending> m_pending;
-};
-
-// The character set a <meta> element of the page's head names, empty when none.
-QByteArray MetaCharset(const GumboNode *document)
+QString Utf8(const xmlChar *text, int length = -1)
 {
-    const GumboVector &top = document->v.document.children;
-    for (unsigned i = 0; i < top.length; ++i) {
-        const auto *html = static_cast<const GumboNode *>(top.data[i]);
-        if (!IsElement(html, GUMBO_TAG_HTML))
-            continue;
-        for (unsigned j = 0; j < html->v.element.children.length; ++j) {
-            const auto *head = static_cast<const GumboNode *>(html->v.element.children.data[j]);
-            if (!IsElement(head, GUMBO_TAG_HEAD))
-                continue;
-            for (unsigned k = 0; k < head->v.element.children.length; ++k) {
-                const auto *meta = static_cast<const GumboNode *>(head->v.element.children.data[k]);
-                if (!IsElement(meta, GUMBO_TAG_META))
-                    continue;
-                QString charset = AttributeValue(meta, "charset");
-                if (charset.isEmpty()
-                    && AttributeValue(meta, "http-equiv").compare(u"content-type", Qt::CaseInsensitive)
-                        == 0) {
-                    const QString content = AttributeValue(meta, "content");
-                    const qsizetype at = content.indexOf(u"charset=", 0, Qt::CaseInsensitive);
-                    if (at >= 0)
-                        charset = content.mid(at + 8).section(u';', 0, 0);
-                }
-                charset = charset.trimmed().remove(u'"').remove(u'\'');
-                if (!charset.isEmpty())
-                    return charset.toLatin1().toLower();
-            }
-        }
+    return QString::fromUtf8(reinterpret_cast<const char *>(text), length);
+}
+
+// The value of attribute `name` in the parser's list of name-value pairs.
+QString Attribute(const xmlChar **attributes, const char *name)
+{
+    for (; attributes && *attributes; attributes += 2) {
+        if (std::strcmp(reinterpret_cast<const char *>(*attributes), name) == 0)
+            return attributes[1] ? Utf8(attributes[1]) : QString();
     }
     return {};
 }
 
+// An entity written without its semicolon ("&nbsp", "&amp"), which the
+// parser gives as "&" and the name as they stand: LibreOffice reads the
+// longest entity name that `name` starts with.
+QString BareEntity(const QString &name)
+{
+    for (qsizetype length = std::min<qsizetype>(name.size(), 8); length > 1; --length) {
+        const QByteArray prefix = name.left(length).toUtf8();
+        if (const htmlEntityDesc *entity
+            = htmlEntityLookup(reinterpret_cast<const xmlChar *>(prefix.constData())))
+            return QChar(char16_t(entity->value)) + name.mid(length);
+    }
+    return u'&' + name;
+}
+
+// The page's bytes as the UTF-8 the parser reads: through a byte order
+// mark's or a <meta> element's character set, or UTF-8 until it proves not
+// to be (`failed`).
+class PageDecoder {
+public:
+    explicit PageDecoder(unsigned codePage)
+        : m_codePage(codePage)
+        , m_decoder(codePage == 65001 ? 1252 : codePage)
+    {
+        if (codePage == 65001)
+            m_unicode.emplace(QStringDecoder::Utf8);
+    }
+    // The start of the page: a byte order mark settles UTF-16 or UTF-8.
+    static std::optional<PageDecoder> ByOrderMark(QByteArrayView start)
+    {
+        if (!start.startsWith("\xFF\xFE") && !start.startsWith("\xFE\xFF")
+            && !start.startsWith("\xEF\xBB\xBF"))
+            return std::nullopt;
+        PageDecoder decoder(65001);
+        if (!start.startsWith("\xEF\xBB\xBF"))
+            decoder.m_unicode.emplace(
+                start.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return decoder;
+    }
+
+    unsigned codePage() const { return m_codePage; }
+    bool failed() const { return m_unicode && m_unicode->hasError(); }
+
+    QByteArray decode(QByteArrayView bytes, bool last)
+    {
+        QString text;
+        if (m_unicode) {
+            text = (*m_unicode)(bytes);
+        } else {
+            // A double-byte character never holds a byte below 0x30, so the
+            // bytes after the last one wait for the next block.
+            m_rest += bytes;
+            qsizetype cut = m_rest.size();
+            while (!last && cut > 0 && static_cast<unsigned char>(m_rest[cut - 1]) >= 0x30)
+                --cut;
+            text = m_decoder.decode(QByteArrayView(m_rest).first(cut));
+            m_rest.remove(0, cut);
+        }
+        return text.replace(QChar(0), QChar(0xFFFD)).toUtf8();
+    }
+
+private:
+    unsigned m_codePage;
+    std::optional<QStringDecoder> m_unicode;
+    CodePageDecoder m_decoder;
+    QByteArray m_rest;
+};
+
+// The parser's events made into column A of the sheet LibreOffice makes of
+// the page. Elements are counted by their depth in the parser's tree; a
+// table, row or cell ends with the element that began it, or where
+// LibreOffice ends it: a cell at the next cell or row of its table, a row at
+// the next row, a table at a table that starts outside its cells.
 class HtmlWorkbook final : public Workbook {
 public:
     explicit HtmlWorkbook(std::unique_ptr<QIODevice> device)
@@ -522,29 +303,58 @@ public:
     {
     }
 
+    ~HtmlWorkbook() override
+    {
+        if (m_parser)
+            htmlFreeParserCtxt(m_parser);
+    }
+
+    // Reads as far as the first row.
     QString open()
     {
-        restart();
-        parseMore();
+        restart(0, false);
+        readRows(1);
         return m_error;
     }
 
     std::optional<QString> cellText(int row) override
     {
-        if (row < 1 || !m_error.isEmpty())
+        if (row < 1)
             return std::nullopt;
-        // A row is settled once the parse reaches a row after it, or the end.
-        while (!m_whole && m_rows.size() <= std::size_t(row)) {
-            if (!parseMore())
-                return std::nullopt;
-        }
-        return std::size_t(row) <= m_rows.size() ? m_rows[std::size_t(row) - 1] : std::nullopt;
+        readRows(std::size_t(row));
+        return m_error.isEmpty() && std::size_t(row) <= m_rows.size() ? m_rows[std::size_t(row) - 1]
+                                                                      : std::nullopt;
     }
 
     QString error() const override { return m_error; }
 
 private:
-    enum class Encoding { Utf8, Windows1252, Decoder };
+    struct Cell {
+        int depth;
+        TextBuilder text;
+        Rows rows; // of the tables inside it
+        QString sdval, sdnum;
+        int rowspan;
+    };
+
+    struct Table {
+        int depth = 0;
+        TextBuilder stray; // inside the table, outside its cells
+        int covered = 0; // rows still covered by a cell of column A above
+        int rowDepth = -1; // -1: no row open; a row without <tr> ends with the table
+        Rows columnA;
+        std::size_t height = 1; // rows the open row fills
+        bool first = true; // no cell yet in the open row
+        bool columnACovered = false;
+        std::optional<Cell> cell;
+    };
+
+    // A row is settled once the parse has gone past it.
+    void readRows(std::size_t rows)
+    {
+        while (m_rows.size() < rows && m_parser && m_error.isEmpty())
+            readBlock();
+    }
 
     void fail(const QString &error)
     {
@@ -552,162 +362,345 @@ private:
             m_error = error;
     }
 
-    void restart()
+    // Starts from the top of the page, in the character set `codePage` (0:
+    // as a byte order mark says, else UTF-8) and, when `fixed`, in no other.
+    void restart(unsigned codePage, bool fixed)
     {
+        if (m_parser)
+            htmlFreeParserCtxt(m_parser);
         m_device->seek(0);
-        if (m_decoder)
-            m_decoder->resetState();
-        m_page.clear();
+        m_decoder = codePage ? std::nullopt : PageDecoder::ByOrderMark(m_device->peek(3));
+        m_charsetFixed = fixed || m_decoder.has_value();
+        if (!m_decoder)
+            m_decoder.emplace(codePage ? codePage : 65001);
+        m_newCharset = 0;
         m_read = 0;
-        m_atEnd = false;
-        m_parsed = 0;
-        m_whole = false;
         m_rows.clear();
+        m_tables.clear();
+        m_flow = TextBuilder();
+        m_pending.clear();
+        m_depth = m_hiddenDepth = m_preDepth = 0;
+        m_bareEntity = m_entityName = false;
+
+        htmlSAXHandler sax {};
+        sax.startElement = [](void *self, const xmlChar *name, const xmlChar **attributes) {
+            static_cast<HtmlWorkbook *>(self)->startElement(reinterpret_cast<const char *>(name), attributes);
+        };
+        sax.endElement = [](void *self, const xmlChar *name) {
+            static_cast<HtmlWorkbook *>(self)->endElement(reinterpret_cast<const char *>(name));
+        };
+        sax.characters = [](void *self, const xmlChar *text, int length) {
+            static_cast<HtmlWorkbook *>(self)->characters(Utf8(text, length));
+        };
+        sax.ignorableWhitespace = sax.characters;
+        sax.initialized = XML_SAX2_MAGIC; // for serror
+        sax.serror = [](void *self, auto error) {
+            static_cast<HtmlWorkbook *>(self)->parseError(error->code, error->str1);
+        };
+        // The text is UTF-8 already: the page's own <meta> is not to change that.
+        m_parser = htmlCreatePushParserCtxt(&sax, this, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+        if (!m_parser)
+            return fail(QStringLiteral("could not be read (out of memory)"));
+        htmlCtxtUseOptions(
+            m_parser, HTML_PARSE_NONET | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_IGNORE_ENC);
     }
 
-    // Reads on until the page holds `bytes` bytes of UTF-8, or to the end.
-    bool readUpTo(qsizetype bytes)
+    // Parses the next block of the page, or its end.
+    void readBlock()
     {
-        while (!m_atEnd && m_page.size() < bytes) {
-            const QByteArray block = m_device->read(std::max<qint64>(bytes - m_page.size(), FirstParseBytes));
-            if (block.isEmpty()) {
-                if (!m_device->atEnd()) {
-                    fail(QStringLiteral("could not be read (%1)").arg(m_device->errorString()));
-                    return false;
-                }
-                m_atEnd = true;
-                break;
-            }
-            QByteArrayView bytesRead = block;
-            if (m_read == 0 && !m_fixed) {
-                // A byte order mark settles the encoding.
-                if (block.startsWith("\xEF\xBB\xBF")) {
-                    bytesRead = bytesRead.sliced(3);
-                    m_fixed = true;
-                } else if (block.startsWith("\xFF\xFE") || block.startsWith("\xFE\xFF")) {
-                    m_encoding = Encoding::Decoder;
-                    m_decoder.emplace(
-                        block.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-                    m_fixed = true;
-                }
-            } else if (m_read == 0 && m_encoding == Encoding::Utf8 && block.startsWith("\xEF\xBB\xBF")) {
-                bytesRead = bytesRead.sliced(3);
-            }
-            m_read += block.size();
-            const qsizetype old = m_page.size();
-            switch (m_encoding) {
-            case Encoding::Utf8:
-                m_page += bytesRead;
-                break;
-            case Encoding::Windows1252:
-                m_page += FromWindows1252(bytesRead).toUtf8();
-                break;
-            case Encoding::Decoder:
-                m_page += QString((*m_decoder)(bytesRead)).toUtf8();
-                break;
-            }
-            if (m_encoding == Encoding::Utf8 && !m_fixed) {
-                // Check from the start of the last character before this block.
-                qsizetype from = old;
-                for (int k = 0;
-                     k < 3 && from > 0 && (static_cast<unsigned char>(m_page[from]) & 0xC0) == 0x80; ++k)
-                    --from;
-                if (!IsUtf8(QByteArrayView(m_page).sliced(from), m_device->atEnd())) {
-                    m_encoding = Encoding::Windows1252;
-                    restart();
-                }
-            }
+        if (!m_error.isEmpty())
+            return;
+        if (m_read >= MaxHtmlParseBytes) {
+            return fail(QStringLiteral("is a web page too large to read (Plivan reads its first %1 MB)")
+                            .arg(MaxHtmlParseBytes / (1024 * 1024)));
         }
-        return true;
-    }
-
-    // Parses a longer start of the page. False when there is no more to parse.
-    bool parseMore()
-    {
-        for (;;) {
-            if (m_whole || !m_error.isEmpty())
-                return false;
-            if (m_parsed >= MaxHtmlParseBytes) {
-                fail(QStringLiteral("is a web page too large to read (Plivan reads its first %1 MB)")
-                         .arg(MaxHtmlParseBytes / (1024 * 1024)));
-                return false;
-            }
-            const qsizetype want = std::min(m_parsed == 0 ? FirstParseBytes : 2 * m_want, MaxHtmlParseBytes);
-            m_want = want;
-            if (!readUpTo(want + 1))
-                return false;
-            // Cut just before a tag, so that no text or tag is cut in two.
-            qsizetype cut = m_page.size();
-            if (!m_atEnd || cut > want) {
-                cut = m_page.lastIndexOf('<', want - 1);
-                if (cut <= 0)
-                    cut = want;
-                while (cut > 0 && (static_cast<unsigned char>(m_page[cut]) & 0xC0) == 0x80)
-                    --cut;
-            }
-            if (cut <= m_parsed && !(m_atEnd && cut == m_page.size())) {
-                m_parsed = std::max(m_parsed, want); // the next tag is further on
-                continue;
-            }
-            parse(cut);
-            return m_error.isEmpty();
+        const QByteArray block = m_device->read(BlockBytes);
+        if (block.isEmpty() && !m_device->atEnd())
+            return fail(QStringLiteral("could not be read (%1)").arg(m_device->errorString()));
+        const bool last = m_device->atEnd();
+        const QByteArray text = m_decoder->decode(block, last);
+        if (!m_charsetFixed && m_decoder->failed()) { // not UTF-8 after all
+            restart(1252, false);
+            return readBlock();
+        }
+        m_read += text.size();
+        htmlParseChunk(m_parser, text.constData(), int(text.size()), last);
+        if (m_newCharset && m_error.isEmpty()) {
+            restart(m_newCharset, true);
+            return readBlock();
+        }
+        if (!m_error.isEmpty())
+            return;
+        if (last) {
+            while (!m_tables.empty())
+                closeTable();
+            flushFlow();
+            htmlFreeParserCtxt(m_parser);
+            m_parser = nullptr;
         }
     }
 
-    void parse(qsizetype cut)
+    // Where text goes: the open cell, the innermost table outside its cells,
+    // or the page outside tables.
+    TextBuilder &target()
     {
-        const QByteArrayView page = QByteArrayView(m_page).first(cut);
-        if (!HtmlNestingWithin(page, MaxHtmlNesting)) {
+        if (m_tables.empty())
+            return m_flow;
+        Table &table = m_tables.back();
+        return table.cell ? table.cell->text : table.stray;
+    }
+
+    // Nothing more counts once the page is damaged or to be read again.
+    bool halted() const { return !m_error.isEmpty() || m_newCharset; }
+
+    void startElement(const char *name, const xmlChar **attributes)
+    {
+        if (m_entityName)
+            characters({}); // the "&" held back stands before the element
+        if (++m_depth > MaxHtmlNesting)
             fail(QStringLiteral("is damaged (its markup is nested too deeply)"));
+        if (halted())
+            return;
+        if (std::strcmp(name, "meta") == 0)
+            return charset(attributes);
+        if (m_hiddenDepth > 0)
+            return;
+        if (IsLeftOut(name)) {
+            if (!m_tables.empty() || std::strcmp(name, "tfoot") != 0)
+                m_hiddenDepth = m_depth;
             return;
         }
-        GumboOptions options = kGumboDefaultOptions;
-        options.max_errors = 0;
-        GumboOutput *output = gumbo_parse_with_options(&options, page.data(), std::size_t(page.size()));
-        const QByteArray charset = m_fixed ? QByteArray() : MetaCharset(output->document);
-        m_rows = SheetBuilder().build(output->document);
-        gumbo_destroy_output(&options, output);
-        m_parsed = cut;
-        m_whole = m_atEnd && cut == m_page.size();
-        if (!charset.isEmpty())
-            useCharset(charset);
+        TextBuilder &text = target();
+        if (std::strcmp(name, "table") == 0) {
+            startTable();
+        } else if (std::strcmp(name, "tr") == 0 && !m_tables.empty()) {
+            startRow(m_depth);
+        } else if ((std::strcmp(name, "td") == 0 || std::strcmp(name, "th") == 0) && !m_tables.empty()) {
+            startCell(attributes);
+        } else if (std::strcmp(name, "br") == 0) {
+            text.lineBreak();
+        } else if (std::strcmp(name, "hr") == 0) {
+            text.rule();
+        } else if (std::strcmp(name, "img") == 0) {
+            text.image(Attribute(attributes, "alt"));
+        } else if (IsParagraph(name)) {
+            text.paragraph();
+            if (IsPreformatted(name) && m_preDepth == 0)
+                m_preDepth = m_depth;
+        }
+        flushFlow(false);
     }
 
-    // The page names its character set: read it again in that one, once.
-    void useCharset(const QByteArray &charset)
+    void endElement(const char *name)
     {
-        m_fixed = true;
-        Encoding encoding = Encoding::Decoder;
-        std::optional<QStringDecoder> decoder;
-        if (charset == "utf-8" || charset == "utf8") {
-            encoding = Encoding::Utf8;
-        } else if (charset == "iso-8859-1" || charset == "latin1" || charset == "us-ascii"
-            || charset == "ascii" || charset == "windows-1252" || charset == "cp1252") {
-            encoding = Encoding::Windows1252; // as browsers read them
-        } else {
-            decoder.emplace(charset.constData());
-            if (!decoder->isValid())
-                return;
-        }
-        if (encoding == m_encoding && encoding != Encoding::Decoder)
+        if (m_entityName)
+            characters({});
+        const int depth = m_depth--;
+        if (halted())
             return;
-        m_encoding = encoding;
-        m_decoder = std::move(decoder);
-        restart();
-        parseMore();
+        if (m_hiddenDepth > 0) {
+            if (m_hiddenDepth >= depth)
+                m_hiddenDepth = 0;
+            return;
+        }
+        if (m_preDepth >= depth)
+            m_preDepth = 0;
+        if (IsParagraph(name))
+            target().paragraph();
+        // The tables, rows and cells that the element held end with it.
+        while (!m_tables.empty()) {
+            const Table &table = m_tables.back();
+            if (table.cell && table.cell->depth >= depth)
+                closeCell();
+            else if (table.rowDepth >= depth)
+                closeRow();
+            else if (table.depth >= depth)
+                closeTable();
+            else
+                break;
+        }
+        flushFlow(false);
+    }
+
+    void characters(QString text)
+    {
+        if (std::exchange(m_bareEntity, false) && text == u"&") {
+            m_entityName = true; // the name follows
+            return;
+        }
+        if (halted() || m_hiddenDepth > 0) {
+            m_entityName = false;
+            return;
+        }
+        if (std::exchange(m_entityName, false))
+            text = BareEntity(text);
+        // Characters 128 to 159, written as numbers (&#146;), are Windows-1252's.
+        for (QChar &c : text) {
+            if (c.unicode() >= 0x80 && c.unicode() < 0xA0) {
+                const char byte = char(c.unicode());
+                c = FromWindows1252(QByteArrayView(&byte, 1)).front();
+            }
+        }
+        target().text(text, m_preDepth > 0);
+    }
+
+    // An entity without its semicolon, and an end tag that closes nothing:
+    // </p> still ends a paragraph and </br> still breaks the line.
+    void parseError(int code, const char *name)
+    {
+        if (code == XML_ERR_ENTITYREF_SEMICOL_MISSING)
+            m_bareEntity = true;
+        if (code != XML_ERR_TAG_NAME_MISMATCH || !name || halted() || m_hiddenDepth > 0)
+            return;
+        if (std::strcmp(name, "p") == 0)
+            target().paragraph();
+        else if (std::strcmp(name, "br") == 0)
+            target().lineBreak();
+        flushFlow(false);
+    }
+
+    // A <meta> that names the character set: the page is read again in it,
+    // once, unless it is the one read already.
+    void charset(const xmlChar **attributes)
+    {
+        if (m_charsetFixed)
+            return;
+        QString name = Attribute(attributes, "charset");
+        if (name.isEmpty()
+            && Attribute(attributes, "http-equiv").compare(u"content-type", Qt::CaseInsensitive) == 0) {
+            const QString content = Attribute(attributes, "content");
+            const qsizetype at = content.indexOf(u"charset=", 0, Qt::CaseInsensitive);
+            if (at >= 0)
+                name = content.mid(at + 8).section(u';', 0, 0);
+        }
+        const unsigned codePage = CodePageOfCharset(name.remove(u'"').remove(u'\'').toLatin1());
+        if (codePage == 0)
+            return;
+        m_charsetFixed = true;
+        if (codePage != m_decoder->codePage())
+            m_newCharset = codePage;
+    }
+
+    // The text outside tables becomes rows once a line of it ends (or all of
+    // it, when `all`).
+    void flushFlow(bool all = true)
+    {
+        if (!all && (!m_tables.empty() || !m_flow.atLineStart()))
+            return;
+        for (std::optional<QString> &row : m_flow.takeRows())
+            m_rows.push_back(row ? CellValue(*row, {}, {}) : std::nullopt);
+    }
+
+    // A table outside the cells of the open table ends that one first; a
+    // table inside a cell takes the text before it for its first cell.
+    void startTable()
+    {
+        while (!m_tables.empty() && !m_tables.back().cell)
+            closeTable();
+        if (m_tables.empty()) {
+            flushFlow();
+        } else {
+            Cell &cell = *m_tables.back().cell;
+            m_pending += cell.text.paragraphs();
+            cell.text = TextBuilder();
+        }
+        m_tables.emplace_back().depth = m_depth;
+    }
+
+    // Column A of a row is covered while a cell above spans it.
+    void startRow(int depth)
+    {
+        closeRow();
+        Table &table = m_tables.back();
+        table.rowDepth = depth;
+        table.columnACovered = table.covered > 0;
+        table.covered -= table.columnACovered;
+    }
+
+    // Text that waits for a cell (the table's stray text, and what stood
+    // around a table inside a cell before) begins the cell.
+    void startCell(const xmlChar **attributes)
+    {
+        closeCell();
+        Table &table = m_tables.back();
+        if (table.rowDepth < 0)
+            startRow(table.depth);
+        bool ok = false;
+        const int rowspan = Attribute(attributes, "rowspan").trimmed().toInt(&ok);
+        m_pending += table.stray.paragraphs();
+        table.stray = TextBuilder();
+        table.cell = Cell { m_depth, TextBuilder(std::exchange(m_pending, {})), {},
+            Attribute(attributes, "sdval"), Attribute(attributes, "sdnum"), ok ? rowspan : 1 };
+    }
+
+    // A cell fills one row, or the rows of the tables inside it; the first
+    // one of a row not covered from above is column A.
+    void closeCell()
+    {
+        Table &table = m_tables.back();
+        if (!table.cell)
+            return;
+        Cell cell = std::move(*table.cell);
+        table.cell.reset();
+        Rows rows;
+        if (cell.rows.empty()) {
+            rows.push_back(CellValue(cell.text.cellText(), cell.sdval, cell.sdnum));
+        } else {
+            rows = std::move(cell.rows);
+            m_pending += cell.text.paragraphs(); // the text after the inner table waits for the next cell
+        }
+        table.height = std::max(table.height, rows.size());
+        if (table.first && !table.columnACovered) {
+            table.columnA = std::move(rows);
+            table.covered = cell.rowspan > 1 ? std::min(cell.rowspan, 65534) - 1 : 0;
+        }
+        table.first = false;
+    }
+
+    void closeRow()
+    {
+        closeCell();
+        Table &table = m_tables.back();
+        if (table.rowDepth < 0)
+            return;
+        // An inner table's rows go to the cell it stands in.
+        const std::size_t n = m_tables.size();
+        Rows &out = n > 1 && m_tables[n - 2].cell ? m_tables[n - 2].cell->rows : m_rows;
+        table.columnA.resize(std::max(table.height, table.columnA.size()));
+        for (std::optional<QString> &text : table.columnA)
+            out.push_back(std::move(text));
+        table.columnA.clear();
+        table.height = 1;
+        table.first = true;
+        table.rowDepth = -1;
+    }
+
+    // Text left in the table outside its cells stands after the table.
+    void closeTable()
+    {
+        closeRow();
+        const QStringList stray = m_tables.back().stray.paragraphs();
+        m_tables.pop_back();
+        if (!stray.isEmpty())
+            target() = TextBuilder(stray);
+        flushFlow(false);
     }
 
     std::unique_ptr<QIODevice> m_device;
-    Encoding m_encoding = Encoding::Utf8;
-    std::optional<QStringDecoder> m_decoder;
-    bool m_fixed = false; // the encoding comes from a byte order mark or the page
-    QByteArray m_page; // the page read so far, in UTF-8
-    qint64 m_read = 0; // bytes read from the file
-    bool m_atEnd = false;
-    qsizetype m_want = 0; // the length the last parse asked for
-    qsizetype m_parsed = 0; // the length of the part parsed last
-    bool m_whole = false; // the whole page is parsed
-    Rows m_rows;
+    htmlParserCtxtPtr m_parser = nullptr; // null once the whole page is parsed
+    std::optional<PageDecoder> m_decoder;
+    bool m_charsetFixed = false; // by a byte order mark or a <meta>
+    unsigned m_newCharset = 0; // the code page a <meta> asks to read the page again in
+    qsizetype m_read = 0; // bytes of UTF-8 parsed
+    int m_depth = 0; // of the element the parser is in
+    int m_hiddenDepth = 0; // of the element whose text is left out, 0 for none
+    int m_preDepth = 0; // of the preformatted element, 0 for none
+    bool m_bareEntity = false; // the parser met an entity without its semicolon
+    bool m_entityName = false; // its name comes next
+    Rows m_rows; // the rows settled so far
+    std::vector<Table> m_tables; // the open tables, outermost first
+    TextBuilder m_flow; // outside tables
+    QStringList m_pending; // for the next cell
     QString m_error;
 };
 

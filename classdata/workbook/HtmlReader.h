@@ -24,17 +24,14 @@ namespace plivan {
 // character set a <meta> element names, else UTF-8 when it is valid UTF-8 and
 // Windows-1252 when it is not.
 //
-// The page is parsed with gumbo, which builds the whole document in memory
-// (about 25 bytes for each byte of a table's markup). To read no further than
-// the rows asked for, only the start of the page is parsed, cut just before a
-// tag and doubled in length while the rows asked for are not yet all there,
-// up to MaxHtmlParseBytes; a row beyond that is an error. Before any parse,
-// an estimate of the markup's nesting (open elements and the formatting
-// elements a parser reopens) must stay within MaxHtmlNesting, since deeper
-// nesting makes the parse slow out of all proportion to the page's size.
+// The page is parsed as it is read, a block at a time, with libxml2's HTML
+// parser, no further than the rows asked for; a row that lies beyond the
+// first MaxHtmlParseBytes is an error. Elements nested more than
+// MaxHtmlNesting deep, as the parser nests them, make the page damaged from
+// there on.
 OpenedWorkbook OpenHtml(const QString &path);
 
-inline constexpr qsizetype MaxHtmlParseBytes = 2 * 1024 * 1024;
+inline constexpr qsizetype MaxHtmlParseBytes = 8 * 1024 * 1024;
 inline constexpr int MaxHtmlNesting = 512;
 
 // True when the first bytes of a file start like a web page: once a byte

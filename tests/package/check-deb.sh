@@ -27,7 +27,7 @@ trap 'exit 143' INT TERM
 (cd "$tmp" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/pkg" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log"; fail "cpack failed"; }
 deb=$(ls "$tmp"/pkg/plivan_*.deb | head -n 1)
 dpkg-deb -f "$deb" Package Version Depends
-for pkg in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libzip4 libnettle8 libgumbo1 fonts-dejavu-core; do
+for pkg in libqt6widgets6 libqt6printsupport6 libqt6gui6 libqt6core6 libzip4 libnettle8 libxml2 fonts-dejavu-core; do
     dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' | grep -qx "$pkg" || fail "Depends does not name $pkg"
 done
 for f in ./usr/bin/plivan ./usr/share/applications/plivan.desktop ./usr/share/icons/hicolor/scalable/apps/plivan.svg; do

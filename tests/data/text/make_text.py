@@ -157,6 +157,15 @@ def table(*rows):
     return "<table border=\"1\">\n%s</table>\n" % "".join("  <tr>%s</tr>\n" % r for r in rows)
 
 
+def sjis_page(names, at):
+    """A page in Shift_JIS whose first name starts at byte `at`."""
+    head = ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=Shift_JIS"></head><body>\n'
+            "<!-- %s -->\n<table>\n<tr><td>")
+    body = "</td></tr>\n<tr><td>".join(names) + "</td></tr>\n</table></body></html>\n"
+    pad = at - len((head % "").encode("shift_jis"))
+    return ((head % ("x" * pad)) + body).encode("shift_jis")
+
+
 CASES += [
     ("html-spans.hand.html",
      page(table('<th scope="row">Ann Lee</th><td>7</td>', '<td rowspan="2">Bob Stone</td><td>7</td>', '<td>8</td>',
@@ -213,6 +222,23 @@ CASES += [
      ("\ufeff" + page(table("<td>Αλέξανδρος Παπαδόπουλος</td>", "<td>\U00020BB7田 花子</td>"))
       .replace('<meta charset="utf-8">\n', "")).encode("utf-16-le"),
      ["Αλέξανδρος Παπαδόπουλος", "\U00020BB7田 花子", E], None),
+    # Entities without their semicolons, numbered characters 128-159 in a
+    # Windows-1252 page, and end tags that close nothing.
+    ("html-entities.hand.html",
+     page(table("<td>Ann&nbspLee</td>", "<td>Tom &amp Jerry</td>", "<td>O&#146;Brien</td>",
+                "<td>Zo&euml &Oslash;degaard</td>", "<td>AT&T &notit;</td>", "<td>Cy</p>Young</td>",
+                "<td>Di</br>Prince</td>")).replace('charset="utf-8"', 'charset="windows-1252"'),
+     ["Ann Lee", "Tom & Jerry", "O\u2019Brien", "Zoë Ødegaard", "AT&T &notit;", "Cy\nYoung", "Di\nPrince", E],
+     None),
+    # Text in a table outside its cells: after the last row, a row of its own.
+    ("html-stray.hand.html",
+     page(table("<td>Ann Lee</td>").replace("</table>", "  Bob Stone\n</table>")
+          + table("<td>Cy Young</td>", "<td>Ed Wood</td>").replace("  <tr><td>Ed", "  Di Prince\n  <tr><td>Ed")),
+     ["Ann Lee", "Bob Stone ", "Cy Young", "Di Prince \nEd Wood", E], None),
+    # Shift_JIS, read in blocks of 1,024 bytes: the first name's first
+    # character straddles the end of the fourth.
+    ("html-sjis.hand.html", sjis_page(["山田 太郎", "鈴木 花子", "ソニー 次郎"], 4095),
+     ["山田 太郎", "鈴木 花子", "ソニー 次郎", E], None),
     # Damaged on purpose (not checked with LibreOffice).
     ("html-deep.hand.html", page("<div>" * 600 + table("<td>Ann Lee</td>")), [],
      "is damaged (its markup is nested too deeply)"),
