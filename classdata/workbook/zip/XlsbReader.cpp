@@ -1,6 +1,7 @@
 #include "zip/XlsbReader.h"
 
 #include "CellValue.h"
+#include "zip/SharedTexts.h"
 #include "zip/XlsxReader.h"
 
 #include <QHash>
@@ -47,19 +48,11 @@ enum RecordType : int {
     BrtEndCellXfs = 618,
 };
 
-// Limits on what one workbook may make us unpack or hold, as for .xlsx.
-constexpr qint64 MaxSheetBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxSharedStringBytes = 128 * 1024 * 1024;
-constexpr qint64 MaxWorkbookBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxStylesBytes = 64 * 1024 * 1024;
+using namespace PackageLimits;
 // Records this long are kept to be read; longer ones are passed over when
 // they are of no interest, and are damage when they are (no cell, shared
 // text or format comes near it).
 constexpr qint64 MaxRecordBytes = 1024 * 1024;
-constexpr int MaxSheets = 100000;
-constexpr std::size_t MaxCellFormats = 1000000;
-constexpr qsizetype MaxSharedStrings = 4 * 1024 * 1024;
-constexpr qint64 MaxSharedStringChars = 64 * 1024 * 1024;
 
 struct Record {
     int type = -1; // -1: none
@@ -256,26 +249,22 @@ QString Broken(const QString &part)
     return QStringLiteral("is damaged (%1 holds a broken record)").arg(part);
 }
 
-// The shared text table, read only as far as the highest entry asked for.
-class SharedStrings {
+// The shared text table of sharedStrings.bin: BrtSstItem records in order.
+class BinarySharedTexts final : public SharedTexts {
 public:
-    SharedStrings(ZipArchive &archive, std::optional<std::uint64_t> index)
+    BinarySharedTexts(ZipArchive &archive, std::optional<std::uint64_t> index)
     {
         if (index)
             m_stream = std::make_unique<RecordStream>(archive, *index, MaxSharedStringBytes);
     }
 
-    // The entry, or empty with error() set.
-    std::optional<QString> at(qint64 index)
+protected:
+    std::optional<QString> readNext(QString &error) override
     {
-        if (index < 0 || index >= MaxSharedStrings) {
-            m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
-            return std::nullopt;
-        }
         Record record;
-        while (m_strings.size() <= index && m_stream && m_error.isEmpty()) {
+        while (m_stream) {
             if (!m_stream->next(record) || record.type == BrtEndSst) {
-                m_error = m_stream->error();
+                error = m_stream->error();
                 m_stream.reset();
                 break;
             }
@@ -283,31 +272,15 @@ public:
                 continue;
             // A flags byte, then the text; runs and phonetic text follow it.
             std::optional<QString> text = record.overlong ? std::nullopt : StringAt(record.data, 1);
-            if (!text) {
-                m_error = Broken(m_stream->part());
-                break;
-            }
-            m_chars += text->size();
-            if (m_chars > MaxSharedStringChars) {
-                m_error = QStringLiteral("is damaged (its shared texts are too long)");
-                break;
-            }
-            m_strings.append(std::move(*text));
+            if (!text)
+                error = Broken(m_stream->part());
+            return text;
         }
-        if (index < m_strings.size())
-            return m_strings.at(qsizetype(index));
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
         return std::nullopt;
     }
 
-    const QString &error() const { return m_error; }
-
 private:
     std::unique_ptr<RecordStream> m_stream;
-    QList<QString> m_strings;
-    qint64 m_chars = 0;
-    QString m_error;
 };
 
 // Which cell formats show numbers as dates, from the styles part: each cell
@@ -498,7 +471,7 @@ private:
 
     std::unique_ptr<ZipArchive> m_archive;
     RecordStream m_sheet;
-    SharedStrings m_sharedStrings;
+    BinarySharedTexts m_sharedStrings;
     std::optional<std::uint64_t> m_styles; // until read
     std::vector<bool> m_dateFormats;
     bool m_date1904 = false;

@@ -1,6 +1,7 @@
 #include "zip/XlsxReader.h"
 
 #include "CellValue.h"
+#include "zip/SharedTexts.h"
 #include "zip/XmlPartStream.h"
 
 #include <QHash>
@@ -13,19 +14,10 @@ namespace plivan {
 
 namespace {
 
-// Limits on what one workbook may make us unpack or hold. A roster needs only
-// the first rows of its sheet; the limits also bound the time a hostile file
-// can cost, as XML is parsed at some tens of megabytes a second.
-constexpr qint64 MaxSheetBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxSharedStringBytes = 128 * 1024 * 1024;
-constexpr qint64 MaxWorkbookBytes = 64 * 1024 * 1024;
-constexpr qint64 MaxStylesBytes = 64 * 1024 * 1024;
+using namespace PackageLimits;
+// Beyond the package limits: relationships, and one cell's text.
 constexpr qint64 MaxRelationshipsBytes = 16 * 1024 * 1024;
-constexpr int MaxSheets = 100000;
 constexpr int MaxRelationships = 100000;
-constexpr int MaxCellFormats = 1000000;
-constexpr qsizetype MaxSharedStrings = 4 * 1024 * 1024;
-constexpr qint64 MaxSharedStringChars = 64 * 1024 * 1024;
 constexpr qsizetype MaxCellChars = 1024 * 1024;
 
 const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
@@ -114,57 +106,37 @@ std::optional<QString> ReadRichText(XmlPartStream &xml)
     return text;
 }
 
-// The shared string table, read only as far as the highest entry asked for.
-class SharedStrings {
+// The shared string table of sharedStrings.xml: <si> elements in order.
+class XmlSharedTexts final : public SharedTexts {
 public:
-    SharedStrings(ZipArchive &archive, std::optional<std::uint64_t> index)
+    XmlSharedTexts(ZipArchive &archive, std::optional<std::uint64_t> index)
     {
         if (index)
             m_xml = std::make_unique<XmlPartStream>(archive, *index, MaxSharedStringBytes);
     }
 
-    // The entry, or empty with error() set.
-    std::optional<QString> at(qint64 index)
+protected:
+    std::optional<QString> readNext(QString &error) override
     {
-        if (index < 0 || index >= MaxSharedStrings) {
-            m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
-            return std::nullopt;
-        }
-        while (m_strings.size() <= index && m_xml && m_error.isEmpty()) {
+        while (m_xml) {
             const QXmlStreamReader::TokenType token = m_xml->next();
             if (token == QXmlStreamReader::Invalid) {
-                m_error = m_xml->error();
+                error = m_xml->error();
                 m_xml.reset();
                 break;
             }
             if (token != QXmlStreamReader::StartElement || m_xml->xml().name() != u"si")
                 continue;
             std::optional<QString> text = ReadRichText(*m_xml);
-            if (!text) {
-                m_error = m_xml->error();
-                break;
-            }
-            m_chars += text->size();
-            if (m_chars > MaxSharedStringChars) {
-                m_error = QStringLiteral("is damaged (its shared texts are too long)");
-                break;
-            }
-            m_strings.append(std::move(*text));
+            if (!text)
+                error = m_xml->error();
+            return text;
         }
-        if (index < m_strings.size())
-            return m_strings.at(qsizetype(index));
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("is damaged (a cell names a shared text that does not exist)");
         return std::nullopt;
     }
 
-    const QString &error() const { return m_error; }
-
 private:
     std::unique_ptr<XmlPartStream> m_xml;
-    QList<QString> m_strings;
-    qint64 m_chars = 0;
-    QString m_error;
 };
 
 // Which cell formats show numbers as dates, from the styles part.
@@ -188,7 +160,7 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
                 customFormats.insert(
                     int(*id), IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
         } else if (inCellFormats && x.name() == u"xf") {
-            if (cellFormats.size() >= std::size_t(MaxCellFormats))
+            if (cellFormats.size() >= MaxCellFormats)
                 break;
             const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
             bool date = false;
@@ -396,7 +368,7 @@ private:
 
     std::unique_ptr<ZipArchive> m_archive;
     XmlPartStream m_sheet;
-    SharedStrings m_sharedStrings;
+    XmlSharedTexts m_sharedStrings;
     std::optional<std::uint64_t> m_styles; // until read
     std::vector<bool> m_dateFormats;
     bool m_date1904 = false;
