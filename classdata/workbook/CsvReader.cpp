@@ -3,8 +3,6 @@
 #include "TextDecoding.h"
 #include "fuzzing/WorkbookData.h"
 
-#include <QBuffer>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 
@@ -315,21 +313,14 @@ bool LooksLikeText(QByteArrayView head)
 
 OpenedWorkbook OpenCsv(const QString &path, char separator)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        if (!file->exists())
-            return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
-    }
-    return Open(std::move(file), separator);
+    return OpenFileWith(
+        path, [separator](std::unique_ptr<QIODevice> device) { return Open(std::move(device), separator); });
 }
 
 OpenedWorkbook OpenCsvData(const QByteArray &data, char separator)
 {
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    return Open(std::move(buffer), separator);
+    return OpenBytesWith(
+        data, [separator](std::unique_ptr<QIODevice> device) { return Open(std::move(device), separator); });
 }
 
 } // namespace plivan

@@ -6,8 +6,6 @@
 
 #include <libxml/HTMLparser.h>
 
-#include <QBuffer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -757,21 +755,12 @@ bool LooksLikeHtml(QByteArrayView head)
 
 OpenedWorkbook OpenHtml(const QString &path)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        if (!file->exists())
-            return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
-    }
-    return Open(std::move(file));
+    return OpenFileWith(path, Open);
 }
 
 OpenedWorkbook OpenHtmlData(const QByteArray &data)
 {
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    return Open(std::move(buffer));
+    return OpenBytesWith(data, Open);
 }
 
 } // namespace plivan

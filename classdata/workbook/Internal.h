@@ -10,6 +10,11 @@
 
 #include "Workbook.h"
 
+#include <QIODevice>
+
+#include <functional>
+#include <memory>
+
 namespace plivan {
 
 // The formats Plivan reads, as messages name them.
@@ -37,5 +42,16 @@ inline QString NotAListReason(const QString &what)
 {
     return QStringLiteral("shows %1, not a list of names, on its active sheet").arg(what);
 }
+
+// A reader's opening over any device, for readers that read a file as one
+// stream of bytes.
+using OpenDevice = std::function<OpenedWorkbook(std::unique_ptr<QIODevice>)>;
+
+// The file at `path` opened to read and handed to `open`, or why it cannot be
+// opened ("was not found", "could not be read (...)").
+OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open);
+
+// Bytes in memory handed to `open` as a device opened to read.
+OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open);
 
 } // namespace plivan

@@ -6,6 +6,7 @@
 #include "XmlSpreadsheetReader.h"
 #include "zip/ZipWorkbook.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
@@ -91,6 +92,25 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     if (textName || (LooksLikeText(head) && !NamedLikePackage(suffix)))
         return OpenCsv(path, TextSeparatorFor(path));
     return { nullptr, NotAWorkbookReason };
+}
+
+OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
+{
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        if (!file->exists())
+            return { nullptr, QStringLiteral("was not found") };
+        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
+    }
+    return open(std::move(file));
+}
+
+OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open)
+{
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(data);
+    buffer->open(QIODevice::ReadOnly);
+    return open(std::move(buffer));
 }
 
 } // namespace plivan

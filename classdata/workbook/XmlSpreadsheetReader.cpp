@@ -3,8 +3,6 @@
 #include "CellValue.h"
 #include "fuzzing/WorkbookData.h"
 
-#include <QBuffer>
-#include <QFile>
 #include <QXmlStreamReader>
 
 #include <climits>
@@ -442,21 +440,12 @@ XmlKind SniffXml(QByteArrayView head)
 
 OpenedWorkbook OpenXmlSpreadsheet(const QString &path)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        if (!file->exists())
-            return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
-    }
-    return Open(std::move(file));
+    return OpenFileWith(path, Open);
 }
 
 OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data)
 {
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    return Open(std::move(buffer));
+    return OpenBytesWith(data, Open);
 }
 
 } // namespace plivan
