@@ -10,6 +10,7 @@
 #include "HtmlReader.h"
 #include "XlsReader.h"
 #include "XmlSpreadsheetReader.h"
+#include "XmlStream.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>
@@ -321,7 +322,7 @@ private slots:
                 + "</Table></Worksheet>"
             << "is damaged (a cell's text is too long)";
         QTest::newRow("nested too deeply") << "<Worksheet><Table><Row><Cell>"
-                + QByteArray("<x>").repeated(MaxXmlDepth) + "</Cell></Row></Table></Worksheet>"
+                + QByteArray("<x>").repeated(XmlStream::MaxDepth) + "</Cell></Row></Table></Worksheet>"
                                            << "is damaged (its XML is nested too deeply)";
     }
     void xmlSpreadsheetDamaged()

@@ -1,6 +1,7 @@
 #include "XmlSpreadsheetReader.h"
 
 #include "CellValue.h"
+#include "XmlStream.h"
 #include "fuzzing/WorkbookData.h"
 
 #include <QXmlStreamReader>
@@ -90,23 +91,23 @@ public:
     {
         restart();
         int active = 0;
-        if (!findTable(&active) && m_error.isEmpty() && active > 0) {
+        if (!findTable(&active) && !failed() && active > 0) {
             active = -1; // a number that names no worksheet: the first one
             restart();
             findTable(&active);
         }
-        return m_error;
+        return m_stream->error();
     }
 
     std::optional<QString> cellText(int row) override
     {
-        if (row < 1 || !m_error.isEmpty())
+        if (row < 1 || failed())
             return std::nullopt;
         if (row < m_row) {
             // Asked again for an earlier row: read again from the start.
             int active = m_active;
             restart();
-            if (!findTable(&active) && !m_error.isEmpty())
+            if (!findTable(&active) && failed())
                 return std::nullopt;
         }
         while (m_row < row && !m_tableDone) {
@@ -118,24 +119,20 @@ public:
         return m_row == row ? m_cell : std::nullopt;
     }
 
-    QString error() const override { return m_error; }
+    QString error() const override { return m_stream->error(); }
 
 private:
-    void fail(const QString &error)
-    {
-        if (m_error.isEmpty())
-            m_error = error;
-    }
-
+    // Reading starts again at the file's first byte.
     void restart()
     {
         m_device->seek(0);
-        m_xml.clear();
-        m_xml.setEntityExpansionLimit(0);
-        m_depth = 0;
-        m_sinceToken = 0;
-        m_chunk = 16 * 1024;
-        m_ended = m_rootClosed = false;
+        QIODevice *device = m_device.get();
+        m_stream = std::make_unique<XmlStream>([device](qint64 bytes, QString &error) {
+            QByteArray chunk = device->read(bytes);
+            if (chunk.isEmpty() && !device->atEnd())
+                error = QStringLiteral("could not be read (%1)").arg(device->errorString());
+            return chunk;
+        });
         m_tableDepth = 0;
         m_tableDone = true;
         m_row = 0;
@@ -143,130 +140,39 @@ private:
         m_cell.reset();
     }
 
-    // The next token, or Invalid at the end of the document or on an error.
-    QXmlStreamReader::TokenType next()
-    {
-        if (!m_error.isEmpty() || m_ended)
-            return QXmlStreamReader::Invalid;
-        for (;;) {
-            const QXmlStreamReader::TokenType token = m_xml.readNext();
-            if (token != QXmlStreamReader::Invalid) {
-                m_sinceToken = 0;
-                switch (token) {
-                case QXmlStreamReader::StartElement:
-                    if (++m_depth > MaxXmlDepth) {
-                        fail(QStringLiteral("is damaged (its XML is nested too deeply)"));
-                        return QXmlStreamReader::Invalid;
-                    }
-                    break;
-                case QXmlStreamReader::EndElement:
-                    if (--m_depth == 0)
-                        m_rootClosed = true;
-                    break;
-                case QXmlStreamReader::DTD:
-                    if (!m_xml.entityDeclarations().isEmpty()) {
-                        fail(QStringLiteral("is damaged (its XML declares entities of its own)"));
-                        return QXmlStreamReader::Invalid;
-                    }
-                    break;
-                case QXmlStreamReader::EndDocument:
-                    m_ended = true;
-                    return QXmlStreamReader::Invalid;
-                default:
-                    break;
-                }
-                return token;
-            }
-            if (m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
-                // Qt's own words, as in "is damaged (opening and ending tag
-                // mismatch at line 3)".
-                QString what = m_xml.errorString();
-                while (what.endsWith(QLatin1Char('.')))
-                    what.chop(1);
-                if (!what.isEmpty())
-                    what[0] = what[0].toLower();
-                fail(QStringLiteral("is damaged (%1 at line %2)").arg(what).arg(m_xml.lineNumber()));
-                return QXmlStreamReader::Invalid;
-            }
-            // The parser wants more. Chunks start small: most imports need
-            // only the first rows.
-            const QByteArray chunk = m_device->read(m_chunk);
-            m_chunk = std::min<qint64>(m_chunk * 2, 64 * 1024);
-            if (chunk.isEmpty()) {
-                if (m_rootClosed)
-                    m_ended = true;
-                else if (!m_device->atEnd())
-                    fail(QStringLiteral("could not be read (%1)").arg(m_device->errorString()));
-                else
-                    fail(QStringLiteral("is damaged (the file ends early)"));
-                return QXmlStreamReader::Invalid;
-            }
-            m_sinceToken += chunk.size();
-            if (m_sinceToken > MaxXmlTokenBytes) {
-                fail(QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
-                return QXmlStreamReader::Invalid;
-            }
-            m_xml.addData(chunk);
-        }
-    }
-
-    // Reads on to the end of the element whose start was just returned.
-    bool skipElement()
-    {
-        const int depth = m_depth;
-        while (m_depth >= depth) {
-            if (next() == QXmlStreamReader::Invalid)
-                return false;
-        }
-        return true;
-    }
-
-    // The character data of the element whose start was just returned, and
-    // of the elements inside it, read to its end.
-    std::optional<QString> readText()
-    {
-        QString text;
-        const int depth = m_depth;
-        while (m_depth >= depth) {
-            const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::Invalid)
-                return std::nullopt;
-            if (token == QXmlStreamReader::Characters) {
-                text += m_xml.text();
-                if (text.size() > MaxXmlCellChars) {
-                    fail(QStringLiteral("is damaged (a cell's text is too long)"));
-                    return std::nullopt;
-                }
-            }
-        }
-        return text;
-    }
+    QXmlStreamReader::TokenType next() { return m_stream->next(); }
+    bool skipElement() { return m_stream->skipElement(); }
+    std::optional<QString> readText() { return m_stream->readText(MaxXmlCellChars); }
+    const QXmlStreamReader &xml() const { return m_stream->xml(); }
+    int depth() const { return m_stream->depth(); }
+    bool failed() const { return m_stream->failed(); }
+    void fail(const QString &error) { m_stream->fail(error); }
 
     // Reads up to the Table of worksheet *active (from 0), or of the first
     // worksheet when *active is -1. False when there is no such worksheet or
     // on an error; *active then holds the number read from the file.
     bool findTable(int *active)
     {
-        if (next() != QXmlStreamReader::StartDocument && m_error.isEmpty())
+        if (next() != QXmlStreamReader::StartDocument && !failed())
             fail(QStringLiteral("is damaged (it is not an XML document)"));
         QXmlStreamReader::TokenType token;
         while ((token = next()) != QXmlStreamReader::StartElement) {
             if (token == QXmlStreamReader::Invalid)
                 return false;
         }
-        if (!IsSpreadsheet(m_xml, QLatin1String("Workbook"))) {
+        if (!IsSpreadsheet(xml(), QLatin1String("Workbook"))) {
             fail(QStringLiteral("is damaged (it is not an XML spreadsheet)"));
             return false;
         }
         const bool firstOnly = *active < 0;
         int sheet = 0;
         while ((token = next()) != QXmlStreamReader::Invalid) {
-            if (token != QXmlStreamReader::StartElement || m_depth != 2)
+            if (token != QXmlStreamReader::StartElement || depth() != 2)
                 continue;
-            if (m_xml.name() == u"ExcelWorkbook" && m_xml.namespaceUri() == ExcelNs && sheet == 0
+            if (xml().name() == u"ExcelWorkbook" && xml().namespaceUri() == ExcelNs && sheet == 0
                 && !firstOnly) {
                 readActiveSheet(active);
-            } else if (IsSpreadsheet(m_xml, QLatin1String("Worksheet"))) {
+            } else if (IsSpreadsheet(xml(), QLatin1String("Worksheet"))) {
                 if (sheet == std::max(*active, 0)) {
                     m_active = *active;
                     return enterTable();
@@ -278,7 +184,7 @@ private:
                 return false;
             }
         }
-        if (m_error.isEmpty() && sheet == 0)
+        if (!failed() && sheet == 0)
             fail(QStringLiteral("is damaged (it holds no worksheet)"));
         return false;
     }
@@ -288,13 +194,13 @@ private:
     // leaves unread of it is skipped. False on an error.
     template <typename Child> bool readChildren(Child child)
     {
-        const int depth = m_depth;
-        while (m_depth >= depth) {
+        const int outer = depth();
+        while (depth() >= outer) {
             const QXmlStreamReader::TokenType token = next();
             if (token == QXmlStreamReader::Invalid)
                 return false;
-            if (token == QXmlStreamReader::StartElement && m_depth == depth + 1) {
-                if (!child() || (m_depth > depth && !skipElement()))
+            if (token == QXmlStreamReader::StartElement && depth() == outer + 1) {
+                if (!child() || (depth() > outer && !skipElement()))
                     return false;
             }
         }
@@ -304,7 +210,7 @@ private:
     void readActiveSheet(int *active)
     {
         readChildren([&] {
-            if (m_xml.name() != u"ActiveSheet" || m_xml.namespaceUri() != ExcelNs)
+            if (xml().name() != u"ActiveSheet" || xml().namespaceUri() != ExcelNs)
                 return true;
             const std::optional<QString> text = readText();
             bool ok = false;
@@ -318,14 +224,14 @@ private:
     // without one holds no cells.
     bool enterTable()
     {
-        const int depth = m_depth;
-        while (m_depth >= depth) {
+        const int outer = depth();
+        while (depth() >= outer) {
             const QXmlStreamReader::TokenType token = next();
             if (token == QXmlStreamReader::Invalid)
-                return m_error.isEmpty();
-            if (token == QXmlStreamReader::StartElement && m_depth == depth + 1) {
-                if (IsSpreadsheet(m_xml, QLatin1String("Table"))) {
-                    m_tableDepth = m_depth;
+                return !failed();
+            if (token == QXmlStreamReader::StartElement && depth() == outer + 1) {
+                if (IsSpreadsheet(xml(), QLatin1String("Table"))) {
+                    m_tableDepth = depth();
                     m_tableDone = false;
                     return true;
                 }
@@ -341,27 +247,27 @@ private:
     {
         for (;;) {
             const QXmlStreamReader::TokenType token = next();
-            if (token == QXmlStreamReader::Invalid && !m_error.isEmpty())
+            if (token == QXmlStreamReader::Invalid && failed())
                 return false;
             if (token == QXmlStreamReader::Invalid
-                || (token == QXmlStreamReader::EndElement && m_depth < m_tableDepth)) {
+                || (token == QXmlStreamReader::EndElement && depth() < m_tableDepth)) {
                 m_tableDone = true; // the table ends; the rest of the file is not needed
                 return true;
             }
-            if (token != QXmlStreamReader::StartElement || m_depth != m_tableDepth + 1)
+            if (token != QXmlStreamReader::StartElement || depth() != m_tableDepth + 1)
                 continue;
-            if (!IsSpreadsheet(m_xml, QLatin1String("Row"))) {
+            if (!IsSpreadsheet(xml(), QLatin1String("Row"))) {
                 if (!skipElement())
                     return false;
                 continue;
             }
-            const int index = IndexAttribute(m_xml, QLatin1String("Index"), m_nextRow);
+            const int index = IndexAttribute(xml(), QLatin1String("Index"), m_nextRow);
             if (index < m_nextRow) {
                 fail(QStringLiteral("is damaged (a row is numbered before the rows above it)"));
                 return false;
             }
             bool ok = false;
-            const int span = SsAttribute(m_xml, QLatin1String("Span")).trimmed().toInt(&ok);
+            const int span = SsAttribute(xml(), QLatin1String("Span")).trimmed().toInt(&ok);
             m_row = index;
             m_nextRow = int(std::min<qint64>(qint64(index) + 1 + (ok && span > 0 ? span : 0), MaxIndex));
             return readFirstCell();
@@ -375,8 +281,8 @@ private:
         bool first = true;
         return readChildren([&] {
             // Only the row's first cell can stand in column 1.
-            const bool columnOne = first && IsSpreadsheet(m_xml, QLatin1String("Cell"))
-                && IndexAttribute(m_xml, QLatin1String("Index"), 1) == 1;
+            const bool columnOne = first && IsSpreadsheet(xml(), QLatin1String("Cell"))
+                && IndexAttribute(xml(), QLatin1String("Index"), 1) == 1;
             first = false;
             return !columnOne || readCell();
         });
@@ -385,9 +291,9 @@ private:
     bool readCell()
     {
         return readChildren([&] {
-            if (!IsSpreadsheet(m_xml, QLatin1String("Data")))
+            if (!IsSpreadsheet(xml(), QLatin1String("Data")))
                 return true; // a Comment, which has a Data of its own, is skipped
-            const QString type = SsAttribute(m_xml, QLatin1String("Type")).toString();
+            const QString type = SsAttribute(xml(), QLatin1String("Type")).toString();
             const std::optional<QString> text = readText();
             if (text && !DataText(type, *text).isEmpty())
                 m_cell = DataText(type, *text);
@@ -396,19 +302,13 @@ private:
     }
 
     std::unique_ptr<QIODevice> m_device;
-    QXmlStreamReader m_xml;
-    int m_depth = 0;
-    qint64 m_sinceToken = 0;
-    qint64 m_chunk = 16 * 1024;
-    bool m_ended = false;
-    bool m_rootClosed = false;
+    std::unique_ptr<XmlStream> m_stream;
     int m_active = 0; // the ActiveSheet number read, to find the table again
     int m_tableDepth = 0;
     bool m_tableDone = true; // no more rows to read
     int m_row = 0; // the last row read, and its column-1 text
     std::optional<QString> m_cell;
     int m_nextRow = 1; // the number a row without ss:Index takes
-    QString m_error;
 };
 
 OpenedWorkbook Open(std::unique_ptr<QIODevice> device)

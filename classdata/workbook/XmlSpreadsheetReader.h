@@ -21,14 +21,12 @@ namespace plivan {
 // day before 1900-01-01), Boolean as TRUE or FALSE, Error as its code, and a
 // formula by its Data.
 //
-// The file is parsed as it is read, a chunk at a time, no further than the row
-// asked for. A document that declares entities, nests elements more than
-// MaxXmlDepth deep, holds a token longer than MaxXmlTokenBytes or a cell
-// longer than MaxXmlCellChars, or is not well-formed, is damaged from there on.
+// The file is parsed as it is read, a chunk at a time (XmlStream, with its
+// guards against hostile documents), no further than the row asked for. A
+// document that is not well-formed, or holds a cell longer than
+// MaxXmlCellChars, is damaged from there on.
 OpenedWorkbook OpenXmlSpreadsheet(const QString &path);
 
-inline constexpr int MaxXmlDepth = 256;
-inline constexpr qint64 MaxXmlTokenBytes = 4 * 1024 * 1024;
 inline constexpr qsizetype MaxXmlCellChars = 64 * 1024;
 
 // What the first bytes of a file show as XML: not XML at all, an XML

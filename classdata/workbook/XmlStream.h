@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Internal.h"
+
+#include <QXmlStreamReader>
+
+#include <functional>
+#include <optional>
+
+namespace plivan {
+
+// An XML document parsed incrementally: its bytes are read a chunk at a time,
+// only as far as the tokens asked for need. Guards against hostile documents:
+// elements nested at most MaxDepth deep, no single token longer than
+// MaxTokenBytes, and no entities declared by the document.
+class XmlStream {
+public:
+    static constexpr int MaxDepth = 256;
+    static constexpr qint64 MaxTokenBytes = 4 * 1024 * 1024;
+
+    // Up to `bytes` more of the document: empty at its end, or on an error
+    // with `error` set (in words completing "is ..." or "could not be ...").
+    using ReadChunk = std::function<QByteArray(qint64 bytes, QString &error)>;
+
+    // `part` names the document in damage messages ("at line 3 of
+    // xl/worksheets/sheet1.xml"); empty for a file that is one document.
+    explicit XmlStream(ReadChunk read, QString part = {});
+    virtual ~XmlStream() = default;
+
+    // The next token, or Invalid at the end of the document or on an error
+    // (then error() says which, in words completing "is ...").
+    QXmlStreamReader::TokenType next();
+
+    // Reads on to the end of the element whose start was just returned.
+    // False at the end of the document or on an error.
+    bool skipElement();
+
+    // The character data of the element whose start was just returned, and
+    // of the elements inside it, read to its end. Empty on an error, or when
+    // the text passes `maxChars`.
+    std::optional<QString> readText(qsizetype maxChars);
+
+    QXmlStreamReader &xml() { return m_xml; }
+    const QXmlStreamReader &xml() const { return m_xml; }
+    // Depth of the current element: 1 inside the root element.
+    int depth() const { return m_depth; }
+    bool failed() const { return !m_error.isEmpty(); }
+    const QString &error() const { return m_error; }
+    // Sets the error, unless one is set already.
+    void fail(const QString &error);
+
+private:
+    ReadChunk m_read;
+    QString m_part;
+    QXmlStreamReader m_xml;
+    qint64 m_chunk = 16 * 1024;
+    qint64 m_sinceToken = 0;
+    int m_depth = 0;
+    bool m_ended = false;
+    bool m_rootClosed = false;
+    QString m_error;
+};
+
+// An attribute by its local name in no namespace ("r", "t"), or in the
+// namespace given.
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String name);
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri, QLatin1String name);
+
+} // namespace plivan
