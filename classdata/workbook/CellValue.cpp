@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <bit>
 #include <cmath>
 
 namespace plivan {
@@ -138,6 +139,18 @@ bool IsDateFormat(const QString &formatCode)
 bool IsBuiltInDateFormat(int formatIndex)
 {
     return (formatIndex >= 14 && formatIndex <= 22) || (formatIndex >= 45 && formatIndex <= 47);
+}
+
+double RkValue(quint32 rk)
+{
+    double value;
+    if (rk & 0x02)
+        value = static_cast<double>(static_cast<qint32>(rk) >> 2);
+    else
+        value = std::bit_cast<double>(static_cast<quint64>(rk & 0xFFFFFFFCu) << 32);
+    if (rk & 0x01)
+        value /= 100;
+    return value;
 }
 
 QString BooleanText(bool value)

@@ -29,6 +29,10 @@ bool IsBuiltInDateFormat(int formatIndex);
 // TRUE or FALSE.
 QString BooleanText(bool value);
 
+// An RK number of the binary formats (.xls, .xlsb): a 30-bit integer or the
+// top 30 bits of a double, either possibly divided by 100.
+double RkValue(quint32 rk);
+
 // The code of a spreadsheet error value given its BIFF number: 0x00 #NULL!,
 // 0x07 #DIV/0!, 0x0F #VALUE!, 0x17 #REF!, 0x1D #NAME?, 0x24 #NUM!, 0x2A #N/A.
 QString ErrorText(int biffCode);

@@ -83,20 +83,6 @@ double F64(const quint8 *p)
     return std::bit_cast<double>(qFromLittleEndian<quint64>(p));
 }
 
-// An RK number: a 30-bit integer or the top 30 bits of a double, either
-// possibly divided by 100.
-double RkValue(quint32 rk)
-{
-    double value;
-    if (rk & 0x02)
-        value = static_cast<double>(static_cast<qint32>(rk) >> 2);
-    else
-        value = std::bit_cast<double>(static_cast<quint64>(rk & 0xFFFFFFFCu) << 32);
-    if (rk & 0x01)
-        value /= 100;
-    return value;
-}
-
 // A record body read on into the CONTINUE records that follow it, as long
 // texts and the shared string table are stored. Where the characters of a
 // BIFF8 text go on in a new record, that record starts with its own flag

@@ -225,20 +225,6 @@ std::optional<QString> StringAt(const QByteArray &data, qsizetype at)
     return text;
 }
 
-// An RK number: a 30-bit integer or the top 30 bits of a double, either
-// possibly divided by 100.
-double RkValue(quint32 rk)
-{
-    double value;
-    if (rk & 0x02)
-        value = static_cast<double>(static_cast<qint32>(rk) >> 2);
-    else
-        value = std::bit_cast<double>(static_cast<quint64>(rk & 0xFFFFFFFCu) << 32);
-    if (rk & 0x01)
-        value /= 100;
-    return value;
-}
-
 bool IsCell(int type)
 {
     return (type >= BrtCellBlank && type <= BrtFmlaError) || type == BrtCellRString;
