@@ -133,6 +133,11 @@ private slots:
             << "r.xml" << QByteArray("<?xml version=\"1.0\"?><class/>") << NotAWorkbookReason;
         QTest::newRow("web page after a comment and a byte order mark")
             << "r.dat" << QByteArray("\xEF\xBB\xBF <!-- x --><TABLE><tr><td>Ann") << "Ann";
+        QTest::newRow("web page from a heading, named .xls")
+            << "r.xls" << QByteArray("<h1>3B</h1><FONT face=Arial><table><tr><td>Ann") << "3B";
+        QTest::newRow("web page from a heading, named .txt: text")
+            << "r.txt" << QByteArray("<h1>3B</h1><table><tr><td>Ann") << "<h1>3B</h1><table><tr><td>Ann";
+        QTest::newRow("web page of text alone, named .htm") << "r.htm" << QByteArray("Ann<br>Bo") << "Ann";
         QTest::newRow("XML of another kind named .txt: text")
             << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
         QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";

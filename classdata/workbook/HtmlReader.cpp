@@ -713,7 +713,7 @@ OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
 
 } // namespace
 
-bool LooksLikeHtml(QByteArrayView head)
+bool LooksLikeHtml(QByteArrayView head, bool anyTag)
 {
     QString text;
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
@@ -750,7 +750,8 @@ bool LooksLikeHtml(QByteArrayView head)
             && (IsHtmlSpace(rest[length + 1]) || rest[length + 1] == u'>' || rest[length + 1] == u'/'))
             return true;
     }
-    return false;
+    return anyTag && rest.size() > 1 && rest[0] == u'<' && rest[1].isLetter()
+        && (rest.contains(u"<table", Qt::CaseInsensitive) || rest.contains(u"<html", Qt::CaseInsensitive));
 }
 
 OpenedWorkbook OpenHtml(const QString &path)

@@ -82,7 +82,9 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return OpenXmlSpreadsheet(path);
     if (xml == XmlKind::WordDocument)
         return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
-    if (LooksLikeHtml(head))
+    // A page is told by its start, or by its name; text files are read as
+    // text unless they start like a whole page.
+    if (suffix == u"htm" || suffix == u"html" || LooksLikeHtml(head, !textName))
         return OpenHtml(path);
     if (xml == XmlKind::Other && !textName)
         return { nullptr, NotAWorkbookReason };
