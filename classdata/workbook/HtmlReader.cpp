@@ -279,10 +279,50 @@ public:
             text = m_decoder.decode(QByteArrayView(m_rest).first(cut));
             m_rest.remove(0, cut);
         }
-        return text.replace(QChar(0), QChar(0xFFFD)).toUtf8();
+        return dropConditionalMarks(text.replace(QChar(0), QChar(0xFFFD)), last).toUtf8();
     }
 
 private:
+    // Excel's pages hold conditional marks, <![if supportMisc]> and
+    // <![endif]>, that browsers and spreadsheet programs pass over and the
+    // parser would take for text. A mark cut at the end of a block waits for
+    // the next.
+    QString dropConditionalMarks(const QString &block, bool last)
+    {
+        const QString text = std::exchange(m_markStart, QString()) + block;
+        QString kept;
+        qsizetype from = 0;
+        for (qsizetype at; (at = text.indexOf(u'<', from)) >= 0; from = at + 1) {
+            kept += QStringView(text).sliced(from, at - from);
+            const QStringView rest = QStringView(text).sliced(at);
+            const bool mark = IsConditionalMark(rest);
+            const qsizetype end = mark ? rest.indexOf(u'>') : -1;
+            if (end > 0 && rest[end - 1] == u']') {
+                at += end;
+                continue;
+            }
+            if (!last && end < 0 && rest.size() < 256 && (mark || IsConditionalMark(rest, true))) {
+                m_markStart = rest.toString();
+                return kept;
+            }
+            kept += u'<';
+        }
+        kept += QStringView(text).sliced(from);
+        return kept;
+    }
+
+    // `text` starts with a conditional mark, or (`cut`) with a start of one.
+    static bool IsConditionalMark(QStringView text, bool cut = false)
+    {
+        for (const QStringView mark : { u"<![if", u"<![endif" }) {
+            if (text.startsWith(mark, Qt::CaseInsensitive)
+                || (cut && mark.startsWith(text, Qt::CaseInsensitive)))
+                return true;
+        }
+        return false;
+    }
+
+    QString m_markStart;
     unsigned m_codePage;
     std::optional<QStringDecoder> m_unicode;
     CodePageDecoder m_decoder;

@@ -166,6 +166,26 @@ def sjis_page(names, at):
     return ((head % ("x" * pad)) + body).encode("shift_jis")
 
 
+def excel_page(names, at):
+    """A sheet as Excel saves it as a web page, in Windows-1252: a conditional
+    comment in the head, and conditional marks around rows, the first of
+    which starts at byte `at`."""
+    head = ('<html xmlns:o="urn:schemas-microsoft-com:office:office"\n'
+            'xmlns:x="urn:schemas-microsoft-com:office:excel"\nxmlns="http://www.w3.org/TR/REC-html40">\n<head>\n'
+            '<meta http-equiv=Content-Type content="text/html; charset=windows-1252">\n'
+            '<meta name=ProgId content=Excel.Sheet>\n<style>\n<!--table\n\t{mso-displayed-decimal-separator:"\\.";}\n'
+            '-->\n</style>\n<!--[if gte mso 9]><xml>\n <x:ExcelWorkbook>\n  <x:ExcelWorksheets>\n'
+            '   <x:ExcelWorksheet>\n    <x:Name>Roster</x:Name>\n   </x:ExcelWorksheet>\n  </x:ExcelWorksheets>\n'
+            ' </x:ExcelWorkbook>\n</xml><![endif]-->\n</head>\n<body link=blue vlink=purple>\n<!-- %s -->\n'
+            "<table border=0 cellpadding=0 cellspacing=0 width=64>\n <col width=64>\n")
+    row = " <tr height=20>\n  <td height=20 width=64>%s</td>\n </tr>\n"
+    body = (" <![if supportMisc]>\n" + row % names[0] + " <![endif]>\n" + "".join(row % n for n in names[1:])
+            + " <![if supportMisc]>\n <tr height=0 style='display:none'>\n  <td width=64></td>\n </tr>\n"
+            " <![endif]>\n</table>\n</body>\n</html>\n")
+    pad = at - len((head % "").encode("cp1252"))
+    return ((head % ("x" * pad)) + body).encode("cp1252")
+
+
 CASES += [
     ("html-spans.hand.html",
      page(table('<th scope="row">Ann Lee</th><td>7</td>', '<td rowspan="2">Bob Stone</td><td>7</td>', '<td>8</td>',
@@ -239,6 +259,10 @@ CASES += [
     # character straddles the end of the fourth.
     ("html-sjis.hand.html", sjis_page(["山田 太郎", "鈴木 花子", "ソニー 次郎"], 4095),
      ["山田 太郎", "鈴木 花子", "ソニー 次郎", E], None),
+    # Excel's conditional marks are no text; the first is cut by the end of
+    # the first block of 1,024 bytes.
+    ("html-excel.hand.htm", excel_page(["Zoë Ødegaard", "17", "Bob Stone"], 1020),
+     ["Zoë Ødegaard", "17", "Bob Stone", E, E], None),
     # Damaged on purpose (not checked with LibreOffice).
     ("html-deep.hand.html", page("<div>" * 600 + table("<td>Ann Lee</td>")), [],
      "is damaged (its markup is nested too deeply)"),
