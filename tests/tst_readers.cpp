@@ -122,6 +122,10 @@ private slots:
             << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
         QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
                                              << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
+        QTest::newRow("SYLK named .csv") << "r.csv" << QByteArray("ID;PWXL;N;E\r\nC;Y1;X1;K\"Ann\"\r\nE\r\n")
+                                         << UnreadFormatReason(QStringLiteral("a SYLK spreadsheet"));
+        QTest::newRow("DIF") << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\nVECTORS\n")
+                             << UnreadFormatReason(QStringLiteral("a DIF spreadsheet"));
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")

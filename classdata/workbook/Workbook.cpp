@@ -29,6 +29,10 @@ QString UnreadFormat(QByteArrayView head)
         return QStringLiteral("an RTF document");
     if (head.startsWith("%PDF-"))
         return QStringLiteral("a PDF document");
+    if (head.startsWith("ID;P"))
+        return QStringLiteral("a SYLK spreadsheet");
+    if (head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n"))
+        return QStringLiteral("a DIF spreadsheet");
     if (head.size() < 6 || qFromLittleEndian<quint16>(head.data()) != 0)
         return {};
     const quint16 length = qFromLittleEndian<quint16>(head.data() + 2);
