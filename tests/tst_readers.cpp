@@ -187,6 +187,11 @@ private slots:
         QTest::newRow("Agile encryption's data in another mode")
             << "r.xlsx" << altered("rosters/basic.script-velvet-agile.xlsx", "ChainingModeCBC", 12, "CFB")
             << "is protected by a password";
+        QTest::newRow("encrypted package of no bytes")
+            << "r.xlsx"
+            << altered("rosters/basic.script-velvet-agile.xlsx",
+                   QByteArrayLiteral("d\0P\0a\0c\0k\0a\0g\0e\0"), 120 - 16, QByteArray(8, '\0'))
+            << "is damaged (its locked package is cut short)";
         QTest::newRow("encrypted package without its details")
             << "r.xlsx"
             << altered("xls/locked-cut-short.script.xlsx", QByteArrayLiteral("I\0n\0f\0o\0"), 6, "x")
