@@ -94,7 +94,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("first"); // row 1 of column 1, or the error
+        QTest::addColumn<QString>("first"); // row 1 of column 1 (else the reading error), or the error
         const QByteArray xml = ReadFile(DataPath(QStringLiteral("text/xmlss-web.hand.xls")));
         const QByteArray html = "<!DOCTYPE html><table><tr><td>Ann Lee</td></tr></table>";
         const QByteArray text = "Lee, Ann\t7\n";
@@ -137,21 +137,23 @@ private slots:
         QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
         QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
         QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
-        QTest::newRow("Quattro Pro for DOS 5")
-            << "r.wq2" << QByteArray("\0\0\x02\0\x21\x51", 6)
+        QTest::newRow("Quattro Pro for DOS .wq2")
+            << "r.wq2" << QByteArrayLiteral("\0\0\x02\0\x21\x51")
             << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
         QTest::newRow("a BOF too long")
-            << "r.xls" << QByteArray("\x09\x04\x14\0\0\0\x10\0", 8) << NotAWorkbookReason;
+            << "r.xls" << QByteArrayLiteral("\x09\x04\x14\0\0\0\x10\0") << NotAWorkbookReason;
         // Excel 3.0 and 4.0 sheets of a few records: the BOF, one record, EOF.
-        const QByteArray bof3("\x09\x02\x06\0\0\0\x10\0\0\0", 10), eof("\x0A\0\0\0", 4);
-        QTest::newRow("Excel 4.0 chart") << "r.xls" << QByteArray("\x09\x04\x06\0\0\0\x20\0\0\0", 10) + eof
+        const QByteArray bof3 = QByteArrayLiteral("\x09\x02\x06\0\0\0\x10\0\0\0"),
+                         eof = QByteArrayLiteral("\x0A\0\0\0");
+        QTest::newRow("Excel 4.0 chart") << "r.xls" << QByteArrayLiteral("\x09\x04\x06\0\0\0\x20\0\0\0") + eof
                                          << NotAListReason(QStringLiteral("a chart"));
         QTest::newRow("Excel 3.0 sheet with a password")
-            << "r.xls" << bof3 + QByteArray("\x2F\0\x04\0\0\0\0\0", 8) + eof << "is protected by a password";
+            << "r.xls" << bof3 + QByteArrayLiteral("\x2F\0\x04\0\0\0\0\0") + eof
+            << "is protected by a password";
         QTest::newRow("Excel 3.0 formula cut short")
-            << "r.xls" << bof3 + QByteArray("\x06\x02\x0A\0\0\0\0\0\0\0\0\0\0\0", 14) + eof << E;
+            << "r.xls" << bof3 + QByteArrayLiteral("\x06\x02\x0A\0\0\0\0\0\0\0\0\0\0\0") + eof << E;
         QTest::newRow("Excel 3.0 text cut short")
-            << "r.xls" << bof3 + QByteArray("\x04\x02\x0B\0\0\0\0\0\0\0\x0A\0Ann", 15) + eof
+            << "r.xls" << bof3 + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x0A\0Ann") + eof
             << "is damaged (a cell's text is cut short)";
         // Fixtures altered: `bytes` written `offset` bytes after the first `mark`.
         const auto altered
@@ -330,6 +332,7 @@ private slots:
             { "open quote over the limit", "Ann\nBob,\"" + QByteArray(MaxCsvRecordBytes + 10, 'y'),
                 QStringList { "Ann", E, E }, true },
             { "records across blocks", blocks, names << E, false },
+            // The first block, 64 KiB, ends inside the second ë.
             { "UTF-8 character across the first block's end",
                 "Zo\xC3\xAB\n" + QByteArray(65530, 'x') + "\xC3\xAB\n",
                 QStringList { QStringLiteral(u"Zoë"), QString(65530, u'x') + QStringLiteral(u"ë") }, false },
