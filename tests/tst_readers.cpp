@@ -155,6 +155,10 @@ private slots:
         QTest::newRow("Excel 3.0 text cut short")
             << "r.xls" << bof3 + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x0A\0Ann") + eof
             << "is damaged (a cell's text is cut short)";
+        QTest::newRow("Excel 4.0 workbook without its last EOF")
+            << "r.xls"
+            << ReadFile(DataPath(QStringLiteral("rosters/three-sheets.script.biff4w.xls"))).chopped(4)
+            << "Second Sheet 1";
         // Fixtures altered: `bytes` written `offset` bytes after the first `mark`.
         const auto altered
             = [](const char *file, const QByteArray &mark, int offset, const QByteArray &bytes) {
