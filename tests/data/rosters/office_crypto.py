@@ -334,10 +334,10 @@ def make_locked_rosters(out, office, build_lo, case):
         made[name % "agile.xlsx"] = agile_package(package, password)
     made["basic.script-velvet-agile-sha1.xlsx"] = agile_package(package, DEFAULT_PASSWORD, "sha1", 128)
     made["basic.script-velvet-agile.xlsb"] = agile_package(binary, DEFAULT_PASSWORD)
-    # A package whose parts read for the names run past its first 4096-byte
+    # A package whose central directory runs past its first 4096-byte
     # segment, the next one under an IV of its own.
-    with open(path("many.openpyxl.xlsx"), "rb") as f:
-        made["many.script-velvet-agile.xlsx"] = agile_package(f.read(), DEFAULT_PASSWORD)
+    with open(path("unicode.gnumeric.xlsx"), "rb") as f:
+        made["unicode.script-velvet-agile.xlsx"] = agile_package(f.read(), DEFAULT_PASSWORD)
     for name, data in made.items():
         with open(path(name), "wb") as f:
             f.write(data)
@@ -346,8 +346,8 @@ def make_locked_rosters(out, office, build_lo, case):
     for name in sorted(made) + ["basic.lo-velvet.xls", "basic.lo-velvet.xlsx"]:
         if name.startswith("basic."):
             checks = [(None, basic)]
-        elif name.startswith("many."):
-            checks = [(None, _names(office, path("many.openpyxl.xlsx"), None))]
+        elif name.startswith("unicode."):
+            checks = [(None, _names(office, path("unicode.gnumeric.xlsx"), None))]
         else:
             checks = [(None, None), (OTHER_PASSWORD, basic)]
         for password, want in checks:
