@@ -300,10 +300,11 @@ def make_locked_rosters(out, office, build_lo, case):
     """The basic names locked with the default password by LibreOffice (its
     .xls RC4 and its .xlsx Standard encryption) and by this script (XOR,
     BIFF5 XOR, CryptoAPI RC4, Agile with SHA-512 and with SHA-1, and the
-    script's .xlsb with Agile), and with
-    another password for each scheme of the script. LibreOffice must read
-    every file back as the basic names: the default-password ones without a
-    password, the others only with theirs."""
+    script's .xlsb with Agile), and with another password for each scheme
+    of the script; and the Unicode names' Gnumeric .xlsx with Agile.
+    LibreOffice must read every file back as the names it was made from:
+    the default-password ones without a password, the others only with
+    theirs."""
     import os
     import uno
     from com.sun.star.beans import NamedValue
