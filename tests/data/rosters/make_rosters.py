@@ -141,6 +141,7 @@ def also(makers, names):
 also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
       "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
       "script-velvet-agile.xlsb"], ["basic"])
+also(["script-velvet-agile.xlsx"], ["unicode"])
 # XML Spreadsheet 2003 and web pages (HTML) from LibreOffice; text_rosters.py
 # says what LibreOffice lists for them where that differs from the cells.
 also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",

@@ -300,10 +300,11 @@ def make_locked_rosters(out, office, build_lo, case):
     """The basic names locked with the default password by LibreOffice (its
     .xls RC4 and its .xlsx Standard encryption) and by this script (XOR,
     BIFF5 XOR, CryptoAPI RC4, Agile with SHA-512 and with SHA-1, and the
-    script's .xlsb with Agile), and with
-    another password for each scheme of the script. LibreOffice must read
-    every file back as the basic names: the default-password ones without a
-    password, the others only with theirs."""
+    script's .xlsb with Agile), and with another password for each scheme
+    of the script; and the Unicode names' Gnumeric .xlsx with Agile.
+    LibreOffice must read every file back as the names it was made from:
+    the default-password ones without a password, the others only with
+    theirs."""
     import os
     import uno
     from com.sun.star.beans import NamedValue
@@ -334,6 +335,10 @@ def make_locked_rosters(out, office, build_lo, case):
         made[name % "agile.xlsx"] = agile_package(package, password)
     made["basic.script-velvet-agile-sha1.xlsx"] = agile_package(package, DEFAULT_PASSWORD, "sha1", 128)
     made["basic.script-velvet-agile.xlsb"] = agile_package(binary, DEFAULT_PASSWORD)
+    # A package whose central directory runs past its first 4096-byte
+    # segment, the next one under an IV of its own.
+    with open(path("unicode.gnumeric.xlsx"), "rb") as f:
+        made["unicode.script-velvet-agile.xlsx"] = agile_package(f.read(), DEFAULT_PASSWORD)
     for name, data in made.items():
         with open(path(name), "wb") as f:
             f.write(data)
@@ -342,6 +347,8 @@ def make_locked_rosters(out, office, build_lo, case):
     for name in sorted(made) + ["basic.lo-velvet.xls", "basic.lo-velvet.xlsx"]:
         if name.startswith("basic."):
             checks = [(None, basic)]
+        elif name.startswith("unicode."):
+            checks = [(None, _names(office, path("unicode.gnumeric.xlsx"), None))]
         else:
             checks = [(None, None), (OTHER_PASSWORD, basic)]
         for password, want in checks:
