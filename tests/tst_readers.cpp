@@ -420,7 +420,7 @@ private slots:
                 + QByteArray("<x>").repeated(XmlStream::MaxDepth) + "</Cell></Row></Table></Worksheet>"
                                            << "is damaged (its XML is nested too deeply)";
         QTest::newRow("an attribute too long") << "<Worksheet><Table>" + row + "<Row x=\""
-                + QByteArray(MaxXmlTokenBytes + (1 << 20), 'x') + "\"/></Table></Worksheet>"
+                + QByteArray(XmlStream::MaxTokenBytes + (1 << 20), 'x') + "\"/></Table></Worksheet>"
                                                << "is damaged (its XML holds an overlong piece of text)";
     }
     void xmlSpreadsheetDamaged()
