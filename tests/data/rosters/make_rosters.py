@@ -6,7 +6,9 @@ list to <case>.<maker>:
   xlwt.xls, openpyxl.xlsx          the Python libraries
   lo.xls, lo.xlsx, lo.ods, lo.csv  LibreOffice Calc, driven through python3-uno
   lo.xml, lo.html                  the same, as XML Spreadsheet 2003 and as a web page
-  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html
+  lo.slk, lo.dif                   the same, as SYLK and as DIF
+  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html,
+  gnumeric.slk, gnumeric.dif
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
   script.xlsb                      xlsb_writer.py, a script of ours, as no
@@ -148,6 +150,10 @@ also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "em
 also(["lo.html"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
                    "three-sheets", "dates", "formulas"])
 also(["gnumeric.html"], ["basic", "unicode", "values", "gap", "three-sheets", "dates"])
+# SYLK and DIF, one sheet each, from LibreOffice and Gnumeric; text_rosters.py
+# says what the writing program reads back where that differs from the cells.
+also(["lo.slk", "lo.dif"], ["basic", "unicode", "values-lo", "gap", "dates", "many"])
+also(["gnumeric.slk", "gnumeric.dif"], ["basic", "unicode", "values", "gap", "dates"])
 # A macro-enabled workbook is read like any other .xlsx.
 also(["lo.xlsm"], ["basic", "three-sheets"])
 
@@ -381,6 +387,8 @@ LO_FILTERS = {
     "lo.xml": "MS Excel 2003 XML",
     "lo.html": "HTML (StarCalc)",
     "lo.xlsm": "Calc MS Excel 2007 VBA XML",
+    "lo.slk": "SYLK",
+    "lo.dif": "DIF",
 }
 CSV_OPTIONS = "44,34,76,1,,0,false,true,true"  # comma, double quote, UTF-8, as shown
 
@@ -564,6 +572,8 @@ SSCONVERT = {
     "gnumeric.xlsx": "Gnumeric_Excel:xlsx2",
     "gnumeric.ods": "Gnumeric_OpenCalc:odf",
     "gnumeric.html": "Gnumeric_html:html40",
+    "gnumeric.slk": "Gnumeric_sylk:sylk",
+    "gnumeric.dif": "Gnumeric_dif:dif",
 }
 
 
@@ -595,7 +605,7 @@ def main():
         jobs = []
         for name, c in cases:
             lo = [m for m in c["makers"] if m in LO_FILTERS]
-            if any(m in SSCONVERT for m in c["makers"]) and gnumeric_source(c) == "source.ods":
+            if any(m in SSCONVERT for m in c["makers"]) and gnumeric_source(CASES[name]) == "source.ods":
                 lo.append("source.ods")
             if lo:
                 jobs.append((name, c, lo))
@@ -616,7 +626,9 @@ def main():
             if office:
                 office.close()
         for name, c in cases:
-            src = gnumeric_source(c)
+            # The source as a run of all makers has it, kept from that run
+            # when ROSTERS_MAKERS leaves its maker out.
+            src = gnumeric_source(CASES[name])
             src = os.path.join(tmp if src == "source.ods" else OUT, "%s.%s" % (name, src))
             for m in c["makers"]:
                 if m in SSCONVERT:
