@@ -16,9 +16,9 @@ namespace plivan {
 //
 // The file is read whole when it is opened, up to MaxSylkBytes, and decoded
 // as UTF-16 or UTF-8 where it is that and as Windows-1252 otherwise. A row or
-// column that is not a number from 1 up to MaxSylkRows or MaxSylkColumns, a
-// quote that is not closed, or a missing E record marks the file damaged
-// from the row after the last one read.
+// column that is not a number from 1 up to MaxSylkRows or MaxSylkColumns, or
+// a missing E record, marks the file damaged from the row after the last one
+// read; a quote that is not closed, from the row of its cell.
 OpenedWorkbook OpenSylk(const QString &path);
 
 inline constexpr qint64 MaxSylkBytes = 16 * 1024 * 1024;
