@@ -8,6 +8,7 @@
 #include "CellValue.h"
 #include "CsvReader.h"
 #include "HtmlReader.h"
+#include "SylkReader.h"
 #include "XlsReader.h"
 #include "XmlSpreadsheetReader.h"
 #include "XmlStream.h"
@@ -126,6 +127,9 @@ private slots:
             << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
         QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
                                              << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
+        QTest::newRow("SYLK too large") << "r.slk"
+                                        << "ID;P\n" + QByteArray(MaxSylkBytes, ' ')
+                                        << "is too large to read (Plivan reads SYLK files of up to 16 MB)";
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")
@@ -170,10 +174,10 @@ private slots:
             = "TABLE\n0,1\n\"\"\nVECTORS\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann\"\n";
         QTest::newRow("SYLK named .csv, any order")
             << QByteArray("ID;PWXL;N;E\r\nP;PGeneral\r\nP;Pdd/mm/yyyy\r\n"
-                          "C;Y3;X1;K\"Cy\"\r\nC;Y1;X1;K\"Ann\"\r\nC;X2;K5\r\nF;"
+                          "C;Y3;X1;K\"C\x1B :y\"\r\nC;Y1;X1;K\"Ann\"\r\nC;X2;K5\r\nF;"
                           "P1;Y2;X1\r\nC;K45537\r\nC;Y1;X1;K\"Lee;;Ann\"\r\n"
                           "F;P1;C1\r\nC;Y4;K#N/A\r\nC;Y5;K2\r\nE\r\n")
-            << QStringList { "Lee;Ann", "2024-09-02", "Cy", "#N/A", "1900-01-02", E } << QString();
+            << QStringList { "Lee;Ann", "2024-09-02", "C\ny", "#N/A", "1900-01-02", E } << QString();
         QTest::newRow("SYLK with a bad row")
             << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n") << QStringList { "Ann", E }
             << "is damaged (line 3 places a cell at a row or column that is not one)";
