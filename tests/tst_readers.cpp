@@ -178,6 +178,10 @@ private slots:
                           "P1;Y2;X1\r\nC;K45537\r\nC;Y1;X1;K\"Lee;;Ann\"\r\n"
                           "F;P1;C1\r\nC;Y4;K#N/A\r\nC;Y5;K2\r\nE\r\n")
             << QStringList { "Lee;Ann", "2024-09-02", "C\ny", "#N/A", "1900-01-02", E } << QString();
+        QTest::newRow("SYLK escapes")
+            << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
+                          "\x1B#;b\"\nE\n")
+            << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
         QTest::newRow("SYLK with a bad row")
             << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n") << QStringList { "Ann", E }
             << "is damaged (line 3 places a cell at a row or column that is not one)";

@@ -13,14 +13,20 @@ namespace plivan {
 
 namespace {
 
+constexpr char16_t Esc = 0x1B;
+
 // A record's fields after its type: split at ';', where ";;" is a
-// semicolon within a field.
+// semicolon within a field; an escape and the two characters after it stay
+// whole, whatever they are.
 QList<QString> Fields(QStringView record)
 {
     QList<QString> fields;
     QString field;
     for (qsizetype i = 0; i < record.size(); ++i) {
-        if (record[i] != u';') {
+        if (record[i] == Esc) {
+            field += record.sliced(i, std::min<qsizetype>(3, record.size() - i));
+            i += 2;
+        } else if (record[i] != u';') {
             field += record[i];
         } else if (i + 1 < record.size() && record[i + 1] == u';') {
             field += u';';
@@ -32,6 +38,65 @@ QList<QString> Fields(QStringView record)
     }
     fields.append(field);
     return fields;
+}
+
+// The accents of ESC N <accent> <letter>, as combining marks and, before a
+// space, as signs of their own.
+constexpr struct {
+    char16_t code, combining, alone;
+} Accents[] = { { u'A', 0x300, u'`' }, { u'B', 0x301, 0xB4 }, { u'C', 0x302, u'^' }, { u'D', 0x303, u'~' },
+    { u'H', 0x308, 0xA8 }, { u'J', 0x30A, 0xB0 }, { u'K', 0x327, 0xB8 } };
+
+// The other characters written as ESC N and one character.
+constexpr struct {
+    char16_t code, character;
+} Signs[] = { { u'!', 0xA1 }, { u'"', 0xA2 }, { u'#', 0xA3 }, { u'(', 0xA4 }, { u'%', 0xA5 }, { u'\'', 0xA7 },
+    { u'S', 0xA9 }, { u'c', 0xAA }, { u'+', 0xAB }, { u'R', 0xAE }, { u'0', 0xB0 }, { u'1', 0xB1 },
+    { u'2', 0xB2 }, { u'3', 0xB3 }, { u'5', 0xB5 }, { u'6', 0xB6 }, { u'7', 0xB7 }, { u'k', 0xBA },
+    { u';', 0xBB }, { u'<', 0xBC }, { u'=', 0xBD }, { u'>', 0xBE }, { u'?', 0xBF }, { u'a', 0xC6 },
+    { u'b', 0xD0 }, { u'i', 0xD8 }, { u'l', 0xDE }, { u'{', 0xDF }, { u'q', 0xE6 }, { u's', 0xF0 },
+    { u'y', 0xF8 }, { u'|', 0xFE }, { u'j', 0x152 }, { u'z', 0x153 }, { u'*', u'"' }, { u'&', u'#' },
+    { u')', u'\'' }, { u'P', u'-' } };
+
+// Text with its escapes turned into characters: ESC and two characters from
+// 0x20-0x2F and 0x30-0x3F is the Windows-1252 byte of their low halves
+// (ESC " :" a line break), ESC N an accented letter or a sign.
+QString Unescaped(const QString &text)
+{
+    if (!text.contains(Esc))
+        return text;
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t second = i + 1 < text.size() ? text[i + 1].unicode() : 0;
+        const char16_t third = i + 2 < text.size() ? text[i + 2].unicode() : 0;
+        if (text[i] != Esc || !third) {
+            out += text[i];
+        } else if (second == u'N') {
+            const auto accent = std::find_if(
+                std::begin(Accents), std::end(Accents), [&](const auto &a) { return a.code == third; });
+            const auto sign = std::find_if(
+                std::begin(Signs), std::end(Signs), [&](const auto &s) { return s.code == third; });
+            if (accent != std::end(Accents) && i + 3 < text.size()) {
+                const QChar letter = text[i + 3];
+                out += letter == u' '
+                    ? QString(QChar(accent->alone))
+                    : (QString(letter) + QChar(accent->combining)).normalized(QString::NormalizationForm_C);
+                i += 3;
+            } else if (sign != std::end(Signs)) {
+                out += QChar(sign->character);
+                i += 2;
+            } else {
+                out += text[i];
+            }
+        } else if (second >= 0x20 && second <= 0x2F && third >= 0x30 && third <= 0x3F) {
+            const char byte = char((second & 0x0F) << 4 | (third & 0x0F));
+            out += FromWindows1252(QByteArrayView(&byte, 1));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 // A positive number no greater than `limit`, or 0.
@@ -120,7 +185,7 @@ private:
         if (value.startsWith(u'"')) {
             if (value.size() < 2 || !value.endsWith(u'"'))
                 m_unclosed = QStringLiteral("the text at line %1 has no closing quote");
-            value = value.mid(1, value.size() - 2).replace(QStringLiteral("\x1B :"), QStringLiteral("\n"));
+            value = Unescaped(value.mid(1, value.size() - 2));
             m_texts.insert(m_row);
         } else {
             m_texts.erase(m_row);

@@ -9,7 +9,8 @@ namespace plivan {
 // a record's row (Y) and column (X) may be left out and then carry over from
 // the record before it, C and F records alike, and a later value for the
 // same cell wins over an earlier one. Text is in double quotes (";;" stands
-// for a semicolon, ESC " :" for a line break); numbers show as written
+// for a semicolon; escapes as Excel writes them: ESC " :" a line break, ESC
+// N B e an é); numbers show as written
 // unless the picture (a P;P record) that an F record gives the cell, its row
 // or column 1 is a date or time; TRUE, FALSE and error values as they are.
 // Records end at the E record.
