@@ -603,6 +603,8 @@ public:
             { ".txt, UTF-16, 25 names (LibreOffice's .csv as Unicode Text)", "generated/basic.utf16.txt" },
             { "XML Spreadsheet 2003, 25 names (LibreOffice)", "basic.lo.xml" },
             { "web page, 25 names (LibreOffice)", "basic.lo.html" },
+            { ".slk, SYLK, 25 names (LibreOffice)", "basic.lo.slk" },
+            { ".dif, DIF, 25 names (LibreOffice)", "basic.lo.dif" },
         };
         std::map<QString, std::pair<QString, Figures>> measured;
         for (const Small &s : small) {
@@ -770,7 +772,8 @@ public:
                         .entryList(
                             { QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.xlsb"),
                                 QStringLiteral("*.ods"), QStringLiteral("*.csv"), QStringLiteral("*.txt"),
-                                QStringLiteral("*.xml"), QStringLiteral("*.htm"), QStringLiteral("*.html") },
+                                QStringLiteral("*.xml"), QStringLiteral("*.htm"), QStringLiteral("*.html"),
+                                QStringLiteral("*.slk"), QStringLiteral("*.dif") },
                             QDir::Files, QDir::Name);
         } else {
             files = QStringList { QStringLiteral("basic.lo.xls"), QStringLiteral("rows-65536.xlwt.xls"),

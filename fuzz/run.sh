@@ -3,7 +3,7 @@
 # the limits it was run under before each release:
 #   fuzz/run.sh <target> [seconds]      (600 when not given)
 # Targets: fuzz_xls fuzz_biff fuzz_cfb fuzz_encrypted fuzz_xlsx fuzz_xlsb
-#          fuzz_ods fuzz_csv fuzz_xmlss fuzz_html
+#          fuzz_ods fuzz_csv fuzz_xmlss fuzz_html fuzz_sylk fuzz_dif
 # Seeds go to build-fuzz/seeds/<target>, what it finds to build-fuzz/corpus/<target>.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -36,6 +36,8 @@ fuzz_csv | fuzz_xmlss | fuzz_html)
     # Records of every allocation path through the uninstrumented parsers
     # would otherwise grow past the memory limit.
     export ASAN_OPTIONS=malloc_context_size=2:quarantine_size_mb=64 ;;
+fuzz_sylk) cp "$root"/tests/data/rosters/*.slk "$seeds/" ;;
+fuzz_dif) cp "$root"/tests/data/rosters/*.dif "$seeds/" ;;
 *) echo "unknown target: $target" >&2; exit 2 ;;
 esac
 # shellcheck disable=SC2086

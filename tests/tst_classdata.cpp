@@ -126,7 +126,7 @@ private slots:
         }
         const QStringList files = QDir(DataPath(QStringLiteral("rosters")))
                                       .entryList({ "*.xls", "*.xlsx", "*.xlsm", "*.xlsb", "*.ods", "*.csv",
-                                                     "*.txt", "*.xml", "*.htm", "*.html" },
+                                                     "*.txt", "*.xml", "*.htm", "*.html", "*.slk", "*.dif" },
                                           QDir::Files);
         QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
     }

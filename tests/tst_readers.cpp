@@ -8,6 +8,7 @@
 #include "CellValue.h"
 #include "CsvReader.h"
 #include "HtmlReader.h"
+#include "SylkReader.h"
 #include "XlsReader.h"
 #include "XmlSpreadsheetReader.h"
 #include "XmlStream.h"
@@ -31,6 +32,10 @@ OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
 {
     if (file.endsWith(u".csv"))
         return OpenCsvData(bytes);
+    if (file.endsWith(u".slk"))
+        return OpenSylkData(bytes);
+    if (file.endsWith(u".dif"))
+        return OpenDifData(bytes);
     if (IsBiffStream(bytes.left(8)))
         return OpenBiffData(bytes);
     if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
@@ -122,10 +127,9 @@ private slots:
             << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
         QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
                                              << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
-        QTest::newRow("SYLK named .csv") << "r.csv" << QByteArray("ID;PWXL;N;E\r\nC;Y1;X1;K\"Ann\"\r\nE\r\n")
-                                         << UnreadFormatReason(QStringLiteral("a SYLK spreadsheet"));
-        QTest::newRow("DIF") << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\nVECTORS\n")
-                             << UnreadFormatReason(QStringLiteral("a DIF spreadsheet"));
+        QTest::newRow("SYLK too large") << "r.slk"
+                                        << "ID;P\n" + QByteArray(MaxSylkBytes, ' ')
+                                        << "is too large to read (Plivan reads SYLK files of up to 16 MB)";
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")
@@ -236,6 +240,62 @@ private slots:
         QCOMPARE(opened.error, first);
     }
 
+    // SYLK and DIF beyond what LibreOffice and Gnumeric write: cells in any
+    // order, pictures, escapes, and damage from the row where it is met.
+    void textSpreadsheets_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QString>("error");
+        const QByteArray dif
+            = "TABLE\n0,1\n\"\"\nVECTORS\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann\"\n";
+        QTest::newRow("SYLK named .csv, any order")
+            << QByteArray("ID;PWXL;N;E\r\nP;PGeneral\r\nP;Pdd/mm/yyyy\r\n"
+                          "C;Y3;X1;K\"C\x1B :y\"\r\nC;Y1;X1;K\"Ann\"\r\nC;X2;K5\r\nF;"
+                          "P1;Y2;X1\r\nC;K45537\r\nC;Y1;X1;K\"Lee;;Ann\"\r\n"
+                          "F;P1;C1\r\nC;Y4;K#N/A\r\nC;Y5;K2\r\nE\r\n")
+            << QStringList { "Lee;Ann", "2024-09-02", "C\ny", "#N/A", "1900-01-02", E } << QString();
+        QTest::newRow("SYLK escapes")
+            << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
+                          "\x1B#;b\"\nE\n")
+            << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
+        QTest::newRow("SYLK with a bad row")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n") << QStringList { "Ann", E }
+            << "is damaged (line 3 places a cell at a row or column that is not one)";
+        QTest::newRow("SYLK with an open quote")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X1;K\"Bo\nE\n") << QStringList { "Ann", E }
+            << "is damaged (the text at line 3 has no closing quote)";
+        QTest::newRow("SYLK cut short") << QByteArray("ID;P\nC;Y1;X1;KTRUE\n") << QStringList { "TRUE", E }
+                                        << "is damaged (it ends before its end record)";
+        QTest::newRow("DIF values") << dif
+                + "-1,0\nBOT\n1,0\n\"Say \"\"Hi\"\"\"\n0,3\nV\n-1,0\nBOT\n1,0\n\"Two\nLines\"\n"
+                  "-1,0\nBOT\n0,0\nNA\n-1,0\nBOT\n0,1\nTRUE\n-1,0\nBOT\n0,09/02/2024\nV\n-1,"
+                  "0\nBOT\n0,01:45:00 PM\nV\n-1,0\nEOD\n"
+                                    << QStringList { "Ann", "Say \"Hi\"", "Two\nLines", "#N/A", "TRUE",
+                                           "2024-09-02", "13:45:00", E }
+                                    << QString();
+        QTest::newRow("DIF sections out of order")
+            << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
+            << QStringList { E } << "is damaged (its header section at line 4 is out of order)";
+        QTest::newRow("DIF with an open quote")
+            << dif + "-1,0\nBOT\n1,0\n\"Bo\n-1,0\nEOD\n"
+            << QStringList { "Ann", E } << "is damaged (the text at line 17 has no closing quote)";
+        QTest::newRow("DIF cut short")
+            << dif << QStringList { "Ann", E } << "is damaged (its data ends without EOD)";
+    }
+    void textSpreadsheets()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, cells);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        WriteFile(dir.filePath("r.csv"), content);
+        OpenedWorkbook opened = OpenWorkbook(dir.filePath("r.csv"));
+        QVERIFY2(opened.workbook, qPrintable(opened.error));
+        QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
+        QCOMPARE(opened.workbook->error(), error);
+    }
+
     // Files whose parts turn to rubbish after their first names: the names
     // asked for read without complaint, and the damage shows only when
     // reading reaches it, from that row on.
@@ -291,8 +351,8 @@ private slots:
             "rosters/unicode.lo.xlsx", "rosters/dates.gnumeric.ods", "rosters/formulas.lo.xlsx",
             "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
             "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
-            "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml",
-            "text/html-text.hand.html" };
+            "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml", "text/html-text.hand.html",
+            "rosters/dates.gnumeric.slk", "rosters/values.gnumeric.dif" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));

@@ -13,6 +13,7 @@
 #include <QIODevice>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace plivan {
@@ -20,8 +21,8 @@ namespace plivan {
 // The formats Plivan reads, as messages name them.
 inline const QString ReadFormats
     = QStringLiteral("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML "
-                     "spreadsheets, web pages holding a table, and text such as .csv "
-                     "and .txt files");
+                     "spreadsheets, SYLK and DIF spreadsheets, web pages holding a table, "
+                     "and text such as .csv and .txt files");
 
 // Why a file is refused when it is none of the formats read.
 inline const QString NotAWorkbookReason
@@ -53,5 +54,36 @@ OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open);
 
 // Bytes in memory handed to `open` as a device opened to read.
 OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open);
+
+// Column 1 of a small file read whole when it is opened: the text of each
+// row that holds some, and, when the file is damaged, the row from which on
+// nothing is read and why ("is damaged (...)").
+struct ReadColumn {
+    std::map<int, QString> cells;
+    int damagedFrom = 0; // 0 when the file is sound
+    QString damage;
+};
+
+// A workbook over a column read whole; the damage shows in error() once a
+// row at or past damagedFrom is asked for.
+std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column);
+
+// All of `device` when it holds no more than `limit` bytes; otherwise the
+// reason in words that complete "<path> ...": "could not be read (...)", or
+// "is too large to read (Plivan reads <what> of up to N MB)".
+QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes);
+
+// The line of `text` that starts at `pos`, without its end (CR LF, LF or
+// CR); `pos` moves past the end. Empty at the end of the text.
+inline QStringView NextLine(QStringView text, qsizetype &pos)
+{
+    const qsizetype start = pos;
+    while (pos < text.size() && text[pos] != u'\n' && text[pos] != u'\r')
+        ++pos;
+    const QStringView line = text.sliced(start, pos - start);
+    if (pos < text.size() && text[pos++] == u'\r' && pos < text.size() && text[pos] == u'\n')
+        ++pos;
+    return line;
+}
 
 } // namespace plivan

@@ -1,7 +1,9 @@
 #include "Workbook.h"
 
 #include "CsvReader.h"
+#include "DifReader.h"
 #include "HtmlReader.h"
+#include "SylkReader.h"
 #include "XlsReader.h"
 #include "XmlSpreadsheetReader.h"
 #include "zip/ZipWorkbook.h"
@@ -29,10 +31,6 @@ QString UnreadFormat(QByteArrayView head)
         return QStringLiteral("an RTF document");
     if (head.startsWith("%PDF-"))
         return QStringLiteral("a PDF document");
-    if (head.startsWith("ID;P"))
-        return QStringLiteral("a SYLK spreadsheet");
-    if (head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n"))
-        return QStringLiteral("a DIF spreadsheet");
     if (head.size() < 6 || qFromLittleEndian<quint16>(head.data()) != 0)
         return {};
     const quint16 length = qFromLittleEndian<quint16>(head.data() + 2);
@@ -43,6 +41,16 @@ QString UnreadFormat(QByteArrayView head)
     if (length == 2 && ((version >= 0x1001 && version <= 0x1007) || version == 0x5120 || version == 0x5121))
         return QStringLiteral("a Quattro Pro notebook"); // .wb1, .wb2; .wq1, .wq2 from DOS
     return {};
+}
+
+bool IsSylk(QByteArrayView head)
+{
+    return head.startsWith("ID;P");
+}
+
+bool IsDif(QByteArrayView head)
+{
+    return head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n");
 }
 
 // Text named like a ZIP-based workbook is a broken workbook, not a roster.
@@ -80,6 +88,10 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return { nullptr, QStringLiteral("is empty") };
     if (const QString format = UnreadFormat(head); !format.isEmpty())
         return { nullptr, UnreadFormatReason(format) };
+    if (IsSylk(head))
+        return OpenSylk(path);
+    if (IsDif(head))
+        return OpenDif(path);
 
     const XmlKind xml = SniffXml(head);
     if (xml == XmlKind::Spreadsheet)
@@ -117,6 +129,59 @@ OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open)
     buffer->setData(data);
     buffer->open(QIODevice::ReadOnly);
     return open(std::move(buffer));
+}
+
+namespace {
+
+class ReadColumnWorkbook final : public Workbook {
+public:
+    explicit ReadColumnWorkbook(ReadColumn column)
+        : m_column(std::move(column))
+    {
+    }
+
+    std::optional<QString> cellText(int row) override
+    {
+        if (m_column.damagedFrom > 0 && row >= m_column.damagedFrom) {
+            m_error = m_column.damage;
+            return std::nullopt;
+        }
+        const auto cell = m_column.cells.find(row);
+        if (cell == m_column.cells.end() || cell->second.isEmpty())
+            return std::nullopt;
+        return cell->second;
+    }
+
+    QString error() const override { return m_error; }
+
+private:
+    ReadColumn m_column;
+    QString m_error;
+};
+
+} // namespace
+
+std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column)
+{
+    return std::make_unique<ReadColumnWorkbook>(std::move(column));
+}
+
+QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes)
+{
+    bytes.clear();
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = device.read(block.data(), block.size());
+        if (got < 0)
+            return QStringLiteral("could not be read (%1)").arg(device.errorString());
+        if (got == 0)
+            return {};
+        bytes.append(block.constData(), got);
+        if (bytes.size() > limit)
+            return QStringLiteral("is too large to read (Plivan reads %1 of up to %2 MB)")
+                .arg(what)
+                .arg(limit >> 20);
+    }
 }
 
 } // namespace plivan

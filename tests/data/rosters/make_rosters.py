@@ -6,7 +6,9 @@ list to <case>.<maker>:
   xlwt.xls, openpyxl.xlsx          the Python libraries
   lo.xls, lo.xlsx, lo.ods, lo.csv  LibreOffice Calc, driven through python3-uno
   lo.xml, lo.html                  the same, as XML Spreadsheet 2003 and as a web page
-  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html
+  lo.slk, lo.dif                   the same, as SYLK and as DIF
+  gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html,
+  gnumeric.slk, gnumeric.dif
                                    Gnumeric's ssconvert, converting the case's
                                    LibreOffice .ods or openpyxl .xlsx
   script.xlsb                      xlsb_writer.py, a script of ours, as no
@@ -149,6 +151,10 @@ also(["lo.xml"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "em
 also(["lo.html"], ["basic", "unicode", "values-lo", "gap", "formatted-empty", "empty-a1", "sparse-row", "many",
                    "three-sheets", "dates", "formulas"])
 also(["gnumeric.html"], ["basic", "unicode", "values", "gap", "three-sheets", "dates"])
+# SYLK and DIF, one sheet each, from LibreOffice and Gnumeric; text_rosters.py
+# says what the writing program reads back where that differs from the cells.
+also(["lo.slk", "lo.dif"], ["basic", "unicode", "values-lo", "gap", "dates", "many"])
+also(["gnumeric.slk", "gnumeric.dif"], ["basic", "unicode", "values", "gap", "dates"])
 # A macro-enabled workbook is read like any other .xlsx.
 also(["lo.xlsm"], ["basic", "three-sheets"])
 
@@ -382,6 +388,8 @@ LO_FILTERS = {
     "lo.xml": "MS Excel 2003 XML",
     "lo.html": "HTML (StarCalc)",
     "lo.xlsm": "Calc MS Excel 2007 VBA XML",
+    "lo.slk": "SYLK",
+    "lo.dif": "DIF",
 }
 CSV_OPTIONS = "44,34,76,1,,0,false,true,true"  # comma, double quote, UTF-8, as shown
 
@@ -555,6 +563,16 @@ def lo_read_back(office, fname, c):
         doc.close(True)
 
 
+def lo_text_sheet_read_back(office, fname, c):
+    """Stops unless LibreOffice, opening the SYLK or DIF file it wrote, lists
+    what expected.tsv gives for it (numbers as these formats store them)."""
+    want = text_rosters.listed(fname, [intended_text(x) for x in c["column1"]])
+    want = ["0.3" if t == "0.30000000000000004" else t for t in want]
+    got = text_rosters.lo_column_a(office, os.path.join(OUT, fname), rows=len(want))
+    if got + [None] * (len(want) - len(got)) != want:
+        raise RuntimeError("%s: LibreOffice lists %r, not %r" % (fname, got, want))
+
+
 # --------------------------------------------------------------------------
 # Gnumeric's ssconvert converts another maker's file of the same case.
 # --------------------------------------------------------------------------
@@ -565,6 +583,8 @@ SSCONVERT = {
     "gnumeric.xlsx": "Gnumeric_Excel:xlsx2",
     "gnumeric.ods": "Gnumeric_OpenCalc:odf",
     "gnumeric.html": "Gnumeric_html:html40",
+    "gnumeric.slk": "Gnumeric_sylk:sylk",
+    "gnumeric.dif": "Gnumeric_dif:dif",
 }
 
 
@@ -596,7 +616,7 @@ def main():
         jobs = []
         for name, c in cases:
             lo = [m for m in c["makers"] if m in LO_FILTERS]
-            if any(m in SSCONVERT for m in c["makers"]) and gnumeric_source(c) == "source.ods":
+            if any(m in SSCONVERT for m in c["makers"]) and gnumeric_source(CASES[name]) == "source.ods":
                 lo.append("source.ods")
             if lo:
                 jobs.append((name, c, lo))
@@ -609,6 +629,9 @@ def main():
                     extra = dict(FilterOptions=CSV_OPTIONS) if m.endswith(".csv") else {}
                     office.store(doc, path, LO_FILTERS[m], **extra)
                 doc.close(True)
+                for m in makers:
+                    if m in ("lo.slk", "lo.dif"):
+                        lo_text_sheet_read_back(office, "%s.%s" % (name, m), c)
             for fname, c in scripted:
                 READ_BACK.get(fname.split(".", 1)[1], lo_read_back)(office, fname, c)
             if not only:
@@ -617,7 +640,9 @@ def main():
             if office:
                 office.close()
         for name, c in cases:
-            src = gnumeric_source(c)
+            # The source as a run of all makers has it, kept from that run
+            # when ROSTERS_MAKERS leaves its maker out.
+            src = gnumeric_source(CASES[name])
             src = os.path.join(tmp if src == "source.ods" else OUT, "%s.%s" % (name, src))
             for m in c["makers"]:
                 if m in SSCONVERT:

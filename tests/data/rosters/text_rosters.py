@@ -25,6 +25,18 @@ LISTED = {
     # A web page of all sheets: a rule, a list of the sheets, then each
     # sheet under its heading. The rule is an empty A1.
     "three-sheets.lo.html": [None],
+    # LibreOffice's SYLK keeps no number formats: dates read back as serial
+    # numbers, as written.
+    "dates.lo.slk": ["Ann Lee", "45537", "45537.5729166667", "0.572916666666667", "45537", "Last"],
+    # LibreOffice writes DIF in Windows-1252, Gnumeric's SYLK is ASCII: "?"
+    # for every character they cannot hold.
+    "unicode.lo.dif": ["José Álvarez", "Zoë Ødegaard", "?????????? ????????????", "???? ???????", "? ??",
+                       "?? ??", "Nguy?n Th? H??ng", "O'Brien, Siobhan", "?ucja Wróbel", "???? ???"],
+    "unicode.gnumeric.slk": ["Jos? ?lvarez", "Zo? ?degaard", "?????????? ????????????", "???? ???????", "? ??",
+                             "?? ??", "Nguy?n Th? H??ng", "O'Brien, Siobhan", "?ucja Wr?bel", "???? ???"],
+    # Gnumeric's DIF writes numbers to 6 significant digits and no formats.
+    "dates.gnumeric.dif": ["Ann Lee", "45537", "45537.6", "0.572917", "45537", "Last"],
+    "values.gnumeric.dif": ["Ann Lee", "17", " ", "007", "12345700000", "0.3", "-2.5", "TRUE", "FALSE", "Last"],
 }
 
 # Gnumeric's web page: each sheet a table with the sheet's name as its
@@ -53,6 +65,12 @@ LO_DIFFERS = {
     "dates.lo.xml": "LibreOffice counts the day Excel writes times alone on (1899-12-31) as day 1 of its "
                     "dates: 13:45 reads as 1899-12-31 13:45:00; Plivan lists the time alone, as Excel does",
     "formulas.lo.xml": "LibreOffice 7.4 leaves cells of ss:Type Boolean empty; Plivan lists TRUE",
+    "unicode.gnumeric.dif": "LibreOffice and Gnumeric read Gnumeric's UTF-8 DIF as Windows-1252 (JosÃ©); "
+                            "Plivan reads valid UTF-8 as UTF-8",
+    "values.gnumeric.dif": "Gnumeric reads its DIF truth values both as TRUE and the text \"007\" as 7, "
+                           "LibreOffice reads them as 1, 0 and 007; Plivan lists TRUE, FALSE and 007",
+    "values.gnumeric.slk": "LibreOffice reads Gnumeric's SYLK truth values as 0; Gnumeric and Plivan "
+                           "list TRUE and FALSE",
     "dates.lo.html": "LibreOffice shows its own date cells (sdval with a date format in sdnum) as serial "
                      "numbers (45537); Plivan lists the date (2024-09-02)",
 }
