@@ -259,8 +259,9 @@ private slots:
             << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
                           "\x1B#;b\"\nE\n")
             << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
-        QTest::newRow("SYLK with a bad row")
-            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n") << QStringList { "Ann", E }
+        QTest::newRow("SYLK with a bad row, after a byte order mark")
+            << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
+            << QStringList { "Ann", E }
             << "is damaged (line 3 places a cell at a row or column that is not one)";
         QTest::newRow("SYLK with an open quote")
             << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X1;K\"Bo\nE\n") << QStringList { "Ann", E }
@@ -280,8 +281,8 @@ private slots:
         QTest::newRow("DIF with an open quote")
             << dif + "-1,0\nBOT\n1,0\n\"Bo\n-1,0\nEOD\n"
             << QStringList { "Ann", E } << "is damaged (the text at line 17 has no closing quote)";
-        QTest::newRow("DIF cut short")
-            << dif << QStringList { "Ann", E } << "is damaged (its data ends without EOD)";
+        QTest::newRow("DIF cut short, after a byte order mark")
+            << "\xEF\xBB\xBF" + dif << QStringList { "Ann", E } << "is damaged (its data ends without EOD)";
     }
     void textSpreadsheets()
     {

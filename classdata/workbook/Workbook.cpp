@@ -43,13 +43,21 @@ QString UnreadFormat(QByteArrayView head)
     return {};
 }
 
+// SYLK and DIF are told by their first record, after a UTF-8 byte order
+// mark where an editor saved one.
+QByteArrayView AfterUtf8Mark(QByteArrayView head)
+{
+    return head.startsWith("\xEF\xBB\xBF") ? head.sliced(3) : head;
+}
+
 bool IsSylk(QByteArrayView head)
 {
-    return head.startsWith("ID;P");
+    return AfterUtf8Mark(head).startsWith("ID;P");
 }
 
 bool IsDif(QByteArrayView head)
 {
+    head = AfterUtf8Mark(head);
     return head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n");
 }
 
