@@ -16,9 +16,10 @@ rm -rf "$seeds"
 mkdir -p "$seeds" "$corpus"
 
 limits="-rss_limit_mb=512 -max_len=65536"
-# ASan's quarantine of freed memory would otherwise grow past the memory
-# limit over millions of runs.
-export ASAN_OPTIONS=quarantine_size_mb=64
+# ASan's quarantine of freed memory, and its records of every allocation path
+# through the uninstrumented libraries (Qt, ICU, libxml2), would otherwise
+# grow past the memory limit over millions of runs.
+export ASAN_OPTIONS=malloc_context_size=2:quarantine_size_mb=64
 case $target in
 fuzz_xls) /usr/bin/python3 "$root/fuzz/make_xls_seeds.py" "$seeds" ;;
 fuzz_biff) cp "$root"/tests/data/rosters/*.script.biff*.xls "$seeds/" ;;
@@ -34,10 +35,7 @@ fuzz_csv | fuzz_xmlss | fuzz_html)
     sh "$root/fuzz/make_text_seeds.sh" "$work/seeds/text"
     cp "$work/seeds/text/${target#fuzz_}"/* "$seeds/"
     [ "$target" = fuzz_csv ] && limits="-max_len=140000"
-    [ "$target" = fuzz_xmlss ] && limits="-rss_limit_mb=512 -max_len=131072"
-    # Records of every allocation path through the uninstrumented parsers
-    # would otherwise grow past the memory limit.
-    export ASAN_OPTIONS=malloc_context_size=2:quarantine_size_mb=64 ;;
+    [ "$target" = fuzz_xmlss ] && limits="-rss_limit_mb=512 -max_len=131072" ;;
 fuzz_sylk) cp "$root"/tests/data/rosters/*.slk "$seeds/" ;;
 fuzz_dif) cp "$root"/tests/data/rosters/*.dif "$seeds/" ;;
 *) echo "unknown target: $target" >&2; exit 2 ;;
