@@ -1,6 +1,7 @@
 #include "zip/XlsbReader.h"
 
 #include "CellValue.h"
+#include "zip/CellDateFormats.h"
 #include "zip/SharedTexts.h"
 #include "zip/XlsxReader.h"
 
@@ -273,8 +274,7 @@ private:
 // format names a number format, built in or defined in the part.
 std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 {
-    std::vector<bool> cellFormats;
-    QHash<int, bool> customFormats;
+    CellDateFormats formats;
     RecordStream styles(archive, index, MaxStylesBytes);
     bool inCellFormats = false;
     Record record;
@@ -283,22 +283,14 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
             const std::optional<quint32> id = U16At(record.data, 0);
             const std::optional<QString> code = StringAt(record.data, 2);
             if (id && code)
-                customFormats.insert(int(*id), IsDateFormat(*code));
+                formats.define(*id, *code);
         } else if (record.type == BrtBeginCellXfs) {
             inCellFormats = true;
-        } else if (inCellFormats && record.type == BrtXf) {
-            if (cellFormats.size() >= MaxCellFormats)
-                break;
-            const std::optional<quint32> id = U16At(record.data, 2);
-            bool date = false;
-            if (id) {
-                const auto custom = customFormats.constFind(int(*id));
-                date = custom != customFormats.cend() ? *custom : IsBuiltInDateFormat(int(*id));
-            }
-            cellFormats.push_back(date);
+        } else if (inCellFormats && record.type == BrtXf && !formats.add(U16At(record.data, 2))) {
+            break;
         }
     }
-    return cellFormats;
+    return formats.take();
 }
 
 class XlsbWorkbook final : public Workbook {

@@ -1,6 +1,7 @@
 #include "zip/XlsxReader.h"
 
 #include "CellValue.h"
+#include "zip/CellDateFormats.h"
 #include "zip/SharedTexts.h"
 #include "zip/XmlPartStream.h"
 
@@ -142,8 +143,7 @@ private:
 // Which cell formats show numbers as dates, from the styles part.
 std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 {
-    std::vector<bool> cellFormats;
-    QHash<int, bool> customFormats;
+    CellDateFormats formats;
     XmlPartStream xml(archive, index, MaxStylesBytes);
     bool inCellFormats = false;
     while (xml.next() != QXmlStreamReader::Invalid) {
@@ -155,25 +155,14 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
         if (x.name() == u"cellXfs") {
             inCellFormats = true;
         } else if (x.name() == u"numFmt") {
-            const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
-            if (id && *id >= 0 && *id < INT_MAX)
-                customFormats.insert(
-                    int(*id), IsDateFormat(Attribute(x, QLatin1String("formatCode")).toString()));
+            if (const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId"))))
+                formats.define(*id, Attribute(x, QLatin1String("formatCode")).toString());
         } else if (inCellFormats && x.name() == u"xf") {
-            if (cellFormats.size() >= MaxCellFormats)
-                break;
-            const std::optional<qint64> id = ParseWhole(Attribute(x, QLatin1String("numFmtId")));
-            bool date = false;
-            if (id && *id >= 0 && *id < INT_MAX) {
-                const auto custom = customFormats.constFind(int(*id));
-                date = custom != customFormats.cend() ? *custom : IsBuiltInDateFormat(int(*id));
-            }
-            cellFormats.push_back(date);
-            if (!xml.skipElement())
+            if (!formats.add(ParseWhole(Attribute(x, QLatin1String("numFmtId")))) || !xml.skipElement())
                 break;
         }
     }
-    return cellFormats;
+    return formats.take();
 }
 
 class XlsxWorkbook final : public Workbook {
