@@ -3,14 +3,16 @@
 # build-windows/plivan-<version>-windows-x64.zip with every DLL it needs.
 #
 # Qt and the libraries Plivan links are built from Debian's own source
-# packages with MinGW-w64 and cached under build-windows/deps/<package>-<version>,
-# so a second run only rebuilds Plivan. Set JOBS to change the parallelism (2).
+# packages with MinGW-w64 and cached outside the clone, in
+# $PLIVAN_WINDOWS_CACHE/<package>-<version> (~/.cache/plivan/windows unless set),
+# so a second run, or a fresh clone on the same machine, only rebuilds Plivan.
+# Set JOBS to change the parallelism (2).
 set -euo pipefail
 shopt -s nullglob
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=$root/build-windows
-deps=$out/deps
+deps=${PLIVAN_WINDOWS_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/plivan/windows}
 work=$out/work
 jobs=${JOBS:-2}
 triplet=x86_64-w64-mingw32
@@ -21,7 +23,7 @@ as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 log() { printf '== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-    libz-mingw-w64-dev qt6-base-dev-tools cmake ninja-build pkgconf dpkg-dev librsvg2-bin icoutils
+    libz-mingw-w64-dev qt6-base-dev qt6-base-dev-tools cmake ninja-build pkgconf dpkg-dev librsvg2-bin icoutils
     autoconf automake libtool m4 zip unzip)
 missing=()
 for p in "${packages[@]}"; do
