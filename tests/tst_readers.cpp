@@ -5,13 +5,13 @@
 #include "TestData.h"
 #include "WorkbookData.h"
 
-#include "CellValue.h"
-#include "CsvReader.h"
-#include "HtmlReader.h"
-#include "SylkReader.h"
-#include "XlsReader.h"
-#include "XmlSpreadsheetReader.h"
-#include "XmlStream.h"
+#include "common/CellValue.h"
+#include "plaintext/CsvReader.h"
+#include "markup/HtmlReader.h"
+#include "plaintext/SylkReader.h"
+#include "biff/XlsReader.h"
+#include "markup/XmlSpreadsheetReader.h"
+#include "common/XmlStream.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>

@@ -1,11 +1,11 @@
 #include "Workbook.h"
 
-#include "CsvReader.h"
-#include "DifReader.h"
-#include "HtmlReader.h"
-#include "SylkReader.h"
-#include "XlsReader.h"
-#include "XmlSpreadsheetReader.h"
+#include "plaintext/CsvReader.h"
+#include "plaintext/DifReader.h"
+#include "markup/HtmlReader.h"
+#include "plaintext/SylkReader.h"
+#include "biff/XlsReader.h"
+#include "markup/XmlSpreadsheetReader.h"
 #include "zip/ZipWorkbook.h"
 
 #include <QBuffer>

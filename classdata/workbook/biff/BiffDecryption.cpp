@@ -1,4 +1,4 @@
-#include "Decryption.h"
+#include "biff/BiffDecryption.h"
 
 #include <QtEndian>
 

@@ -6,7 +6,7 @@
 // with it; any other password is refused ("is protected by a password").
 // Ciphers and hashes are nettle's.
 
-#include "CompoundFile.h"
+#include "compound/CompoundFile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

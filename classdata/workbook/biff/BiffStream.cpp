@@ -1,6 +1,6 @@
-#include "BiffStream.h"
+#include "biff/BiffStream.h"
 
-#include "Decryption.h"
+#include "biff/BiffDecryption.h"
 
 #include <QtEndian>
 

@@ -6,7 +6,7 @@
 // file (or bytes) that is the record stream itself, as Excel 2.x to 4.0 save
 // their workbooks without a container: both are a ByteSource.
 
-#include "ByteSource.h"
+#include "common/ByteSource.h"
 
 #include <QString>
 

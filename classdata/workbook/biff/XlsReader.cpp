@@ -1,11 +1,11 @@
-#include "XlsReader.h"
+#include "biff/XlsReader.h"
 
-#include "BiffStream.h"
-#include "CellValue.h"
-#include "CompoundFile.h"
-#include "Decryption.h"
+#include "biff/BiffStream.h"
+#include "common/CellValue.h"
+#include "compound/CompoundFile.h"
+#include "biff/BiffDecryption.h"
 #include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <QHash>
 #include <QtEndian>

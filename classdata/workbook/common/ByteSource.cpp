@@ -1,4 +1,4 @@
-#include "ByteSource.h"
+#include "common/ByteSource.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "CellValue.h"
+#include "common/CellValue.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "XmlStream.h"
+#include "common/XmlStream.h"
 
 namespace plivan {
 

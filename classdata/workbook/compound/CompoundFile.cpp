@@ -1,4 +1,4 @@
-#include "CompoundFile.h"
+#include "compound/CompoundFile.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ByteSource.h"
+#include "common/ByteSource.h"
 
 #include <QString>
 #include <QStringView>

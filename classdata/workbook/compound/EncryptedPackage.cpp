@@ -1,6 +1,6 @@
-#include "Decryption.h"
+#include "biff/BiffDecryption.h"
 
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <QXmlStreamReader>
 #include <QtEndian>

@@ -1,8 +1,8 @@
-#include "HtmlReader.h"
+#include "markup/HtmlReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <libxml/HTMLparser.h>
 

@@ -1,8 +1,8 @@
-#include "XmlSpreadsheetReader.h"
+#include "markup/XmlSpreadsheetReader.h"
 
-#include "CellValue.h"
-#include "XmlStream.h"
-#include "fuzzing/WorkbookData.h"
+#include "common/CellValue.h"
+#include "common/XmlStream.h"
+#include "WorkbookData.h"
 
 #include <QXmlStreamReader>
 

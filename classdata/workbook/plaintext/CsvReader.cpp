@@ -1,7 +1,7 @@
-#include "CsvReader.h"
+#include "plaintext/CsvReader.h"
 
 #include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>

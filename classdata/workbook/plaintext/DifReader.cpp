@@ -1,8 +1,8 @@
-#include "DifReader.h"
+#include "plaintext/DifReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <QDate>
 #include <QTime>

@@ -1,8 +1,8 @@
-#include "SylkReader.h"
+#include "plaintext/SylkReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "TextDecoding.h"
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/SharedTexts.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "zip/OdsReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/XmlPartStream.h"
 
 #include <climits>

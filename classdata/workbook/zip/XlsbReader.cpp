@@ -1,6 +1,6 @@
 #include "zip/XlsbReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
 #include "zip/SharedTexts.h"
 #include "zip/XlsxReader.h"

@@ -1,6 +1,6 @@
 #include "zip/XlsxReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
 #include "zip/SharedTexts.h"
 #include "zip/XmlPartStream.h"

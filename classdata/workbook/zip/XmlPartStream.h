@@ -1,6 +1,6 @@
 #pragma once
 
-#include "XmlStream.h"
+#include "common/XmlStream.h"
 #include "zip/ZipArchive.h"
 
 namespace plivan {

@@ -1,6 +1,6 @@
 #include "zip/ZipWorkbook.h"
 
-#include "fuzzing/WorkbookData.h"
+#include "WorkbookData.h"
 #include "zip/OdsReader.h"
 #include "zip/XlsbReader.h"
 #include "zip/XlsxReader.h"
