@@ -2,16 +2,17 @@
 // damaged files of tests/data/xls, tests/data/zip and tests/data/text, text
 // rosters, and the text a cell's value shows as.
 
+#include "Sniffing.h"
 #include "TestData.h"
 #include "WorkbookData.h"
 
-#include "common/CellValue.h"
-#include "plaintext/CsvReader.h"
-#include "markup/HtmlReader.h"
-#include "plaintext/SylkReader.h"
 #include "biff/XlsReader.h"
-#include "markup/XmlSpreadsheetReader.h"
+#include "common/CellValue.h"
 #include "common/XmlStream.h"
+#include "markup/HtmlReader.h"
+#include "markup/XmlSpreadsheetReader.h"
+#include "plaintext/CsvReader.h"
+#include "plaintext/SylkReader.h"
 #include "zip/XlsxReader.h"
 
 #include <QRandomGenerator>

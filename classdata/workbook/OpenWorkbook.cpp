@@ -1,17 +1,26 @@
+// The choice of reader: a file by what its first bytes show (Sniffing.h), a
+// compound file by the streams it holds, a ZIP archive by its parts.
+
 #include "Workbook.h"
 
+#include "Sniffing.h"
+#include "WorkbookData.h"
+#include "biff/XlsReader.h"
+#include "common/Bytes.h"
+#include "compound/CompoundFile.h"
+#include "compound/EncryptedPackage.h"
+#include "markup/HtmlReader.h"
+#include "markup/XmlSpreadsheetReader.h"
 #include "plaintext/CsvReader.h"
 #include "plaintext/DifReader.h"
-#include "markup/HtmlReader.h"
 #include "plaintext/SylkReader.h"
-#include "biff/XlsReader.h"
-#include "markup/XmlSpreadsheetReader.h"
-#include "zip/ZipWorkbook.h"
+#include "zip/OdsReader.h"
+#include "zip/XlsbReader.h"
+#include "zip/XlsxReader.h"
+#include "zip/ZipArchive.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
 
 namespace plivan {
 
@@ -21,50 +30,89 @@ namespace {
 // prolog and root element of an XML document.
 constexpr qint64 HeadBytes = 16 * 1024;
 
-// What a file is, where its first bytes show a format Plivan does not read;
-// empty otherwise. Lotus 1-2-3 and Quattro Pro files start with a BOF record
-// (type 0) whose length and version tell them apart. Quattro Pro 6 and later
-// and Word 97-2003 are compound files and go to OpenXls.
-QString UnreadFormat(QByteArrayView head)
-{
-    if (head.startsWith("{\\rtf"))
-        return QStringLiteral("an RTF document");
-    if (head.startsWith("%PDF-"))
-        return QStringLiteral("a PDF document");
-    if (head.size() < 6 || qFromLittleEndian<quint16>(head.data()) != 0)
-        return {};
-    const quint16 length = qFromLittleEndian<quint16>(head.data() + 2);
-    const quint16 version = qFromLittleEndian<quint16>(head.data() + 4);
-    if ((length == 2 && version >= 0x0404 && version <= 0x0406) // .wks, .wk1, Symphony
-        || (length >= 19 && version >= 0x1000 && version <= 0x1005)) // .wk3, .wk4, .123
-        return QStringLiteral("a Lotus 1-2-3 worksheet");
-    if (length == 2 && ((version >= 0x1001 && version <= 0x1007) || version == 0x5120 || version == 0x5121))
-        return QStringLiteral("a Quattro Pro notebook"); // .wb1, .wb2; .wq1, .wq2 from DOS
-    return {};
-}
-
-// SYLK and DIF are told by their first record, after a UTF-8 byte order
-// mark where an editor saved one.
-QByteArrayView AfterUtf8Mark(QByteArrayView head)
-{
-    return head.startsWith("\xEF\xBB\xBF") ? head.sliced(3) : head;
-}
-
-bool IsSylk(QByteArrayView head)
-{
-    return AfterUtf8Mark(head).startsWith("ID;P");
-}
-
-bool IsDif(QByteArrayView head)
-{
-    head = AfterUtf8Mark(head);
-    return head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n");
-}
-
 // Text named like a ZIP-based workbook is a broken workbook, not a roster.
 bool NamedLikePackage(const QString &suffix)
 {
     return suffix == u"xlsx" || suffix == u"xlsm" || suffix == u"xlsb" || suffix == u"ods";
+}
+
+// What a compound file holds, told by its streams: a workbook stream
+// (Workbook, BIFF8 unless its BOF says otherwise, or Book, BIFF5), an Office
+// Open XML package locked with a password, or another program's document.
+OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const QString &error)
+{
+    if (!container)
+        return { nullptr, error };
+    const CompoundFile::Entry *workbook = nullptr;
+    bool namedWorkbook = false;
+    for (const CompoundFile::Entry &part : container->entries()) {
+        if (!part.stream)
+            continue;
+        if (part.name.compare(u"Workbook", Qt::CaseInsensitive) == 0) {
+            workbook = &part;
+            namedWorkbook = true;
+        } else if (part.name.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
+            workbook = &part;
+        }
+    }
+    // An .xlsx locked with a password is an encrypted package in a compound file.
+    if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
+        return OpenEncryptedPackage(*container);
+    if (!workbook) {
+        // Other programs' documents in the same container, told by their main part.
+        static const struct {
+            const char16_t *part;
+            const char *what;
+        } others[] = { { u"WordDocument", "a Word document" },
+            { u"PowerPoint Document", "a PowerPoint presentation" },
+            { u"NativeContent_MAIN", "a Quattro Pro notebook" },
+            { u"PerfectOffice_MAIN", "a Quattro Pro notebook" } };
+        for (const auto &other : others) {
+            if (container->find(other.part))
+                return { nullptr, UnreadFormatReason(QLatin1String(other.what)) };
+        }
+        return { nullptr, NotAWorkbookReason };
+    }
+    QString streamError;
+    std::unique_ptr<ByteSource> stream = container->stream(*workbook, &streamError);
+    if (!stream)
+        return { nullptr, streamError };
+    return OpenWorkbookStream(std::move(stream), namedWorkbook);
+}
+
+OpenedWorkbook OpenXls(const QString &path)
+{
+    QString error;
+    std::unique_ptr<CompoundFile> container = CompoundFile::open(path, &error);
+    return OpenCompoundFile(std::move(container), error);
+}
+
+// What a ZIP archive holds, told by its parts whatever the file is called:
+// an Office Open XML workbook (.xlsx, or .xlsb when its workbook part is
+// binary), an OpenDocument spreadsheet, or another program's document.
+OpenedWorkbook OpenZipArchive(std::unique_ptr<ZipArchive> archive, const QString &error)
+{
+    if (!archive)
+        return { nullptr, error };
+    if (archive->find(QStringLiteral("word/document.xml")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
+    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive)) {
+        if (IsBinaryWorkbookPart(*archive, *workbookPart))
+            return OpenXlsb(std::move(archive), *workbookPart);
+        return OpenXlsx(std::move(archive), *workbookPart);
+    }
+    if (LooksLikeOds(*archive))
+        return OpenOds(std::move(archive));
+    if (archive->find(QStringLiteral("Index/Document.iwa")) || archive->find(QStringLiteral("Index.zip")))
+        return { nullptr, UnreadFormatReason(QStringLiteral("an Apple Numbers spreadsheet")) };
+    return { nullptr, NotAWorkbookReason };
+}
+
+OpenedWorkbook OpenZipWorkbook(const QString &path)
+{
+    QString error;
+    std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &error);
+    return OpenZipArchive(std::move(archive), error);
 }
 
 } // namespace
@@ -83,12 +131,11 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     const QByteArray head = file.read(HeadBytes);
     file.close();
 
-    static const QByteArray compoundFile("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-    if (head.startsWith(compoundFile))
+    if (head.startsWith(CompoundFileSignature))
         return OpenXls(path);
     if (IsBiffStream(head))
         return OpenBiff(path);
-    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+    if (head.startsWith(ZipEntrySignature) || head.startsWith(ZipEndSignature))
         return OpenZipWorkbook(path);
     const QString suffix = info.suffix().toLower();
     const bool textName = suffix == u"csv" || suffix == u"txt";
@@ -120,76 +167,18 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     return { nullptr, NotAWorkbookReason };
 }
 
-OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
+OpenedWorkbook OpenXlsData(const QByteArray &data)
 {
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        if (!file->exists())
-            return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
-    }
-    return open(std::move(file));
+    QString error;
+    std::unique_ptr<CompoundFile> container = CompoundFile::openData(data, &error);
+    return OpenCompoundFile(std::move(container), error);
 }
 
-OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open)
+OpenedWorkbook OpenZipWorkbookData(const QByteArray &data)
 {
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    return open(std::move(buffer));
-}
-
-namespace {
-
-class ReadColumnWorkbook final : public Workbook {
-public:
-    explicit ReadColumnWorkbook(ReadColumn column)
-        : m_column(std::move(column))
-    {
-    }
-
-    std::optional<QString> cellText(int row) override
-    {
-        if (m_column.damagedFrom > 0 && row >= m_column.damagedFrom) {
-            m_error = m_column.damage;
-            return std::nullopt;
-        }
-        const auto cell = m_column.cells.find(row);
-        if (cell == m_column.cells.end() || cell->second.isEmpty())
-            return std::nullopt;
-        return cell->second;
-    }
-
-    QString error() const override { return m_error; }
-
-private:
-    ReadColumn m_column;
-    QString m_error;
-};
-
-} // namespace
-
-std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column)
-{
-    return std::make_unique<ReadColumnWorkbook>(std::move(column));
-}
-
-QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes)
-{
-    bytes.clear();
-    QByteArray block(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = device.read(block.data(), block.size());
-        if (got < 0)
-            return QStringLiteral("could not be read (%1)").arg(device.errorString());
-        if (got == 0)
-            return {};
-        bytes.append(block.constData(), got);
-        if (bytes.size() > limit)
-            return QStringLiteral("is too large to read (Plivan reads %1 of up to %2 MB)")
-                .arg(what)
-                .arg(limit >> 20);
-    }
+    QString error;
+    std::unique_ptr<ZipArchive> archive = ZipArchive::openData(data, &error);
+    return OpenZipArchive(std::move(archive), error);
 }
 
 } // namespace plivan

@@ -1,6 +1,7 @@
 #include "biff/BiffDecryption.h"
 
-#include <QtEndian>
+#include "common/Bytes.h"
+#include "common/DefaultPassword.h"
 
 #include <nettle/arcfour.h>
 
@@ -25,16 +26,6 @@ constexpr qint64 Rc4Block = 1024;
 
 constexpr quint32 AlgorithmRc4 = 0x6801;
 constexpr quint32 AlgorithmSha1 = 0x8004;
-
-quint16 U16(const quint8 *p)
-{
-    return qFromLittleEndian<quint16>(p);
-}
-
-quint32 U32(const quint8 *p)
-{
-    return qFromLittleEndian<quint32>(p);
-}
 
 QByteArrayView Bytes(const quint8 *p, qint64 length)
 {
@@ -175,26 +166,6 @@ std::unique_ptr<BiffDecryptor> Rc4CryptoApi(const quint8 *body, qint64 length)
 }
 
 } // namespace
-
-QByteArray DefaultPasswordBytes()
-{
-    static const QByteArray bytes = [] {
-        QByteArray out;
-        for (const char16_t c : u"VelvetSweatshop") {
-            if (c)
-                out += Le32(c).left(2);
-        }
-        return out;
-    }();
-    return bytes;
-}
-
-QByteArray Le32(quint32 value)
-{
-    QByteArray out(4, Qt::Uninitialized);
-    qToLittleEndian(value, out.data());
-    return out;
-}
 
 bool RecordIsEncrypted(quint16 type)
 {

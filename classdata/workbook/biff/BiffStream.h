@@ -1,7 +1,8 @@
 #pragma once
 
-// The byte layer of the .xls reader: a workbook stream's bytes, wherever they
-// are kept, read a block at a time, and the records they hold. The stream is
+// The byte and record layer of the .xls reader: a workbook stream's bytes,
+// wherever they are kept, read a block at a time; the records they hold; a
+// record read on into its CONTINUE records; and the shared string table. The stream is
 // the Workbook (BIFF8) or Book (BIFF5) stream of a compound file, or a whole
 // file (or bytes) that is the record stream itself, as Excel 2.x to 4.0 save
 // their workbooks without a container: both are a ByteSource.
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace plivan {
@@ -86,6 +88,82 @@ private:
     QString &m_error;
     std::unique_ptr<BiffDecryptor> m_decryptor;
     std::vector<quint8> m_plain; // the bytes last decrypted
+};
+
+// A record body read on into the CONTINUE records that follow it, as long
+// texts and the shared string table are stored. Where the characters of a
+// BIFF8 text go on in a new record, that record starts with its own flag
+// byte saying whether they are 8-bit or 16-bit.
+class ContinuedReader {
+public:
+    struct Position {
+        qint64 body = 0; // offset of the current record's body
+        qint64 length = 0; // of that body
+        qint64 pos = 0; // read position within it
+    };
+
+    // Reads from `start` on; a record other than CONTINUE where the body
+    // goes on fails the reader with `endReason`.
+    ContinuedReader(RecordReader &records, Position start, QString endReason)
+        : m_records(records)
+        , m_at(start)
+        , m_endReason(std::move(endReason))
+    {
+    }
+
+    Position position() const { return m_at; }
+    void setPosition(Position position) { m_at = position; }
+
+    // Little-endian numbers; false when the records end first.
+    bool readU8(quint8 &value);
+    bool readU16(quint16 &value);
+    bool readU32(quint32 &value);
+
+    bool skip(qint64 count);
+
+    // `count` BIFF8 characters, 16-bit when `wide`; appended to `out`, or
+    // skipped when `out` is null.
+    bool readChars(quint32 count, bool wide, QString *out);
+
+    // `count` bytes of 8-bit BIFF5 text.
+    bool readBytes(quint32 count, QByteArray &out);
+
+private:
+    quint16 recordLength() const { return static_cast<quint16>(m_at.length); }
+    bool nextRecord();
+
+    RecordReader &m_records;
+    Position m_at;
+    QString m_endReason;
+};
+
+// The shared string table of a BIFF8 workbook (SST and its CONTINUE records),
+// decoded only as far as the highest string asked for. Strings before the
+// one asked for are stepped over, not built.
+class SharedStrings {
+public:
+    explicit SharedStrings(RecordReader &records)
+        : m_reader(records, {}, QStringLiteral("a shared string is missing"))
+    {
+    }
+
+    // The table begins with the SST record `sst`.
+    void start(const Record &sst);
+
+    bool present() const { return m_present; }
+
+    // String `index` (from 0); empty, with `records` failed, when the table
+    // is missing or ends first.
+    std::optional<QString> at(quint32 index, RecordReader &records);
+
+private:
+    bool readString(QString *out);
+    void advance();
+
+    ContinuedReader m_reader;
+    std::vector<ContinuedReader::Position> m_checkpoints; // of strings 0, 64, 128, ...
+    quint32 m_next = 0; // the string at the reader's position
+    bool m_present = false;
 };
 
 } // namespace plivan

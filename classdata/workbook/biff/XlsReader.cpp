@@ -1,17 +1,17 @@
 #include "biff/XlsReader.h"
 
-#include "biff/BiffStream.h"
-#include "common/CellValue.h"
-#include "compound/CompoundFile.h"
-#include "biff/BiffDecryption.h"
 #include "TextDecoding.h"
 #include "WorkbookData.h"
+#include "biff/BiffDecryption.h"
+#include "biff/BiffRecords.h"
+#include "biff/BiffStream.h"
+#include "common/Bytes.h"
+#include "common/CellValue.h"
+#include "common/DefaultPassword.h"
 
 #include <QHash>
-#include <QtEndian>
 
 #include <algorithm>
-#include <bit>
 #include <optional>
 #include <vector>
 
@@ -19,354 +19,15 @@ namespace plivan {
 
 namespace {
 
-// A workbook stream is a sequence of records: a 16-bit type, a 16-bit body
-// length, the body. These are the types read here.
-enum RecordType : quint16 {
-    RecFormula = 0x0006,
-    RecEof = 0x000A,
-    RecDateMode = 0x0022,
-    RecFilePass = 0x002F,
-    RecContinue = 0x003C,
-    RecWindow1 = 0x003D,
-    RecCodePage = 0x0042,
-    RecBoundSheet = 0x0085,
-    RecMulRk = 0x00BD,
-    RecMulBlank = 0x00BE,
-    RecRString = 0x00D6,
-    RecXf = 0x00E0,
-    RecSst = 0x00FC,
-    RecLabelSst = 0x00FD,
-    RecBlank = 0x0201,
-    RecNumber = 0x0203,
-    RecLabel = 0x0204,
-    RecBoolErr = 0x0205,
-    RecString = 0x0207,
-    RecArray = 0x0221,
-    RecTable = 0x0236,
-    RecWindow2 = 0x023E,
-    RecRk = 0x027E,
-    RecFormat = 0x041E,
-    RecShrFmla = 0x04BC,
-    RecBof = 0x0809,
-};
-
-// Substream kinds named by a BOF record.
-constexpr quint16 BofGlobals = 0x0005;
-constexpr quint16 BofWorksheet = 0x0010;
-
 // Records read over the life of one workbook, CONTINUE records included. A real
 // roster needs a few thousand; the limit ends a hostile file in bounded time.
 constexpr qint64 MaxRecords = 4'000'000;
-
-// A checkpoint in the shared string table every this many strings, so that a
-// string before the last one decoded is found again without starting over.
-constexpr quint32 SharedStringStep = 64;
 
 // Sheets listed beyond this many are ignored (a workbook holds a few).
 constexpr size_t MaxSheets = 65536;
 
 // BIFF rows are 16-bit; row 65536 is the last.
 constexpr int MaxRow = 65536;
-
-quint16 U16(const quint8 *p)
-{
-    return qFromLittleEndian<quint16>(p);
-}
-
-quint32 U32(const quint8 *p)
-{
-    return qFromLittleEndian<quint32>(p);
-}
-
-double F64(const quint8 *p)
-{
-    return std::bit_cast<double>(qFromLittleEndian<quint64>(p));
-}
-
-// A record body read on into the CONTINUE records that follow it, as long
-// texts and the shared string table are stored. Where the characters of a
-// BIFF8 text go on in a new record, that record starts with its own flag
-// byte saying whether they are 8-bit or 16-bit.
-class ContinuedReader {
-public:
-    struct Position {
-        qint64 body = 0; // offset of the current record's body
-        qint64 length = 0; // of that body
-        qint64 pos = 0; // read position within it
-    };
-
-    ContinuedReader(RecordReader &records, Position start, QString endReason)
-        : m_records(records)
-        , m_at(start)
-        , m_endReason(std::move(endReason))
-    {
-    }
-
-    Position position() const { return m_at; }
-    void setPosition(Position position) { m_at = position; }
-
-    bool readU8(quint8 &value)
-    {
-        while (m_at.pos >= m_at.length) {
-            if (!nextRecord())
-                return false;
-        }
-        const quint8 *p = m_records.bytes(m_at.body + m_at.pos, 1, recordLength());
-        if (!p)
-            return false;
-        value = *p;
-        ++m_at.pos;
-        return true;
-    }
-
-    bool readU16(quint16 &value)
-    {
-        quint8 lo = 0, hi = 0;
-        if (!readU8(lo) || !readU8(hi))
-            return false;
-        value = static_cast<quint16>(lo | (hi << 8));
-        return true;
-    }
-
-    bool readU32(quint32 &value)
-    {
-        quint16 lo = 0, hi = 0;
-        if (!readU16(lo) || !readU16(hi))
-            return false;
-        value = lo | (static_cast<quint32>(hi) << 16);
-        return true;
-    }
-
-    bool skip(qint64 count)
-    {
-        while (count > 0) {
-            if (m_at.pos >= m_at.length && !nextRecord())
-                return false;
-            const qint64 step = std::min(count, m_at.length - m_at.pos);
-            m_at.pos += step;
-            count -= step;
-        }
-        return true;
-    }
-
-    // `count` BIFF8 characters, 16-bit when `wide`; appended to `out`, or
-    // skipped when `out` is null.
-    bool readChars(quint32 count, bool wide, QString *out)
-    {
-        if (out)
-            out->reserve(out->size() + count);
-        while (count > 0) {
-            if (m_at.pos >= m_at.length) {
-                quint8 flags = 0;
-                if (!nextRecord() || !readU8(flags))
-                    return false;
-                wide = flags & 0x01;
-                continue;
-            }
-            const qint64 size = wide ? 2 : 1;
-            const qint64 fit = std::min<qint64>(count, (m_at.length - m_at.pos) / size);
-            if (fit == 0) { // half a character before the record ends: never written
-                m_at.pos = m_at.length;
-                continue;
-            }
-            if (out) {
-                const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit * size, recordLength());
-                if (!p)
-                    return false;
-                if (wide) {
-                    for (qint64 i = 0; i < fit; ++i)
-                        out->append(QChar(U16(p + 2 * i)));
-                } else {
-                    out->append(QLatin1String(reinterpret_cast<const char *>(p), fit));
-                }
-            }
-            m_at.pos += fit * size;
-            count -= static_cast<quint32>(fit);
-        }
-        return true;
-    }
-
-    // `count` bytes of 8-bit BIFF5 text.
-    bool readBytes(quint32 count, QByteArray &out)
-    {
-        while (count > 0) {
-            if (m_at.pos >= m_at.length && !nextRecord())
-                return false;
-            const qint64 fit = std::min<qint64>(count, m_at.length - m_at.pos);
-            const quint8 *p = m_records.bytes(m_at.body + m_at.pos, fit, recordLength());
-            if (!p)
-                return false;
-            out.append(reinterpret_cast<const char *>(p), fit);
-            m_at.pos += fit;
-            count -= static_cast<quint32>(fit);
-        }
-        return true;
-    }
-
-private:
-    quint16 recordLength() const { return static_cast<quint16>(m_at.length); }
-
-    bool nextRecord()
-    {
-        Record next;
-        if (!m_records.header(m_at.body + m_at.length, next))
-            return false;
-        if (next.type != RecContinue)
-            return m_records.fail(m_endReason);
-        m_at = { next.body(), next.length, 0 };
-        return true;
-    }
-
-    RecordReader &m_records;
-    Position m_at;
-    QString m_endReason;
-};
-
-// The shared string table of a BIFF8 workbook (SST and its CONTINUE records),
-// decoded only as far as the highest string asked for. Strings before the
-// one asked for are stepped over, not built.
-class SharedStrings {
-public:
-    explicit SharedStrings(RecordReader &records)
-        : m_reader(records, {}, QStringLiteral("a shared string is missing"))
-    {
-    }
-
-    void start(const Record &sst)
-    {
-        // The body begins with the total and unique string counts, which
-        // writers do not always fill in right; the records themselves tell
-        // where the table ends.
-        const ContinuedReader::Position first { sst.body(), sst.length, 8 };
-        m_present = sst.length >= 8;
-        m_reader.setPosition(first);
-        m_checkpoints = { first };
-        m_next = 0;
-    }
-
-    bool present() const { return m_present; }
-
-    std::optional<QString> at(quint32 index, RecordReader &records)
-    {
-        if (!m_present) {
-            records.fail(QStringLiteral("a shared string is missing"));
-            return std::nullopt;
-        }
-        if (index < m_next) {
-            const quint32 k = index / SharedStringStep;
-            m_reader.setPosition(m_checkpoints[k]);
-            m_next = k * SharedStringStep;
-        }
-        while (m_next < index) {
-            if (!readString(nullptr))
-                return std::nullopt;
-            advance();
-        }
-        QString text;
-        if (!readString(&text))
-            return std::nullopt;
-        advance();
-        return text;
-    }
-
-private:
-    bool readString(QString *out)
-    {
-        quint16 count = 0;
-        quint8 flags = 0;
-        quint16 runs = 0;
-        quint32 extra = 0;
-        if (!m_reader.readU16(count) || !m_reader.readU8(flags))
-            return false;
-        if ((flags & 0x08) && !m_reader.readU16(runs))
-            return false;
-        if ((flags & 0x04) && !m_reader.readU32(extra))
-            return false;
-        // Rich-text runs and phonetic data follow the characters; neither is shown.
-        return m_reader.readChars(count, flags & 0x01, out) && m_reader.skip(4 * static_cast<qint64>(runs))
-            && m_reader.skip(extra);
-    }
-
-    void advance()
-    {
-        ++m_next;
-        if (m_next % SharedStringStep == 0 && m_next / SharedStringStep == m_checkpoints.size())
-            m_checkpoints.push_back(m_reader.position());
-    }
-
-    ContinuedReader m_reader;
-    std::vector<ContinuedReader::Position> m_checkpoints; // of strings 0, 64, 128, ...
-    quint32 m_next = 0; // the string at the reader's position
-    bool m_present = false;
-};
-
-// Records of Excel 2.x to 4.0, and others read only here. Excel 2.x numbers
-// its cell records apart from later versions; kindOf() gives each record the
-// number of its BIFF5/BIFF8 kin where the layout after the cell's place is
-// the same.
-enum OlderRecordType : quint16 {
-    RecBlank2 = 0x0001,
-    RecInteger2 = 0x0002, // a whole number 0-65535; Excel 2.x only
-    RecNumber2 = 0x0003,
-    RecLabel2 = 0x0004,
-    RecBoolErr2 = 0x0005,
-    RecString2 = 0x0007,
-    RecBof2 = 0x0009,
-    RecIndex2 = 0x000B,
-    RecFormat2 = 0x001E, // Excel 2.x and 3.0: a code alone
-    RecArray2 = 0x0021,
-    RecTable2 = 0x0036,
-    RecXf2 = 0x0043,
-    RecWsBool = 0x0081,
-    RecSheetsOffset = 0x008E, // Excel 4.0 workbook: where the first sheet's header is
-    RecSheetHeader = 0x008F, // Excel 4.0 workbook: before each sheet, the sheet's length
-    RecFormula3 = 0x0206,
-    RecBof3 = 0x0209,
-    RecIndex = 0x020B,
-    RecXf3 = 0x0243,
-    RecFormula4 = 0x0406,
-    RecBof4 = 0x0409,
-    RecXf4 = 0x0443,
-};
-
-// What kindOf() gives a record that is no kind read here.
-constexpr quint16 NoKind = 0xFFFF;
-
-constexpr quint16 BofModule = 0x0006;
-constexpr quint16 BofChart = 0x0020;
-constexpr quint16 BofMacroSheet = 0x0040;
-constexpr quint16 BofWorkbook4 = 0x0100; // the globals of an Excel 4.0 workbook
-
-// The sheet-kind byte of a sheet list entry.
-constexpr quint8 SheetMacro = 1;
-constexpr quint8 SheetChart = 2;
-constexpr quint8 SheetModule = 6;
-
-// WSBOOL: the sheet is a dialog sheet.
-constexpr quint8 WsBoolDialog = 0x10;
-// WINDOW2: the sheet is the one showing in the workbook's window.
-constexpr quint16 Window2Shown = 0x0400;
-
-// Kinds of record (as kindOf() gives them) that hold the value of one or more cells.
-inline bool IsCell(quint16 kind)
-{
-    switch (kind) {
-    case RecFormula:
-    case RecRk:
-    case RecNumber:
-    case RecInteger2:
-    case RecLabel:
-    case RecLabelSst:
-    case RecRString:
-    case RecBoolErr:
-    case RecBlank:
-    case RecMulRk:
-    case RecMulBlank:
-        return true;
-    default:
-        return false;
-    }
-}
 
 struct SheetEntry {
     qint64 offset = -1; // of its BOF record in the stream; -1 where the list does not say
@@ -393,7 +54,7 @@ public:
     QString error() const override { return m_error; }
 
 private:
-    quint16 kindOf(quint16 type) const;
+    quint16 kindOf(quint16 type) const { return RecordKind(type, m_biff); }
     // The next record of the sheet from `offset` on, past any substream
     // (an embedded chart) nested in it between its own BOF and EOF.
     bool sheetRecord(qint64 offset, Record &record, quint16 &kind);
@@ -446,48 +107,6 @@ private:
     bool m_scanned = false;
     std::vector<qint64> m_column1;
 };
-
-inline quint16 XlsWorkbook::kindOf(quint16 type) const
-{
-    // Most records keep their number: all but the BOF and FORMULA records of
-    // Excel 2.x-4.0 (low bytes 0x09 and 0x06) and Excel 2.x's own.
-    const quint8 low = type & 0xFF;
-    if (m_biff > 2 && low != 0x09 && low != 0x06 && type != RecInteger2)
-        return type;
-    switch (type) {
-    case RecBof2:
-    case RecBof3:
-    case RecBof4:
-        return RecBof;
-    case RecFormula3:
-    case RecFormula4:
-        return RecFormula;
-    default:
-        break;
-    }
-    if (m_biff > 2) // INTEGER is Excel 2.x's alone
-        return type == RecInteger2 ? NoKind : type;
-    switch (type) {
-    case RecBlank2:
-        return RecBlank;
-    case RecNumber2:
-        return RecNumber;
-    case RecLabel2:
-        return RecLabel;
-    case RecBoolErr2:
-        return RecBoolErr;
-    case RecString2:
-        return RecString;
-    case RecIndex2:
-        return RecIndex;
-    case RecArray2:
-        return RecArray;
-    case RecTable2:
-        return RecTable;
-    default:
-        return type;
-    }
-}
 
 inline bool XlsWorkbook::sheetRecord(qint64 offset, Record &record, quint16 &kind)
 {
@@ -1042,47 +661,6 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
     return std::nullopt;
 }
 
-OpenedWorkbook OpenCompoundFile(std::unique_ptr<CompoundFile> container, const QString &error)
-{
-    if (!container)
-        return { nullptr, error };
-    const CompoundFile::Entry *workbook = nullptr;
-    bool namedWorkbook = false;
-    for (const CompoundFile::Entry &part : container->entries()) {
-        if (!part.stream)
-            continue;
-        if (part.name.compare(u"Workbook", Qt::CaseInsensitive) == 0) {
-            workbook = &part;
-            namedWorkbook = true;
-        } else if (part.name.compare(u"Book", Qt::CaseInsensitive) == 0 && !namedWorkbook) {
-            workbook = &part;
-        }
-    }
-    // An .xlsx locked with a password is an encrypted package in a compound file.
-    if (container->find(u"EncryptionInfo") || container->find(u"EncryptedPackage"))
-        return OpenEncryptedPackage(*container);
-    if (!workbook) {
-        // Other programs' documents in the same container, told by their main part.
-        static const struct {
-            const char16_t *part;
-            const char *what;
-        } others[] = { { u"WordDocument", "a Word document" },
-            { u"PowerPoint Document", "a PowerPoint presentation" },
-            { u"NativeContent_MAIN", "a Quattro Pro notebook" },
-            { u"PerfectOffice_MAIN", "a Quattro Pro notebook" } };
-        for (const auto &other : others) {
-            if (container->find(other.part))
-                return { nullptr, UnreadFormatReason(QLatin1String(other.what)) };
-        }
-        return { nullptr, NotAWorkbookReason };
-    }
-    QString streamError;
-    std::unique_ptr<ByteSource> stream = container->stream(*workbook, &streamError);
-    if (!stream)
-        return { nullptr, streamError };
-    return OpenWorkbookStream(std::move(stream), namedWorkbook);
-}
-
 } // namespace
 
 OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool namedWorkbook)
@@ -1092,23 +670,6 @@ OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool named
     if (!reason.isEmpty())
         return { nullptr, reason };
     return { std::move(workbook), {} };
-}
-
-OpenedWorkbook OpenXls(const QString &path)
-{
-    QString error;
-    std::unique_ptr<CompoundFile> container = CompoundFile::open(path, &error);
-    return OpenCompoundFile(std::move(container), error);
-}
-
-bool IsBiffStream(const QByteArray &head)
-{
-    if (head.size() < 8)
-        return false;
-    const auto *p = reinterpret_cast<const quint8 *>(head.constData());
-    const quint16 type = U16(p), length = U16(p + 2), kind = U16(p + 6);
-    return (type == RecBof2 || type == RecBof3 || type == RecBof4) && length >= 4 && length <= 16
-        && (kind == BofWorksheet || kind == BofChart || kind == BofMacroSheet || kind == BofWorkbook4);
 }
 
 // An Excel 2.x-4.0 file is the record stream itself.
@@ -1124,13 +685,6 @@ OpenedWorkbook OpenBiff(const QString &path)
 OpenedWorkbook OpenBiffData(const QByteArray &data)
 {
     return OpenWorkbookStream(MemorySource(data), false);
-}
-
-OpenedWorkbook OpenXlsData(const QByteArray &data)
-{
-    QString error;
-    std::unique_ptr<CompoundFile> container = CompoundFile::openData(data, &error);
-    return OpenCompoundFile(std::move(container), error);
 }
 
 } // namespace plivan

@@ -1,6 +1,6 @@
 #include "compound/CompoundFile.h"
 
-#include <QtEndian>
+#include "common/Bytes.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -27,16 +27,6 @@ constexpr size_t MaxEntries = 4096;
 enum EntryType : quint8 { TypeStorage = 1, TypeStream = 2 };
 
 const char *const PartsNotFound = "its parts cannot be found";
-
-quint16 U16(const quint8 *p)
-{
-    return qFromLittleEndian<quint16>(p);
-}
-
-quint32 U32(const quint8 *p)
-{
-    return qFromLittleEndian<quint32>(p);
-}
 
 QString Damaged(const char *reason)
 {
@@ -226,9 +216,8 @@ QString CompoundContainer::openHeader()
         const QString error = m_bytes->error();
         return error.isEmpty() ? Damaged(PartsNotFound) : error;
     }
-    static const quint8 signature[8] = { 0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1 };
     const quint16 shift = U16(header + 30);
-    if (!std::equal(signature, signature + 8, header) || U16(header + 28) != 0xFFFE
+    if (!QByteArrayView(header, 8).startsWith(CompoundFileSignature) || U16(header + 28) != 0xFFFE
         || (shift != 9 && shift != 12) || U16(header + 32) != MiniShift)
         return Damaged("its header is not valid");
     m_shift = shift;
@@ -365,8 +354,7 @@ std::unique_ptr<CompoundFile> CompoundFile::openSource(std::unique_ptr<ByteSourc
     quint8 entry[EntrySize];
     const auto readEntry
         = [&](quint32 id) { return id < entryCount && directory.read(id * EntrySize, EntrySize, entry); };
-    const auto entrySize
-        = [&] { return container->version3() ? U32(entry + 120) : qFromLittleEndian<quint64>(entry + 120); };
+    const auto entrySize = [&] { return container->version3() ? U32(entry + 120) : U64(entry + 120); };
     if (!readEntry(0)) {
         *error = Damaged(PartsNotFound);
         return nullptr;

@@ -1,9 +1,10 @@
-#include "biff/BiffDecryption.h"
+#include "compound/EncryptedPackage.h"
 
 #include "WorkbookData.h"
+#include "common/Bytes.h"
+#include "common/DefaultPassword.h"
 
 #include <QXmlStreamReader>
-#include <QtEndian>
 
 #include <nettle/cbc.h>
 
@@ -37,11 +38,6 @@ const QString PasswordNamespace
 QString Damaged(const QString &reason)
 {
     return QStringLiteral("is damaged (%1)").arg(reason);
-}
-
-quint32 U32(const char *p)
-{
-    return qFromLittleEndian<quint32>(p);
 }
 
 // Cut to `size` bytes, or filled up to it with 0x36 bytes.
@@ -255,7 +251,7 @@ OpenedWorkbook DecryptPackage(ByteSource &stream, PackageKey &key)
     quint8 head[8];
     if (!stream.read(0, 8, head))
         return { nullptr, Damaged(QStringLiteral("its locked package is cut short")) };
-    const quint64 size = qFromLittleEndian<quint64>(head);
+    const quint64 size = U64(head);
     if (size > quint64(MaxDecryptedPackage))
         return { nullptr, QStringLiteral("is too large to open (a locked workbook of more than 128 MB)") };
     const qint64 padded = (qint64(size) + AesBlock - 1) / AesBlock * AesBlock;
@@ -307,8 +303,8 @@ OpenedWorkbook OpenEncryptedParts(const QByteArray &info, ByteSource &package)
     if (info.size() < 8 || info.size() > MaxEncryptionInfo)
         return { nullptr, Damaged(QStringLiteral("its encryption details cannot be read")) };
     // The version says which kind: 3.2 or 4.2 Standard, 4.4 Agile.
-    const quint16 major = qFromLittleEndian<quint16>(info.constData());
-    const quint16 minor = qFromLittleEndian<quint16>(info.constData() + 2);
+    const quint16 major = U16(info.constData());
+    const quint16 minor = U16(info.constData() + 2);
     PackageKey key;
     bool damaged = false;
     const bool opened = (major == 3 || major == 4) && minor == 2 ? StandardKey(info, key)

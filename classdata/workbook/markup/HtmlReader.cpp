@@ -1,17 +1,14 @@
 #include "markup/HtmlReader.h"
 
-#include "common/CellValue.h"
 #include "TextDecoding.h"
 #include "WorkbookData.h"
+#include "markup/HtmlText.h"
 
 #include <libxml/HTMLparser.h>
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cfloat>
-#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -21,165 +18,11 @@ namespace plivan {
 
 namespace {
 
-using Rows = std::vector<std::optional<QString>>;
+using Rows = HtmlRows;
 
 // The parser is given the page a block at a time, and no more blocks than
 // the rows asked for need.
 constexpr qsizetype BlockBytes = 1024;
-
-bool IsHtmlSpace(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f';
-}
-
-// A number as LibreOffice reads it in American English: an optional sign,
-// digits with commas between groups of three, a decimal point and an
-// exponent, white space around it. Too large or too small for a double
-// (but not zero), it stays text.
-std::optional<double> EnglishNumber(const QString &text)
-{
-    static const QRegularExpression number(
-        QStringLiteral(R"(^\s*([+-]?(?:\d+(?:,\d{3})*(?:\.\d*)?|\.\d+)(?:[eE][+-]?\d+)?)\s*$)"));
-    const QRegularExpressionMatch match = number.match(text);
-    if (!match.hasMatch())
-        return std::nullopt;
-    QString digits = match.captured(1).remove(u',');
-    bool ok = false;
-    const double value = digits.toDouble(&ok);
-    const QStringView mantissa = QStringView(digits).left(digits.indexOf(u'e', 0, Qt::CaseInsensitive));
-    const bool zero
-        = std::none_of(mantissa.begin(), mantissa.end(), [](QChar c) { return c >= u'1' && c <= u'9'; });
-    if (!ok || !std::isfinite(value) || (std::fabs(value) < DBL_MIN && !zero))
-        return std::nullopt;
-    return value;
-}
-
-// The text of a cell, or of the page outside tables, built as LibreOffice
-// builds it: white space collapsed to one space, none at the start of a line;
-// a no-break space kept as a space; paragraphs and <br> as line breaks.
-class TextBuilder {
-public:
-    // `paragraphs`: text that came before, each a line of its own.
-    explicit TextBuilder(QStringList paragraphs = {})
-        : m_done(std::move(paragraphs))
-    {
-    }
-
-    void text(QStringView text, bool preformatted)
-    {
-        for (QChar c : text) {
-            if (preformatted) {
-                // A line ends at CR LF, CR or LF.
-                const bool afterCr = std::exchange(m_afterCr, c == u'\r');
-                if (c == u'\n' && afterCr)
-                    continue;
-                m_current.append(c == u'\r' ? QChar(u'\n') : c);
-                m_lineStart = c == u'\n' || c == u'\r';
-            } else if (IsHtmlSpace(c)) {
-                if (!m_lineStart && !m_current.endsWith(u' '))
-                    m_current.append(u' ');
-            } else {
-                m_current.append(c == QChar(0xA0) ? QChar(u' ') : c);
-                m_lineStart = false;
-            }
-        }
-    }
-
-    void lineBreak()
-    {
-        m_current.append(u'\n');
-        m_lineStart = true;
-    }
-
-    // The start or end of a paragraph, a heading, a list item.
-    void paragraph()
-    {
-        if (!m_current.isEmpty())
-            m_done.append(m_current);
-        m_current.clear();
-        m_lineStart = true;
-    }
-
-    // A horizontal rule: an empty paragraph that stays.
-    void rule()
-    {
-        paragraph();
-        m_done.append(QString());
-    }
-
-    // An image: its alternative text is the cell's when the cell has no text.
-    void image(const QString &alternative)
-    {
-        if (m_alternative.isEmpty())
-            m_alternative = alternative;
-    }
-
-    // The paragraphs so far; the empty ones are rules.
-    QStringList paragraphs() const
-    {
-        return m_current.isEmpty() ? m_done : m_done + QStringList { m_current };
-    }
-
-    bool atLineStart() const { return m_lineStart; }
-
-    // A cell's text: its paragraphs one a line, without line breaks at its
-    // start or end.
-    QString cellText() const
-    {
-        QString text = paragraphs().join(u'\n');
-        qsizetype from = 0, to = text.size();
-        while (from < to && text.at(from) == u'\n')
-            ++from;
-        while (to > from && text.at(to - 1) == u'\n')
-            --to;
-        return from < to ? text.mid(from, to - from) : m_alternative;
-    }
-
-    // Outside tables each line is a row and a rule an empty row: the rows of
-    // all the text so far, which is then gone.
-    Rows takeRows()
-    {
-        Rows rows;
-        for (const QString &p : paragraphs()) {
-            if (p.isEmpty())
-                rows.emplace_back();
-            for (const QString &line : p.split(u'\n', Qt::SkipEmptyParts))
-                rows.emplace_back(line);
-        }
-        m_done.clear();
-        m_current.clear();
-        return rows;
-    }
-
-private:
-    QStringList m_done;
-    QString m_current;
-    QString m_alternative;
-    bool m_lineStart = true;
-    bool m_afterCr = false;
-};
-
-// A cell's value: LibreOffice's own value attribute when the page has one,
-// else its text, as a number when it reads as one and LibreOffice's text
-// format does not keep it text. `sdnum` is "<language>;<language>;<format>".
-std::optional<QString> CellValue(const QString &text, const QString &sdval, const QString &sdnum)
-{
-    const QString format = sdnum.section(u';', 2);
-    bool ok = false;
-    const double value = sdval.trimmed().toDouble(&ok);
-    if (ok && std::isfinite(value)) {
-        if (format == u"BOOLEAN")
-            return BooleanText(value != 0);
-        return IsDateFormat(format) ? DateText(value, false) : NumberText(value);
-    }
-    if (text.isEmpty())
-        return std::nullopt;
-    if (format != u"@") {
-        if (const std::optional<double> number = EnglishNumber(text))
-            return NumberText(*number);
-    }
-    return text;
-}
 
 bool IsAnyOf(const char *name, std::initializer_list<const char *> names)
 {
@@ -626,7 +469,7 @@ private:
         if (!all && (!m_tables.empty() || !m_flow.atLineStart()))
             return;
         for (std::optional<QString> &row : m_flow.takeRows())
-            m_rows.push_back(row ? CellValue(*row, {}, {}) : std::nullopt);
+            m_rows.push_back(row ? HtmlCellValue(*row, {}, {}) : std::nullopt);
     }
 
     // A table outside the cells of the open table ends that one first; a
@@ -682,7 +525,7 @@ private:
         table.cell.reset();
         Rows rows;
         if (cell.rows.empty()) {
-            rows.push_back(CellValue(cell.text.cellText(), cell.sdval, cell.sdnum));
+            rows.push_back(HtmlCellValue(cell.text.cellText(), cell.sdval, cell.sdnum));
         } else {
             rows = std::move(cell.rows);
             m_pending += cell.text.paragraphs(); // the text after the inner table waits for the next cell
@@ -752,47 +595,6 @@ OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
 }
 
 } // namespace
-
-bool LooksLikeHtml(QByteArrayView head, bool anyTag)
-{
-    QString text;
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
-        text = DecodeText(head.first(std::min<qsizetype>(head.size(), 4096) & ~qsizetype(1)));
-    else
-        text = QString::fromLatin1(head.first(std::min<qsizetype>(head.size(), 4096)));
-    QStringView rest(text);
-    if (rest.startsWith(u"\u00EF\u00BB\u00BF"))
-        rest = rest.sliced(3); // a UTF-8 byte order mark, read as Latin-1
-    for (;;) {
-        rest = rest.trimmed();
-        if (rest.startsWith(u"<!--")) {
-            const qsizetype end = rest.indexOf(u"-->");
-            if (end < 0)
-                return false;
-            rest = rest.sliced(end + 3);
-        } else if (rest.startsWith(u"<!doctype html", Qt::CaseInsensitive)) {
-            return true;
-        } else if (rest.startsWith(u"<!") || rest.startsWith(u"<?")) {
-            const qsizetype end = rest.indexOf(u'>');
-            if (end < 0)
-                return false;
-            rest = rest.sliced(end + 1);
-        } else {
-            break;
-        }
-    }
-    static const char *const Starts[] = { "html", "head", "body", "meta", "title", "style", "link", "script",
-        "base", "table", "div", "center" };
-    for (const char *tag : Starts) {
-        const qsizetype length = qsizetype(qstrlen(tag));
-        if (rest.size() > length + 1 && rest[0] == u'<'
-            && rest.sliced(1, length).compare(QLatin1String(tag), Qt::CaseInsensitive) == 0
-            && (IsHtmlSpace(rest[length + 1]) || rest[length + 1] == u'>' || rest[length + 1] == u'/'))
-            return true;
-    }
-    return anyTag && rest.size() > 1 && rest[0] == u'<' && rest[1].isLetter()
-        && (rest.contains(u"<table", Qt::CaseInsensitive) || rest.contains(u"<html", Qt::CaseInsensitive));
-}
 
 OpenedWorkbook OpenHtml(const QString &path)
 {

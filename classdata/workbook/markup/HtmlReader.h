@@ -34,12 +34,4 @@ OpenedWorkbook OpenHtml(const QString &path);
 inline constexpr qsizetype MaxHtmlParseBytes = 8 * 1024 * 1024;
 inline constexpr int MaxHtmlNesting = 512;
 
-// True when the first bytes of a file start like a web page: once a byte
-// order mark, white space, comments, an XML declaration and a document type
-// are skipped, a tag that begins an HTML document (html, head, body, table,
-// meta, title, style, ...). With `anyTag`, also any other tag when a table or
-// an html element starts further on, as in a page that opens with a heading
-// or a font.
-bool LooksLikeHtml(QByteArrayView head, bool anyTag = false);
-
 } // namespace plivan

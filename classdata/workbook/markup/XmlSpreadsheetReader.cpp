@@ -1,8 +1,8 @@
 #include "markup/XmlSpreadsheetReader.h"
 
+#include "WorkbookData.h"
 #include "common/CellValue.h"
 #include "common/XmlStream.h"
-#include "WorkbookData.h"
 
 #include <QXmlStreamReader>
 
@@ -12,9 +12,8 @@ namespace plivan {
 
 namespace {
 
-const QLatin1String SpreadsheetNs("urn:schemas-microsoft-com:office:spreadsheet");
+constexpr QLatin1String SpreadsheetNs = XmlSpreadsheetNs;
 const QLatin1String ExcelNs("urn:schemas-microsoft-com:office:excel");
-const QLatin1String WordNs("http://schemas.microsoft.com/office/word/2003/wordml");
 
 // The highest row or column number taken from the file; far beyond any sheet,
 // low enough that counting on from it cannot overflow.
@@ -321,22 +320,6 @@ OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
 }
 
 } // namespace
-
-XmlKind SniffXml(QByteArrayView head)
-{
-    QXmlStreamReader xml(head.toByteArray());
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement) {
-            if (xml.name() == u"Workbook"
-                && (xml.namespaceUri() == SpreadsheetNs || xml.namespaceUri().isEmpty()))
-                return XmlKind::Spreadsheet;
-            if (xml.name() == u"wordDocument" && xml.namespaceUri() == WordNs)
-                return XmlKind::WordDocument;
-            return XmlKind::Other;
-        }
-    }
-    return XmlKind::NotXml;
-}
 
 OpenedWorkbook OpenXmlSpreadsheet(const QString &path)
 {

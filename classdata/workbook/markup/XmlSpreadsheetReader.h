@@ -29,10 +29,6 @@ OpenedWorkbook OpenXmlSpreadsheet(const QString &path);
 
 inline constexpr qsizetype MaxXmlCellChars = 64 * 1024;
 
-// What the first bytes of a file show as XML: not XML at all, an XML
-// spreadsheet (its root is Workbook in the spreadsheet namespace, or in none),
-// a Word 2003 XML document, or some other XML document.
-enum class XmlKind { NotXml, Spreadsheet, WordDocument, Other };
-XmlKind SniffXml(QByteArrayView head);
+inline constexpr QLatin1String XmlSpreadsheetNs("urn:schemas-microsoft-com:office:spreadsheet");
 
 } // namespace plivan

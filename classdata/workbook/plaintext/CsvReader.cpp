@@ -299,18 +299,6 @@ char TextSeparatorFor(const QString &path)
     return QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0 ? ',' : '\t';
 }
 
-bool LooksLikeText(QByteArrayView head)
-{
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
-        return true;
-    for (char c : head) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' && byte != 0x1A)
-            return false;
-    }
-    return true;
-}
-
 OpenedWorkbook OpenCsv(const QString &path, char separator)
 {
     return OpenFileWith(

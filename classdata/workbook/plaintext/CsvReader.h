@@ -24,11 +24,6 @@ OpenedWorkbook OpenCsv(const QString &path, char separator);
 // (.txt, .tab, and the .xls that web systems give tab-separated exports).
 char TextSeparatorFor(const QString &path);
 
-// True when the first bytes of a file read as text: UTF-16 with its byte
-// order mark, or bytes without NUL or any other control character than tab,
-// line ends, form feed and the end-of-file mark (Ctrl-Z) of old DOS programs.
-bool LooksLikeText(QByteArrayView head);
-
 inline constexpr qsizetype MaxCsvRecordBytes = 1024 * 1024;
 inline constexpr qsizetype MaxCsvFieldBytes = 64 * 1024;
 

@@ -1,8 +1,8 @@
 #include "plaintext/DifReader.h"
 
-#include "common/CellValue.h"
 #include "TextDecoding.h"
 #include "WorkbookData.h"
+#include "common/CellValue.h"
 
 #include <QDate>
 #include <QTime>

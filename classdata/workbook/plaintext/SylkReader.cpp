@@ -1,8 +1,8 @@
 #include "plaintext/SylkReader.h"
 
-#include "common/CellValue.h"
 #include "TextDecoding.h"
 #include "WorkbookData.h"
+#include "common/CellValue.h"
 
 #include <QList>
 
