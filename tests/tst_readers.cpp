@@ -13,7 +13,7 @@
 #include "markup/XmlSpreadsheetReader.h"
 #include "plaintext/CsvReader.h"
 #include "plaintext/SylkReader.h"
-#include "zip/XlsxReader.h"
+#include "zip/Package.h"
 
 #include <QRandomGenerator>
 #include <QStringEncoder>

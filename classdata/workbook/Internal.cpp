@@ -1,31 +1,36 @@
 #include "Internal.h"
 
+#include "TextDecoding.h"
+
 #include <QBuffer>
 #include <QFile>
 
 namespace plivan {
 
-OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
-{
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        if (!file->exists())
-            return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
-    }
-    return open(std::move(file));
-}
-
-OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open)
-{
-    auto buffer = std::make_unique<QBuffer>();
-    buffer->setData(data);
-    buffer->open(QIODevice::ReadOnly);
-    return open(std::move(buffer));
-}
-
 namespace {
 
+// All of `device` when it holds no more than `limit` bytes; otherwise the
+// reason in words that complete "<path> ...".
+QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes)
+{
+    bytes.clear();
+    QByteArray block(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = device.read(block.data(), block.size());
+        if (got < 0)
+            return QStringLiteral("could not be read (%1)").arg(device.errorString());
+        if (got == 0)
+            return {};
+        bytes.append(block.constData(), got);
+        if (bytes.size() > limit)
+            return QStringLiteral("is too large to read (Plivan reads %1 of up to %2 MB)")
+                .arg(what)
+                .arg(limit >> 20);
+    }
+}
+
+// A workbook over a column read whole; the damage shows in error() once a
+// row at or past damagedFrom is asked for.
 class ReadColumnWorkbook final : public Workbook {
 public:
     explicit ReadColumnWorkbook(ReadColumn column)
@@ -54,27 +59,32 @@ private:
 
 } // namespace
 
-std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column)
+OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
 {
-    return std::make_unique<ReadColumnWorkbook>(std::move(column));
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        if (!file->exists())
+            return { nullptr, QStringLiteral("was not found") };
+        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
+    }
+    return open(std::move(file));
 }
 
-QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes)
+OpenedWorkbook OpenBytesWith(const QByteArray &data, const OpenDevice &open)
 {
-    bytes.clear();
-    QByteArray block(64 * 1024, Qt::Uninitialized);
-    for (;;) {
-        const qint64 got = device.read(block.data(), block.size());
-        if (got < 0)
-            return QStringLiteral("could not be read (%1)").arg(device.errorString());
-        if (got == 0)
-            return {};
-        bytes.append(block.constData(), got);
-        if (bytes.size() > limit)
-            return QStringLiteral("is too large to read (Plivan reads %1 of up to %2 MB)")
-                .arg(what)
-                .arg(limit >> 20);
-    }
+    auto buffer = std::make_unique<QBuffer>();
+    buffer->setData(data);
+    buffer->open(QIODevice::ReadOnly);
+    return open(std::move(buffer));
+}
+
+OpenedWorkbook OpenWholeText(QIODevice &device, qint64 limit, const QString &what,
+    const std::function<ReadColumn(const QString &text)> &parse)
+{
+    QByteArray bytes;
+    if (QString error = ReadAllUpTo(device, limit, what, bytes); !error.isEmpty())
+        return { nullptr, error };
+    return { std::make_unique<ReadColumnWorkbook>(parse(DecodeText(bytes))), {} };
 }
 
 } // namespace plivan

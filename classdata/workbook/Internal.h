@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace plivan {
 
@@ -44,6 +45,17 @@ inline QString NotAListReason(const QString &what)
     return QStringLiteral("shows %1, not a list of names, on its active sheet").arg(what);
 }
 
+// A reader's workbook made from `args` and opened: its open() reads what it
+// needs to start (the active sheet, the first row) and gives the reason,
+// in words that complete "<path> ...", when the file cannot be read.
+template <typename Book, typename... Args> OpenedWorkbook OpenBook(Args &&...args)
+{
+    auto book = std::make_unique<Book>(std::forward<Args>(args)...);
+    if (const QString error = book->open(); !error.isEmpty())
+        return { nullptr, error };
+    return { std::move(book), {} };
+}
+
 // A reader's opening over any device, for readers that read a file as one
 // stream of bytes.
 using OpenDevice = std::function<OpenedWorkbook(std::unique_ptr<QIODevice>)>;
@@ -64,14 +76,13 @@ struct ReadColumn {
     QString damage;
 };
 
-// A workbook over a column read whole; the damage shows in error() once a
-// row at or past damagedFrom is asked for.
-std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column);
-
-// All of `device` when it holds no more than `limit` bytes; otherwise the
-// reason in words that complete "<path> ...": "could not be read (...)", or
-// "is too large to read (Plivan reads <what> of up to N MB)".
-QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes);
+// A text spreadsheet read whole when it is opened (SYLK, DIF): all of
+// `device`, decoded as UTF-16, UTF-8 or Windows-1252 (DecodeText), parsed
+// into column 1 by `parse`. Refused, in words that complete "<path> ...",
+// when it cannot be read ("could not be read (...)") or holds more than
+// `limit` bytes ("is too large to read (Plivan reads <what> of up to N MB)").
+OpenedWorkbook OpenWholeText(QIODevice &device, qint64 limit, const QString &what,
+    const std::function<ReadColumn(const QString &text)> &parse);
 
 // The line of `text` that starts at `pos`, without its end (CR LF, LF or
 // CR); `pos` moves past the end. Empty at the end of the text.

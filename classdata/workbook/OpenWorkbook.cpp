@@ -15,6 +15,7 @@
 #include "plaintext/DifReader.h"
 #include "plaintext/SylkReader.h"
 #include "zip/OdsReader.h"
+#include "zip/Package.h"
 #include "zip/XlsbReader.h"
 #include "zip/XlsxReader.h"
 #include "zip/ZipArchive.h"
@@ -96,7 +97,7 @@ OpenedWorkbook OpenZipArchive(std::unique_ptr<ZipArchive> archive, const QString
         return { nullptr, error };
     if (archive->find(QStringLiteral("word/document.xml")))
         return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
-    if (const std::optional<QString> workbookPart = FindXlsxWorkbookPart(*archive)) {
+    if (const std::optional<QString> workbookPart = FindWorkbookPart(*archive)) {
         if (IsBinaryWorkbookPart(*archive, *workbookPart))
             return OpenXlsb(std::move(archive), *workbookPart);
         return OpenXlsx(std::move(archive), *workbookPart);
@@ -113,6 +114,16 @@ OpenedWorkbook OpenZipWorkbook(const QString &path)
     QString error;
     std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &error);
     return OpenZipArchive(std::move(archive), error);
+}
+
+// An Excel 2.x-4.0 file is the record stream itself.
+OpenedWorkbook OpenBiff(const QString &path)
+{
+    QString error;
+    std::unique_ptr<ByteSource> source = OpenFileSource(path, &error);
+    if (!source)
+        return { nullptr, error };
+    return OpenWorkbookStream(std::move(source), false);
 }
 
 } // namespace
@@ -144,28 +155,32 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     if (const QString format = UnreadFormat(head); !format.isEmpty())
         return { nullptr, UnreadFormatReason(format) };
     if (IsSylk(head))
-        return OpenSylk(path);
+        return OpenFileWith(path, OpenSylk);
     if (IsDif(head))
-        return OpenDif(path);
+        return OpenFileWith(path, OpenDif);
 
     const XmlKind xml = SniffXml(head);
     if (xml == XmlKind::Spreadsheet)
-        return OpenXmlSpreadsheet(path);
+        return OpenFileWith(path, OpenXmlSpreadsheet);
     if (xml == XmlKind::WordDocument)
         return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
     // A page is told by its start, or by its name; text files are read as
     // text unless they start like a whole page.
     if (suffix == u"htm" || suffix == u"html" || LooksLikeHtml(head, !textName))
-        return OpenHtml(path);
+        return OpenFileWith(path, OpenHtml);
     if (xml == XmlKind::Other && !textName)
         return { nullptr, NotAWorkbookReason };
 
     // Text, split at commas in a .csv and at tabs otherwise; a .csv or .txt
     // is read as text whatever its bytes.
     if (textName || (LooksLikeText(head) && !NamedLikePackage(suffix)))
-        return OpenCsv(path, TextSeparatorFor(path));
+        return OpenFileWith(path, [separator = TextSeparatorFor(path)](std::unique_ptr<QIODevice> device) {
+            return OpenCsv(std::move(device), separator);
+        });
     return { nullptr, NotAWorkbookReason };
 }
+
+// Each reader over bytes in memory (WorkbookData.h).
 
 OpenedWorkbook OpenXlsData(const QByteArray &data)
 {
@@ -179,6 +194,37 @@ OpenedWorkbook OpenZipWorkbookData(const QByteArray &data)
     QString error;
     std::unique_ptr<ZipArchive> archive = ZipArchive::openData(data, &error);
     return OpenZipArchive(std::move(archive), error);
+}
+
+OpenedWorkbook OpenBiffData(const QByteArray &data)
+{
+    return OpenWorkbookStream(MemorySource(data), false);
+}
+
+OpenedWorkbook OpenCsvData(const QByteArray &data, char separator)
+{
+    return OpenBytesWith(data,
+        [separator](std::unique_ptr<QIODevice> device) { return OpenCsv(std::move(device), separator); });
+}
+
+OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data)
+{
+    return OpenBytesWith(data, OpenXmlSpreadsheet);
+}
+
+OpenedWorkbook OpenHtmlData(const QByteArray &data)
+{
+    return OpenBytesWith(data, OpenHtml);
+}
+
+OpenedWorkbook OpenSylkData(const QByteArray &data)
+{
+    return OpenBytesWith(data, OpenSylk);
+}
+
+OpenedWorkbook OpenDifData(const QByteArray &data)
+{
+    return OpenBytesWith(data, OpenDif);
 }
 
 } // namespace plivan

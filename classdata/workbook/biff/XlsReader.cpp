@@ -1,7 +1,6 @@
 #include "biff/XlsReader.h"
 
 #include "TextDecoding.h"
-#include "WorkbookData.h"
 #include "biff/BiffDecryption.h"
 #include "biff/BiffRecords.h"
 #include "biff/BiffStream.h"
@@ -665,26 +664,7 @@ std::optional<QString> XlsWorkbook::formulaText(const Record &r, const quint8 *b
 
 OpenedWorkbook OpenWorkbookStream(std::unique_ptr<ByteSource> stream, bool namedWorkbook)
 {
-    auto workbook = std::make_unique<XlsWorkbook>(std::move(stream), namedWorkbook);
-    const QString reason = workbook->open();
-    if (!reason.isEmpty())
-        return { nullptr, reason };
-    return { std::move(workbook), {} };
-}
-
-// An Excel 2.x-4.0 file is the record stream itself.
-OpenedWorkbook OpenBiff(const QString &path)
-{
-    QString error;
-    std::unique_ptr<ByteSource> source = OpenFileSource(path, &error);
-    if (!source)
-        return { nullptr, error };
-    return OpenWorkbookStream(std::move(source), false);
-}
-
-OpenedWorkbook OpenBiffData(const QByteArray &data)
-{
-    return OpenWorkbookStream(MemorySource(data), false);
+    return OpenBook<XlsWorkbook>(std::move(stream), namedWorkbook);
 }
 
 } // namespace plivan

@@ -1,7 +1,6 @@
 #include "markup/HtmlReader.h"
 
 #include "TextDecoding.h"
-#include "WorkbookData.h"
 #include "markup/HtmlText.h"
 
 #include <libxml/HTMLparser.h>
@@ -585,25 +584,11 @@ private:
     QString m_error;
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
-{
-    auto workbook = std::make_unique<HtmlWorkbook>(std::move(device));
-    const QString error = workbook->open();
-    if (!error.isEmpty())
-        return { nullptr, error };
-    return { std::move(workbook), {} };
-}
-
 } // namespace
 
-OpenedWorkbook OpenHtml(const QString &path)
+OpenedWorkbook OpenHtml(std::unique_ptr<QIODevice> device)
 {
-    return OpenFileWith(path, Open);
-}
-
-OpenedWorkbook OpenHtmlData(const QByteArray &data)
-{
-    return OpenBytesWith(data, Open);
+    return OpenBook<HtmlWorkbook>(std::move(device));
 }
 
 } // namespace plivan

@@ -29,7 +29,7 @@ namespace plivan {
 // first MaxHtmlParseBytes is an error. Elements nested more than
 // MaxHtmlNesting deep, as the parser nests them, make the page damaged from
 // there on.
-OpenedWorkbook OpenHtml(const QString &path);
+OpenedWorkbook OpenHtml(std::unique_ptr<QIODevice> device);
 
 inline constexpr qsizetype MaxHtmlParseBytes = 8 * 1024 * 1024;
 inline constexpr int MaxHtmlNesting = 512;

@@ -1,6 +1,5 @@
 #include "markup/XmlSpreadsheetReader.h"
 
-#include "WorkbookData.h"
 #include "common/CellValue.h"
 #include "common/XmlStream.h"
 
@@ -310,25 +309,11 @@ private:
     int m_nextRow = 1; // the number a row without ss:Index takes
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
-{
-    auto workbook = std::make_unique<XmlSpreadsheetWorkbook>(std::move(device));
-    const QString error = workbook->open();
-    if (!error.isEmpty())
-        return { nullptr, error };
-    return { std::move(workbook), {} };
-}
-
 } // namespace
 
-OpenedWorkbook OpenXmlSpreadsheet(const QString &path)
+OpenedWorkbook OpenXmlSpreadsheet(std::unique_ptr<QIODevice> device)
 {
-    return OpenFileWith(path, Open);
-}
-
-OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data)
-{
-    return OpenBytesWith(data, Open);
+    return OpenBook<XmlSpreadsheetWorkbook>(std::move(device));
 }
 
 } // namespace plivan

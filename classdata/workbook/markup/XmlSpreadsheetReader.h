@@ -25,7 +25,7 @@ namespace plivan {
 // guards against hostile documents), no further than the row asked for. A
 // document that is not well-formed, or holds a cell longer than
 // MaxXmlCellChars, is damaged from there on.
-OpenedWorkbook OpenXmlSpreadsheet(const QString &path);
+OpenedWorkbook OpenXmlSpreadsheet(std::unique_ptr<QIODevice> device);
 
 inline constexpr qsizetype MaxXmlCellChars = 64 * 1024;
 

@@ -1,7 +1,6 @@
 #include "plaintext/CsvReader.h"
 
 #include "TextDecoding.h"
-#include "WorkbookData.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -284,14 +283,6 @@ private:
     QString m_failure;
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device, char separator)
-{
-    auto book = std::make_unique<CsvWorkbook>(std::move(device), separator);
-    if (!book->start() && !book->error().isEmpty())
-        return { nullptr, book->error() };
-    return { std::move(book), {} };
-}
-
 } // namespace
 
 char TextSeparatorFor(const QString &path)
@@ -299,16 +290,12 @@ char TextSeparatorFor(const QString &path)
     return QFileInfo(path).suffix().compare(u"csv", Qt::CaseInsensitive) == 0 ? ',' : '\t';
 }
 
-OpenedWorkbook OpenCsv(const QString &path, char separator)
+OpenedWorkbook OpenCsv(std::unique_ptr<QIODevice> device, char separator)
 {
-    return OpenFileWith(
-        path, [separator](std::unique_ptr<QIODevice> device) { return Open(std::move(device), separator); });
-}
-
-OpenedWorkbook OpenCsvData(const QByteArray &data, char separator)
-{
-    return OpenBytesWith(
-        data, [separator](std::unique_ptr<QIODevice> device) { return Open(std::move(device), separator); });
+    auto book = std::make_unique<CsvWorkbook>(std::move(device), separator);
+    if (!book->start() && !book->error().isEmpty())
+        return { nullptr, book->error() };
+    return { std::move(book), {} };
 }
 
 } // namespace plivan

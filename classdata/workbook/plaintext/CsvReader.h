@@ -17,7 +17,7 @@ namespace plivan {
 // than MaxCsvRecordBytes, a first field longer than MaxCsvFieldBytes (both
 // counted in UTF-8), or a quote that is never closed marks the file as
 // damaged from that row on.
-OpenedWorkbook OpenCsv(const QString &path, char separator);
+OpenedWorkbook OpenCsv(std::unique_ptr<QIODevice> device, char separator);
 
 // The separator a text file's name calls for, as the spreadsheet application
 // decides it: a comma for names ending in .csv, a tab for every other name

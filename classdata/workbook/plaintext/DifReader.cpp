@@ -1,7 +1,5 @@
 #include "plaintext/DifReader.h"
 
-#include "TextDecoding.h"
-#include "WorkbookData.h"
 #include "common/CellValue.h"
 
 #include <QDate>
@@ -165,26 +163,12 @@ private:
     ReadColumn m_column;
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
-{
-    QByteArray bytes;
-    if (QString error = ReadAllUpTo(*device, MaxDifBytes, QStringLiteral("DIF files"), bytes);
-        !error.isEmpty())
-        return { nullptr, error };
-    const QString text = DecodeText(bytes);
-    return { ColumnWorkbook(DifParser(text).read()), {} };
-}
-
 } // namespace
 
-OpenedWorkbook OpenDif(const QString &path)
+OpenedWorkbook OpenDif(std::unique_ptr<QIODevice> device)
 {
-    return OpenFileWith(path, Open);
-}
-
-OpenedWorkbook OpenDifData(const QByteArray &data)
-{
-    return OpenBytesWith(data, Open);
+    return OpenWholeText(*device, MaxDifBytes, QStringLiteral("DIF files"),
+        [](const QString &text) { return DifParser(text).read(); });
 }
 
 } // namespace plivan

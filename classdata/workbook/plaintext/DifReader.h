@@ -21,7 +21,7 @@ namespace plivan {
 // sections out of order, a value of no known kind, a quote that is never
 // closed, or data that ends without EOD mark the file damaged from the row
 // where that happens.
-OpenedWorkbook OpenDif(const QString &path);
+OpenedWorkbook OpenDif(std::unique_ptr<QIODevice> device);
 
 inline constexpr qint64 MaxDifBytes = 16 * 1024 * 1024;
 

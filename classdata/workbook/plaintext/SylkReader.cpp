@@ -1,7 +1,6 @@
 #include "plaintext/SylkReader.h"
 
 #include "TextDecoding.h"
-#include "WorkbookData.h"
 #include "common/CellValue.h"
 
 #include <QList>
@@ -238,25 +237,12 @@ private:
     QString m_unclosed;
 };
 
-OpenedWorkbook Open(std::unique_ptr<QIODevice> device)
-{
-    QByteArray bytes;
-    if (QString error = ReadAllUpTo(*device, MaxSylkBytes, QStringLiteral("SYLK files"), bytes);
-        !error.isEmpty())
-        return { nullptr, error };
-    return { ColumnWorkbook(SylkParser().read(DecodeText(bytes))), {} };
-}
-
 } // namespace
 
-OpenedWorkbook OpenSylk(const QString &path)
+OpenedWorkbook OpenSylk(std::unique_ptr<QIODevice> device)
 {
-    return OpenFileWith(path, Open);
-}
-
-OpenedWorkbook OpenSylkData(const QByteArray &data)
-{
-    return OpenBytesWith(data, Open);
+    return OpenWholeText(*device, MaxSylkBytes, QStringLiteral("SYLK files"),
+        [](const QString &text) { return SylkParser().read(text); });
 }
 
 } // namespace plivan

@@ -20,7 +20,7 @@ namespace plivan {
 // column that is not a number from 1 up to MaxSylkRows or MaxSylkColumns, or
 // a missing E record, marks the file damaged from the row after the last one
 // read; a quote that is not closed, from the row of its cell.
-OpenedWorkbook OpenSylk(const QString &path);
+OpenedWorkbook OpenSylk(std::unique_ptr<QIODevice> device);
 
 inline constexpr qint64 MaxSylkBytes = 16 * 1024 * 1024;
 inline constexpr int MaxSylkRows = 1048576;

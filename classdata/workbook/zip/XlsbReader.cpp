@@ -2,8 +2,8 @@
 
 #include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
+#include "zip/Package.h"
 #include "zip/SharedTexts.h"
-#include "zip/XlsxReader.h"
 
 #include <QHash>
 #include <QtEndian>
@@ -295,18 +295,17 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 
 class XlsbWorkbook final : public Workbook {
 public:
-    XlsbWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
-        std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
+    XlsbWorkbook(std::unique_ptr<ZipArchive> archive, const BookParts &parts, bool date1904)
         : m_archive(std::move(archive))
-        , m_sheet(*m_archive, sheet, MaxSheetBytes)
-        , m_sharedStrings(*m_archive, sharedStrings)
-        , m_styles(styles)
+        , m_sheet(*m_archive, parts.sheet, MaxSheetBytes)
+        , m_sharedStrings(*m_archive, parts.sharedStrings)
+        , m_styles(*m_archive, parts.styles, ReadDateFormats)
         , m_date1904(date1904)
     {
     }
 
-    // Why the sheet cannot be read at all, found when it is opened.
-    QString openError() const { return m_sheet.error(); }
+    // Why the sheet cannot be read at all, found when its part is opened.
+    QString open() const { return m_sheet.error(); }
 
     std::optional<QString> cellText(int row) override
     {
@@ -434,24 +433,13 @@ private:
     QString numberText(double number, quint32 styleWord)
     {
         // The style is the low 24 bits; the top ones are flags.
-        return isDateStyle(styleWord & 0xFFFFFF) ? DateText(number, m_date1904) : NumberText(number);
-    }
-
-    bool isDateStyle(quint32 style)
-    {
-        if (m_styles) {
-            // Styles are read only once a number needs them.
-            m_dateFormats = ReadDateFormats(*m_archive, *m_styles);
-            m_styles.reset();
-        }
-        return style < m_dateFormats.size() && m_dateFormats[style];
+        return m_styles.isDate(styleWord & 0xFFFFFF) ? DateText(number, m_date1904) : NumberText(number);
     }
 
     std::unique_ptr<ZipArchive> m_archive;
     RecordStream m_sheet;
     BinarySharedTexts m_sharedStrings;
-    std::optional<std::uint64_t> m_styles; // until read
-    std::vector<bool> m_dateFormats;
+    DateStyles m_styles;
     bool m_date1904 = false;
 
     bool m_inSheetData = false;
@@ -491,10 +479,7 @@ OpenedWorkbook OpenXlsb(std::unique_ptr<ZipArchive> archive, const QString &work
 
     // The sheets in order, and which was active. The book views come before
     // the list of sheets, which is all that is needed of the part.
-    QStringList sheetIds;
-    qint64 activeTab = 0;
-    bool viewSeen = false;
-    bool date1904 = false;
+    BookSheets sheets;
     {
         RecordStream book(*archive, *workbookIndex, MaxWorkbookBytes);
         Record record;
@@ -503,59 +488,31 @@ OpenedWorkbook OpenXlsb(std::unique_ptr<ZipArchive> archive, const QString &work
                 const std::optional<quint32> flags = U32At(record.data, 0);
                 if (!flags)
                     return { nullptr, Broken(book.part()) };
-                date1904 = *flags & 0x01;
-            } else if (record.type == BrtBookView && !viewSeen) {
+                sheets.date1904 = *flags & 0x01;
+            } else if (record.type == BrtBookView && !sheets.viewSeen) {
                 // The window's place and size, the tab ratio and first tab,
                 // then the active tab.
                 const std::optional<quint32> tab = U32At(record.data, 24);
                 if (!tab)
                     return { nullptr, Broken(book.part()) };
-                viewSeen = true;
-                activeTab = *tab;
+                sheets.viewSeen = true;
+                sheets.activeTab = *tab;
             } else if (record.type == BrtBundleSh) {
                 // The sheet's state and tab id, then its relationship id.
                 const std::optional<QString> id = StringAt(record.data, 8);
                 if (!id)
                     return { nullptr, Broken(book.part()) };
-                if (sheetIds.size() >= MaxSheets)
-                    return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
-                sheetIds.append(*id);
+                if (!sheets.add(*id))
+                    return { nullptr, TooManySheets };
             }
         }
         if (book.failed())
             return { nullptr, book.error() };
     }
-    if (sheetIds.isEmpty())
-        return { nullptr, QStringLiteral("is damaged (it has no sheets)") };
-    const QString activeId
-        = sheetIds.at(activeTab >= 0 && activeTab < sheetIds.size() ? qsizetype(activeTab) : 0);
-
-    QString error;
-    const QList<Relationship> relationships = ReadRelationships(*archive, workbookPart, &error);
-    if (!error.isEmpty())
-        return { nullptr, error };
-    std::optional<std::uint64_t> sheet;
-    std::optional<std::uint64_t> sharedStrings;
-    std::optional<std::uint64_t> styles;
-    for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet && !activeId.isEmpty()) {
-            if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
-                return { nullptr, reason };
-            sheet = archive->find(r.target);
-        } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings) {
-            sharedStrings = archive->find(r.target);
-        } else if (RelationshipTypeIs(r.type, QLatin1String("styles")) && !styles) {
-            styles = archive->find(r.target);
-        }
-    }
-    if (!sheet)
-        return { nullptr, QStringLiteral("is damaged (its active sheet is missing)") };
-
-    auto workbook
-        = std::make_unique<XlsbWorkbook>(std::move(archive), *sheet, sharedStrings, styles, date1904);
-    if (const QString failure = workbook->openError(); !failure.isEmpty())
-        return { nullptr, failure };
-    return { std::move(workbook), {} };
+    BookParts parts;
+    if (const QString reason = FindBookParts(*archive, workbookPart, sheets, parts); !reason.isEmpty())
+        return { nullptr, reason };
+    return OpenBook<XlsbWorkbook>(std::move(archive), parts, sheets.date1904);
 }
 
 } // namespace plivan
