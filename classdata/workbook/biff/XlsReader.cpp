@@ -2,13 +2,12 @@
 
 #include "TextDecoding.h"
 #include "biff/BiffDecryption.h"
+#include "biff/BiffFormats.h"
 #include "biff/BiffRecords.h"
 #include "biff/BiffStream.h"
 #include "common/Bytes.h"
 #include "common/CellValue.h"
 #include "common/DefaultPassword.h"
-
-#include <QHash>
 
 #include <algorithm>
 #include <optional>
@@ -61,9 +60,7 @@ private:
     std::vector<qint64> workbook4Sheets(size_t count);
     int workbook4Shown(const std::vector<qint64> &sheets);
     bool readBookRecord(const Record &record);
-    bool readFormat(const Record &record);
     bool decryptWithDefaultPassword(const Record &filePass);
-    bool readXf(const Record &record);
     bool scanColumn1();
     std::optional<QString> cellAt(int row);
     std::optional<QString> cellValue(const Record &record, quint16 kind, const quint8 *body);
@@ -74,7 +71,6 @@ private:
     std::optional<QString> cellString(ContinuedReader &reader, bool byteCount);
     std::optional<QString> numberText(double value, const quint8 *body, int head) const;
     QString decode8Bit(const QByteArray &bytes);
-    bool isDateFormat(quint16 format) const;
 
     std::unique_ptr<ByteSource> m_stream; // the workbook stream
     bool m_namedWorkbook;
@@ -88,9 +84,7 @@ private:
     int m_biff = 8; // 2, 3 or 4 (Excel 2.x to 4.0), 5 (Excel 5/95) or 8
     bool m_date1904 = false;
     CodePageDecoder m_decoder; // text before BIFF8; BIFF8 text is Unicode
-    std::vector<quint16> m_xfFormats; // number format of each cell format
-    QHash<quint16, bool> m_formatIsDate; // number formats the workbook defines
-    quint16 m_formatCount = 0; // Excel 2.x-4.0 number their formats in order
+    BiffFormats m_formats;
     qint64 m_sheetsOffset = -1; // Excel 4.0 workbook: the first sheet's header
 
     qint64 m_sheetStart = 0; // the sheet's first cell record (or its EOF)
@@ -282,9 +276,7 @@ QString XlsWorkbook::openSheet(const SheetEntry &sheet)
         return m_error;
     // Excel 2.x-4.0 formats belong to their sheet.
     if (m_biff <= 4) {
-        m_xfFormats.clear();
-        m_formatIsDate.clear();
-        m_formatCount = 0;
+        m_formats.clear();
     }
     // Chart sheets, macro sheets, modules and dialog sheets have no column of names.
     const quint16 bofType = U16(b + 2);
@@ -349,31 +341,13 @@ bool XlsWorkbook::readBookRecord(const Record &r)
     case RecXf2:
     case RecXf3:
     case RecXf4:
-        return readXf(r);
+        return m_formats.readXf(m_sheetRecords, r);
     case RecFormat:
     case RecFormat2:
-        return readFormat(r);
+        return m_formats.readFormat(m_sheetRecords, r, m_biff, m_decoder);
     default:
         return true;
     }
-}
-
-bool XlsWorkbook::readXf(const Record &r)
-{
-    if (m_xfFormats.size() >= 65536)
-        return true;
-    // Where its number format is: a byte in Excel 2.x-4.0 (in 2.x its low six
-    // bits), 16 bits from BIFF5 on. A record too short for it keeps its place.
-    const qint64 need = r.type == RecXf ? 4 : r.type == RecXf2 ? 3 : 2;
-    quint16 format = 0;
-    if (r.length >= need) {
-        const quint8 *b = m_sheetRecords.body(r, need);
-        if (!b)
-            return false;
-        format = r.type == RecXf ? U16(b + 2) : r.type == RecXf2 ? (b[2] & 0x3F) : b[1];
-    }
-    m_xfFormats.push_back(format);
-    return true;
 }
 
 // Reads on through a workbook locked with a password when the default
@@ -393,54 +367,6 @@ bool XlsWorkbook::decryptWithDefaultPassword(const Record &filePass)
     return true;
 }
 
-bool XlsWorkbook::readFormat(const Record &r)
-{
-    // Number format codes are short; anything longer than its record is skipped.
-    const quint16 position = m_formatCount++;
-    if (r.length < 3 || m_formatIsDate.size() >= 65536)
-        return true;
-    const quint8 *b = m_sheetRecords.body(r, r.length);
-    if (!b)
-        return false;
-    quint16 index = U16(b);
-    QString code;
-    if (r.type == RecFormat2 || m_biff <= 4) {
-        // Excel 2.x-4.0 number their formats in the order written; Excel 4.0
-        // writes two unused bytes before the code.
-        index = position;
-        const int at = r.type == RecFormat2 ? 0 : 2;
-        const quint8 count = b[at];
-        if (at + 1 + count > r.length)
-            return true;
-        code = decode8Bit(QByteArray(reinterpret_cast<const char *>(b + at + 1), count));
-    } else if (m_biff == 8) {
-        if (r.length < 5)
-            return true;
-        const quint16 count = U16(b + 2);
-        const bool wide = b[4] & 0x01;
-        if (5 + qint64(count) * (wide ? 2 : 1) > r.length)
-            return true;
-        for (quint16 i = 0; i < count; ++i)
-            code.append(wide ? QChar(U16(b + 5 + 2 * i)) : QChar(b[5 + i]));
-    } else {
-        const quint8 count = b[2];
-        if (3 + count > r.length)
-            return true;
-        code = decode8Bit(QByteArray(reinterpret_cast<const char *>(b + 3), count));
-    }
-    m_formatIsDate.insert(index, IsDateFormat(code));
-    return true;
-}
-
-bool XlsWorkbook::isDateFormat(quint16 format) const
-{
-    const auto defined = m_formatIsDate.constFind(format);
-    if (defined != m_formatIsDate.constEnd())
-        return *defined;
-    // Before BIFF5 every format a cell uses is written out.
-    return m_biff >= 5 && IsBuiltInDateFormat(format);
-}
-
 QString XlsWorkbook::decode8Bit(const QByteArray &bytes)
 {
     return m_decoder.decode(bytes);
@@ -453,10 +379,9 @@ std::optional<QString> XlsWorkbook::numberText(double value, const quint8 *body,
 {
     bool date = false;
     if (head == 7) {
-        date = isDateFormat(body[5] & 0x3F);
+        date = m_formats.isDateFormat(body[5] & 0x3F, m_biff);
     } else {
-        const quint16 xf = U16(body + 4);
-        date = xf < m_xfFormats.size() && isDateFormat(m_xfFormats[xf]);
+        date = m_formats.xfIsDate(U16(body + 4), m_biff);
     }
     return date ? DateText(value, m_date1904) : NumberText(value);
 }

@@ -100,4 +100,27 @@ struct BookParts {
 QString FindBookParts(
     ZipArchive &archive, const QString &workbookPart, const BookSheets &sheets, BookParts &parts);
 
+// Reads what a workbook part (the entry at `workbookPart`) says of its
+// sheets; the reason it cannot, in words that complete "<path> ...".
+using ReadSheets = QString (*)(ZipArchive &archive, std::uint64_t workbookPart, BookSheets &sheets);
+
+// A workbook of type `Book`, made from the archive, the parts found and the
+// date system, once its workbook part has been read by `readSheets` and its
+// parts found.
+template <typename Book>
+OpenedWorkbook OpenPackageBook(
+    std::unique_ptr<ZipArchive> archive, const QString &workbookPart, ReadSheets readSheets)
+{
+    const std::optional<std::uint64_t> index = archive->find(workbookPart);
+    if (!index)
+        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
+    BookSheets sheets;
+    if (const QString error = readSheets(*archive, *index, sheets); !error.isEmpty())
+        return { nullptr, error };
+    BookParts parts;
+    if (const QString error = FindBookParts(*archive, workbookPart, sheets, parts); !error.isEmpty())
+        return { nullptr, error };
+    return OpenBook<Book>(std::move(archive), parts, sheets.date1904);
+}
+
 } // namespace plivan

@@ -454,6 +454,38 @@ private:
     QString m_error;
 };
 
+// What the workbook part says of its sheets. The book views come before the
+// list of sheets, which is all that is needed of the part.
+QString ReadBookSheets(ZipArchive &archive, std::uint64_t workbookPart, BookSheets &sheets)
+{
+    RecordStream book(archive, workbookPart, MaxWorkbookBytes);
+    Record record;
+    while (book.next(record) && record.type != BrtEndBundleShs) {
+        if (record.type == BrtWbProp) {
+            const std::optional<quint32> flags = U32At(record.data, 0);
+            if (!flags)
+                return Broken(book.part());
+            sheets.date1904 = *flags & 0x01;
+        } else if (record.type == BrtBookView && !sheets.viewSeen) {
+            // The window's place and size, the tab ratio and first tab,
+            // then the active tab.
+            const std::optional<quint32> tab = U32At(record.data, 24);
+            if (!tab)
+                return Broken(book.part());
+            sheets.viewSeen = true;
+            sheets.activeTab = *tab;
+        } else if (record.type == BrtBundleSh) {
+            // The sheet's state and tab id, then its relationship id.
+            const std::optional<QString> id = StringAt(record.data, 8);
+            if (!id)
+                return Broken(book.part());
+            if (!sheets.add(*id))
+                return TooManySheets;
+        }
+    }
+    return book.failed() ? book.error() : QString();
+}
+
 } // namespace
 
 bool IsBinaryWorkbookPart(ZipArchive &archive, const QString &workbookPart)
@@ -473,46 +505,7 @@ bool IsBinaryWorkbookPart(ZipArchive &archive, const QString &workbookPart)
 
 OpenedWorkbook OpenXlsb(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
-    const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
-    if (!workbookIndex)
-        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
-
-    // The sheets in order, and which was active. The book views come before
-    // the list of sheets, which is all that is needed of the part.
-    BookSheets sheets;
-    {
-        RecordStream book(*archive, *workbookIndex, MaxWorkbookBytes);
-        Record record;
-        while (book.next(record) && record.type != BrtEndBundleShs) {
-            if (record.type == BrtWbProp) {
-                const std::optional<quint32> flags = U32At(record.data, 0);
-                if (!flags)
-                    return { nullptr, Broken(book.part()) };
-                sheets.date1904 = *flags & 0x01;
-            } else if (record.type == BrtBookView && !sheets.viewSeen) {
-                // The window's place and size, the tab ratio and first tab,
-                // then the active tab.
-                const std::optional<quint32> tab = U32At(record.data, 24);
-                if (!tab)
-                    return { nullptr, Broken(book.part()) };
-                sheets.viewSeen = true;
-                sheets.activeTab = *tab;
-            } else if (record.type == BrtBundleSh) {
-                // The sheet's state and tab id, then its relationship id.
-                const std::optional<QString> id = StringAt(record.data, 8);
-                if (!id)
-                    return { nullptr, Broken(book.part()) };
-                if (!sheets.add(*id))
-                    return { nullptr, TooManySheets };
-            }
-        }
-        if (book.failed())
-            return { nullptr, book.error() };
-    }
-    BookParts parts;
-    if (const QString reason = FindBookParts(*archive, workbookPart, sheets, parts); !reason.isEmpty())
-        return { nullptr, reason };
-    return OpenBook<XlsbWorkbook>(std::move(archive), parts, sheets.date1904);
+    return OpenPackageBook<XlsbWorkbook>(std::move(archive), workbookPart, ReadBookSheets);
 }
 
 } // namespace plivan

@@ -351,47 +351,41 @@ private:
     QString m_error;
 };
 
+// What the workbook part says of its sheets.
+QString ReadBookSheets(ZipArchive &archive, std::uint64_t workbookPart, BookSheets &sheets)
+{
+    XmlPartStream xml(archive, workbookPart, MaxWorkbookBytes);
+    bool rootSeen = false;
+    while (xml.next() != QXmlStreamReader::Invalid) {
+        const QXmlStreamReader &x = xml.xml();
+        if (x.isEndElement() && x.name() == u"sheets" && sheets.viewSeen)
+            break;
+        if (!x.isStartElement())
+            continue;
+        if (!rootSeen) {
+            rootSeen = true;
+            if (x.name() != u"workbook")
+                return NotAWorkbookReason;
+        } else if (x.name() == u"workbookPr") {
+            sheets.date1904 = Flag(Attribute(x, QLatin1String("date1904")));
+        } else if (x.name() == u"workbookView" && !sheets.viewSeen) {
+            sheets.viewSeen = true;
+            sheets.activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
+        } else if (x.name() == u"sheet") {
+            if (!sheets.add(RelationshipId(x)))
+                return TooManySheets;
+        }
+    }
+    return xml.failed() ? xml.error() : QString();
+}
+
 } // namespace
 
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
         return { nullptr, NotAWorkbookReason }; // another kind of document
-    const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
-    if (!workbookIndex)
-        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
-
-    BookSheets sheets;
-    {
-        XmlPartStream xml(*archive, *workbookIndex, MaxWorkbookBytes);
-        bool rootSeen = false;
-        while (xml.next() != QXmlStreamReader::Invalid) {
-            const QXmlStreamReader &x = xml.xml();
-            if (x.isEndElement() && x.name() == u"sheets" && sheets.viewSeen)
-                break;
-            if (!x.isStartElement())
-                continue;
-            if (!rootSeen) {
-                rootSeen = true;
-                if (x.name() != u"workbook")
-                    return { nullptr, NotAWorkbookReason };
-            } else if (x.name() == u"workbookPr") {
-                sheets.date1904 = Flag(Attribute(x, QLatin1String("date1904")));
-            } else if (x.name() == u"workbookView" && !sheets.viewSeen) {
-                sheets.viewSeen = true;
-                sheets.activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
-            } else if (x.name() == u"sheet") {
-                if (!sheets.add(RelationshipId(x)))
-                    return { nullptr, TooManySheets };
-            }
-        }
-        if (xml.failed())
-            return { nullptr, xml.error() };
-    }
-    BookParts parts;
-    if (const QString reason = FindBookParts(*archive, workbookPart, sheets, parts); !reason.isEmpty())
-        return { nullptr, reason };
-    return OpenBook<XlsxWorkbook>(std::move(archive), parts, sheets.date1904);
+    return OpenPackageBook<XlsxWorkbook>(std::move(archive), workbookPart, ReadBookSheets);
 }
 
 } // namespace plivan
