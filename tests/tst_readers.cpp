@@ -412,6 +412,12 @@ private slots:
             { "UTF-8 character across the first block's end",
                 "Zo\xC3\xAB\n" + QByteArray(65530, 'x') + "\xC3\xAB\n",
                 QStringList { QStringLiteral(u"Zoë"), QString(65530, u'x') + QStringLiteral(u"ë") }, false },
+            // The first block ends with the first byte of a UTF-8 sequence that
+            // the next byte breaks: the text is Windows-1252.
+            { "Windows-1252 letter ending the first block",
+                "Ann\n" + QByteArray(65530, 'x') + "\n\xE9\nJos\xE9\n",
+                QStringList { "Ann", QString(65530, u'x'), QStringLiteral(u"é"), QStringLiteral(u"José") },
+                false },
             { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");

@@ -5,8 +5,6 @@
 
 #include <libxml/HTMLparser.h>
 
-#include <QStringDecoder>
-
 #include <algorithm>
 #include <cstring>
 #include <initializer_list>
@@ -80,47 +78,20 @@ QString BareEntity(const QString &name)
 
 // The page's bytes as the UTF-8 the parser reads: through a byte order
 // mark's or a <meta> element's character set, or UTF-8 until it proves not
-// to be (`failed`).
+// to be (`failed`), with Excel's conditional marks left out.
 class PageDecoder {
 public:
-    explicit PageDecoder(unsigned codePage)
-        : m_codePage(codePage)
-        , m_decoder(codePage == 65001 ? 1252 : codePage)
+    explicit PageDecoder(BlockDecoder decoder)
+        : m_decoder(std::move(decoder))
     {
-        if (codePage == 65001)
-            m_unicode.emplace(QStringDecoder::Utf8);
-    }
-    // The start of the page: a byte order mark settles UTF-16 or UTF-8.
-    static std::optional<PageDecoder> ByOrderMark(QByteArrayView start)
-    {
-        if (!start.startsWith("\xFF\xFE") && !start.startsWith("\xFE\xFF")
-            && !start.startsWith("\xEF\xBB\xBF"))
-            return std::nullopt;
-        PageDecoder decoder(65001);
-        if (!start.startsWith("\xEF\xBB\xBF"))
-            decoder.m_unicode.emplace(
-                start.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        return decoder;
     }
 
-    unsigned codePage() const { return m_codePage; }
-    bool failed() const { return m_unicode && m_unicode->hasError(); }
+    unsigned codePage() const { return m_decoder.codePage(); }
+    bool failed() const { return m_decoder.failed(); }
 
     QByteArray decode(QByteArrayView bytes, bool last)
     {
-        QString text;
-        if (m_unicode) {
-            text = (*m_unicode)(bytes);
-        } else {
-            // A double-byte character never holds a byte below 0x30, so the
-            // bytes after the last one wait for the next block.
-            m_rest += bytes;
-            qsizetype cut = m_rest.size();
-            while (!last && cut > 0 && static_cast<unsigned char>(m_rest[cut - 1]) >= 0x30)
-                --cut;
-            text = m_decoder.decode(QByteArrayView(m_rest).first(cut));
-            m_rest.remove(0, cut);
-        }
+        QString text = m_decoder.decode(bytes, last);
         return dropConditionalMarks(text.replace(QChar(0), QChar(0xFFFD)), last).toUtf8();
     }
 
@@ -164,11 +135,8 @@ private:
         return false;
     }
 
+    BlockDecoder m_decoder;
     QString m_markStart;
-    unsigned m_codePage;
-    std::optional<QStringDecoder> m_unicode;
-    CodePageDecoder m_decoder;
-    QByteArray m_rest;
 };
 
 // The parser's events made into column A of the sheet LibreOffice makes of
@@ -249,10 +217,10 @@ private:
         if (m_parser)
             htmlFreeParserCtxt(m_parser);
         m_device->seek(0);
-        m_decoder = codePage ? std::nullopt : PageDecoder::ByOrderMark(m_device->peek(3));
-        m_charsetFixed = fixed || m_decoder.has_value();
-        if (!m_decoder)
-            m_decoder.emplace(codePage ? codePage : 65001);
+        std::optional<BlockDecoder> marked
+            = codePage ? std::nullopt : BlockDecoder::ByOrderMark(m_device->peek(3));
+        m_charsetFixed = fixed || marked.has_value();
+        m_decoder.emplace(marked ? std::move(*marked) : BlockDecoder(codePage ? codePage : 65001));
         m_newCharset = 0;
         m_read = 0;
         m_rows.clear();

@@ -22,53 +22,6 @@ QString FromUtf8(QByteArrayView bytes)
     return decoder(bytes);
 }
 
-// UTF-16 turned into UTF-8 a block at a time: a byte or a high surrogate
-// that a block's end cuts from the rest of its character waits for the next
-// block. A surrogate without its other half, and a last odd byte, become
-// U+FFFD.
-class Utf16ToUtf8 {
-public:
-    explicit Utf16ToUtf8(bool bigEndian)
-        : m_bigEndian(bigEndian)
-    {
-    }
-
-    QByteArray next(QByteArrayView bytes) { return convert(bytes, false); }
-    QByteArray finish() { return convert({}, true); }
-    void reset() { m_carry.clear(); }
-
-private:
-    QByteArray convert(QByteArrayView bytes, bool last)
-    {
-        m_carry += bytes;
-        qsizetype units = m_carry.size() / 2;
-        const auto unit = [&](qsizetype i) {
-            const auto a = static_cast<unsigned char>(m_carry[2 * i]);
-            const auto b = static_cast<unsigned char>(m_carry[2 * i + 1]);
-            return char16_t(m_bigEndian ? (a << 8 | b) : (b << 8 | a));
-        };
-        if (!last && units > 0 && QChar::isHighSurrogate(unit(units - 1)))
-            --units;
-        QString text(units, Qt::Uninitialized);
-        for (qsizetype i = 0; i < units; ++i)
-            text[i] = QChar(unit(i));
-        for (qsizetype i = 0; i < units; ++i) {
-            if (QChar::isHighSurrogate(text[i].unicode()) && i + 1 < units
-                && QChar::isLowSurrogate(text[i + 1].unicode()))
-                ++i;
-            else if (text[i].isSurrogate())
-                text[i] = QChar::ReplacementCharacter;
-        }
-        if (last && m_carry.size() % 2 != 0)
-            text += QChar::ReplacementCharacter;
-        m_carry.remove(0, last ? m_carry.size() : 2 * units);
-        return text.toUtf8();
-    }
-
-    bool m_bigEndian;
-    QByteArray m_carry;
-};
-
 // The records are parsed as bytes; UTF-16 is turned into UTF-8 as it is
 // read, so that the parser sees UTF-8 like any other file.
 class CsvWorkbook final : public Workbook {
@@ -91,7 +44,7 @@ public:
         } else if (m_buffer.startsWith("\xEF\xBB\xBF")) {
             m_pos = 3;
         } else {
-            m_utf8 = IsUtf8(m_buffer, m_atEnd || m_device->atEnd());
+            m_utf8 = StartsAsUtf8(m_buffer, m_atEnd ? QByteArray() : m_device->peek(3));
         }
         m_startPos = m_pos;
         return true;
