@@ -1,9 +1,12 @@
 #pragma once
 
 // Shared by the readers in this folder, and by nothing outside it: the rest of
-// Plivan reaches the readers through Workbook.h alone. The build defines
-// PLIVAN_WORKBOOK_INTERNALS for this library (and for its own tests), so an
-// include from anywhere else stops the build here.
+// Plivan reaches the readers through Workbook.h alone. Every other header of
+// the library includes this one first. The build defines
+// PLIVAN_WORKBOOK_INTERNALS for this library (and for its own tests and fuzz
+// targets, through plivan_workbook_internals), so an include from anywhere
+// else stops the build here, or earlier where this folder is not on the
+// include path.
 #ifndef PLIVAN_WORKBOOK_INTERNALS
 #error "This header belongs to the workbook readers; include Workbook.h instead."
 #endif

@@ -4,7 +4,7 @@
 // readers' own tests: the same code that OpenWorkbook runs on a file, chosen
 // by the caller instead of by the content.
 
-#include "Workbook.h"
+#include "Internal.h"
 
 #include <QByteArray>
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Internal.h"
 #include "biff/BiffStream.h"
 
 #include <QHash>

@@ -2,11 +2,13 @@
 
 // The byte and record layer of the .xls reader: a workbook stream's bytes,
 // wherever they are kept, read a block at a time; the records they hold; a
-// record read on into its CONTINUE records; and the shared string table. The stream is
-// the Workbook (BIFF8) or Book (BIFF5) stream of a compound file, or a whole
-// file (or bytes) that is the record stream itself, as Excel 2.x to 4.0 save
-// their workbooks without a container: both are a ByteSource.
+// record read on into its CONTINUE records; and the shared string table.
+// The stream is the Workbook (BIFF8) or Book (BIFF5) stream of a compound
+// file, or a whole file (or bytes) that is the record stream itself, as
+// Excel 2.x to 4.0 save their workbooks without a container: both are a
+// ByteSource.
 
+#include "Internal.h"
 #include "common/ByteSource.h"
 
 #include <QString>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Internal.h"
 #include "common/ByteSource.h"
 
 #include <memory>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Internal.h"
 #include "compound/CompoundFile.h"
 
 namespace plivan {

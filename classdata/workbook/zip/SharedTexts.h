@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Internal.h"
 #include "zip/Package.h"
 
 #include <QList>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Internal.h"
 #include "common/XmlStream.h"
 #include "zip/ZipArchive.h"
 
