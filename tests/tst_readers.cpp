@@ -600,6 +600,9 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, value);
         QFETCH(QString, text);
+        static const QStringList kinds { "number", "date", "date1904", "format", "builtin", "error", "iso",
+            "duration", "part" };
+        QVERIFY2(kinds.contains(kind), qPrintable(QStringLiteral("values.tsv: no kind \"%1\"").arg(kind)));
         const double number = value.toDouble();
         const QString shown = kind == u"number" ? NumberText(number)
             : kind == u"date"                   ? DateText(number, false)
