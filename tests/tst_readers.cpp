@@ -2,11 +2,10 @@
 // damaged files of tests/data/xls, tests/data/zip and tests/data/text, text
 // rosters, and the text a cell's value shows as.
 
-#include "Sniffing.h"
 #include "TestData.h"
-#include "WorkbookData.h"
 
-#include "biff/XlsReader.h"
+#include "Sniffing.h"
+#include "WorkbookData.h"
 #include "common/CellValue.h"
 #include "common/XmlStream.h"
 #include "markup/HtmlReader.h"
