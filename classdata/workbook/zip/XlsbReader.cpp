@@ -1,5 +1,6 @@
 #include "zip/XlsbReader.h"
 
+#include "common/Bytes.h"
 #include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
 #include "zip/Package.h"
@@ -8,7 +9,6 @@
 #include <QHash>
 #include <QtEndian>
 
-#include <bit>
 #include <climits>
 #include <vector>
 
@@ -192,21 +192,21 @@ std::optional<quint32> U16At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 2)
         return std::nullopt;
-    return qFromLittleEndian<quint16>(data.constData() + at);
+    return U16(data.constData() + at);
 }
 
 std::optional<quint32> U32At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 4)
         return std::nullopt;
-    return qFromLittleEndian<quint32>(data.constData() + at);
+    return U32(data.constData() + at);
 }
 
 std::optional<double> F64At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 8)
         return std::nullopt;
-    return std::bit_cast<double>(qFromLittleEndian<quint64>(data.constData() + at));
+    return F64(data.constData() + at);
 }
 
 // A string: its length in UTF-16 code units (four bytes), then the code
