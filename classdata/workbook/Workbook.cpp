@@ -76,10 +76,13 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return { nullptr, QStringLiteral("was not found") };
     if (info.isDir())
         return { nullptr, QStringLiteral("is a folder, not a workbook") };
+    // A pipe or a device would be read for ever, or block the window.
+    if (!info.isFile())
+        return { nullptr, QStringLiteral("is not a file but a device, a pipe or a socket") };
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file.errorString()) };
+        return { nullptr, CannotOpenReason(file) };
     const QByteArray head = file.read(HeadBytes);
     file.close();
 
@@ -126,7 +129,7 @@ OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
     if (!file->open(QIODevice::ReadOnly)) {
         if (!file->exists())
             return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
+        return { nullptr, CannotOpenReason(*file) };
     }
     return open(std::move(file));
 }

@@ -33,9 +33,11 @@ OpenedWorkbook OpenArchive(std::unique_ptr<ZipArchive> archive, const QString &e
 
 OpenedWorkbook OpenZipWorkbook(const QString &path)
 {
-    QString error;
-    std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &error);
-    return OpenArchive(std::move(archive), error);
+    return OpenFileWith(path, [](std::unique_ptr<QIODevice> file) {
+        QString error;
+        std::unique_ptr<ZipArchive> archive = ZipArchive::open(std::move(file), &error);
+        return OpenArchive(std::move(archive), error);
+    });
 }
 
 OpenedWorkbook OpenZipWorkbookData(const QByteArray &data)
