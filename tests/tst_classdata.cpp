@@ -11,6 +11,7 @@
 #include "seating/StudentList.h"
 
 #include <QDir>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -183,6 +184,105 @@ private slots:
             QCOMPARE(int(result.NameFontSize), c.size);
             QCOMPARE(result.message, QString());
         }
+    }
+
+    // One roster of every format under file names in other scripts, read as
+    // under its own name: every reader opens the file by its full Unicode
+    // name, Windows included.
+    void unicodeFileNames_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("name");
+        QMap<QString, QStringList> expected;
+        for (const QStringList &row : TableRows(QStringLiteral("rosters/expected.tsv"))) {
+            if (row.at(1) == u"30")
+                expected.insert(row.at(0), row.mid(3));
+        }
+        const QStringList fixtures { "basic.lo.xls", "basic.gnumeric95.xls", "basic.script.biff4.xls",
+            "basic.lo.xlsx", "basic.lo.xlsm", "basic.script.xlsb", "basic.lo.ods", "basic.lo.csv",
+            "csv-unicode-text.hand.txt", "basic.lo.xml", "basic.lo.html", "basic.lo.slk", "basic.lo.dif",
+            "basic.lo-velvet.xlsx" };
+        const QStringList names { QStringLiteral("P\u00E9riode 2"), QStringLiteral("\u0141\u00F3d\u017A 3"),
+            QStringLiteral("\u03A4\u03AC\u03BE\u03B7 \u0391"),
+            QStringLiteral("\u041A\u043B\u0430\u0441\u0441 5"), QStringLiteral("\u4E09\u5E74\u4E8C\u73ED"),
+            QStringLiteral("Klasse \U0001F392") };
+        for (const QString &fixture : fixtures) {
+            QVERIFY2(expected.contains(fixture), qPrintable(fixture));
+            for (const QString &name : names)
+                QTest::addRow("%s as %s", qPrintable(fixture), qPrintable(name))
+                    << fixture << name + fixture.mid(fixture.lastIndexOf(u'.'));
+        }
+    }
+    void unicodeFileNames()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QString, name);
+        QVERIFY(QFile::copy(DataPath(QStringLiteral("rosters/") + fixture), folder() + name));
+        StringStudentList named, plain;
+        const RosterImport result = ImportRoster(folder() + name, 30, 1.25f, named);
+        QCOMPARE(result.message, QString());
+        ImportRoster(DataPath(QStringLiteral("rosters/") + fixture), 30, 1.25f, plain);
+        QCOMPARE(named.rows, plain.rows);
+        QVERIFY(named.rows.first() != u"Empty");
+    }
+
+    // Names Windows keeps for devices, drops the end of, or does not allow:
+    // a message there, never a device or another file; elsewhere ordinary
+    // names, read like any other.
+    void windowsNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("problem");
+        const QString fix = QStringLiteral("; rename the file, and its line in Plivan.txt");
+        const QString device
+            = QStringLiteral("cannot be opened: Windows keeps the name %1 for a device") + fix;
+        const QString ending
+            = QStringLiteral("cannot be opened: Windows does not allow a file name to end in %1") + fix;
+        const QString character
+            = QStringLiteral("cannot be opened: Windows does not allow the character %1 in a file name")
+            + fix;
+        QTest::newRow("CON.xls") << "CON.xls" << device.arg("CON");
+        QTest::newRow("aux.csv") << "aux.csv" << device.arg("AUX");
+        QTest::newRow("nul.tar.csv") << "nul.tar.csv" << device.arg("NUL");
+        QTest::newRow("Prn .csv") << "Prn .csv" << device.arg("PRN");
+        QTest::newRow("lpt9.txt") << "lpt9.txt" << device.arg("LPT9");
+        QTest::newRow("COM0.xls") << "COM0.xls" << device.arg("COM0");
+        QTest::newRow("COM superscript 1") << "COM\u00B9.csv" << device.arg("COM\u00B9");
+        QTest::newRow("trailing dot") << "period1.xls." << ending.arg("a dot");
+        QTest::newRow("trailing space") << "period1.xls " << ending.arg("a space");
+        QTest::newRow("colon") << "Period 1: Geometry.csv" << character.arg("\":\"");
+        QTest::newRow("question mark") << "who?.csv" << character.arg("\"?\"");
+        QTest::newRow("star") << "p*.csv" << character.arg("\"*\"");
+        QTest::newRow("angle") << "a<b.csv" << character.arg("\"<\"");
+        QTest::newRow("pipe") << "a|b.csv" << character.arg("\"|\"");
+        QTest::newRow("quote") << "a\"b.csv" << character.arg("\"\"\"");
+        QTest::newRow("tab") << "a\tb.csv" << character.arg("U+0009");
+        QTest::newRow("CONSOLE.csv") << "CONSOLE.csv" << QString();
+        QTest::newRow("COM10.csv") << "COM10.csv" << QString();
+        QTest::newRow("my.con.csv") << "my.con.csv" << QString();
+        QTest::newRow(". inside") << "period.1.csv" << QString();
+    }
+    void windowsNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, problem);
+        QCOMPARE(WindowsNameProblem(name), problem);
+        StringStudentList list;
+#ifdef Q_OS_WIN
+        // Nothing is made: the file could not be named so.
+        if (!problem.isEmpty()) {
+            const RosterImport result = ImportRoster(folder() + name, 6, 1.25f, list);
+            QCOMPARE(result.message,
+                QStringLiteral("The class list %1 %2.")
+                    .arg(QDir::toNativeSeparators(folder() + name), problem));
+            QCOMPARE(list.rows, QStringList(6, QStringLiteral("Empty")));
+            return;
+        }
+#endif
+        write("Ann Lee\n", name);
+        const RosterImport result = ImportRoster(folder() + name, 6, 1.25f, list);
+        QCOMPARE(result.message, QString());
+        QCOMPARE(list.rows.first(), QStringLiteral("Ann Lee"));
     }
 
     // A roster that is not there: the message, a list of "Empty", and the
