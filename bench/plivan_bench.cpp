@@ -13,17 +13,17 @@
 // of N seats and prints the list it gives, one entry a line ("Empty" rows
 // included), for whole-process comparisons from the shell.
 
+#include "Form1.h"
+#include "MessageBox.h"
+#include "PrintedChart.h"
+#include "PrinterSurface.h"
+#include "RandomSource.h"
+#include "RosterImport.h"
+#include "SeatGrid.h"
+#include "Seating.h"
 #include "ShownProbe.h"
-#include "app/Form1.h"
-#include "app/MessageBox.h"
-#include "app/WindowState.h"
-#include "classdata/RosterImport.h"
-#include "print/PrintedChart.h"
-#include "print/PrinterSurface.h"
-#include "seating/RandomSource.h"
-#include "seating/SeatGrid.h"
-#include "seating/Seating.h"
-#include "seating/StudentList.h"
+#include "StudentList.h"
+#include "WindowState.h"
 
 #include <QApplication>
 #include <QDateTime>

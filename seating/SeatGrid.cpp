@@ -1,8 +1,8 @@
 #include "SeatGrid.h"
 
-#include "app/DrawingSurface.h"
-#include "app/Numbers.h"
-#include "app/WindowState.h"
+#include "DrawingSurface.h"
+#include "Numbers.h"
+#include "WindowState.h"
 
 namespace plivan {
 

@@ -4,9 +4,9 @@
 // that hands out fixed numbers: the seating and print code without pixels
 // or chance.
 
-#include "app/DrawingSurface.h"
-#include "app/WindowState.h"
-#include "seating/RandomSource.h"
+#include "DrawingSurface.h"
+#include "RandomSource.h"
+#include "WindowState.h"
 
 #include <QList>
 #include <QRectF>

@@ -6,8 +6,8 @@
 #include "TestData.h"
 #include "TestSurfaces.h"
 
-#include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "Form1.h"
+#include "MessageBox.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -5,10 +5,10 @@
 
 #include "TestData.h"
 
-#include "classdata/DataFolder.h"
-#include "classdata/RosterImport.h"
-#include "classdata/SettingsFile.h"
-#include "seating/StudentList.h"
+#include "DataFolder.h"
+#include "RosterImport.h"
+#include "SettingsFile.h"
+#include "StudentList.h"
 
 #include <QDir>
 #include <QSet>

@@ -5,8 +5,8 @@
 #include "TestSurfaces.h"
 #include "TestWindow.h"
 
-#include "print/PrintedChart.h"
-#include "print/PrinterSurface.h"
+#include "PrintedChart.h"
+#include "PrinterSurface.h"
 
 #include <QDir>
 #include <QGuiApplication>

@@ -3,12 +3,12 @@
 
 #include "TestSurfaces.h"
 
-#include "app/WindowState.h"
-#include "seating/NameLayout.h"
-#include "seating/RandomSource.h"
-#include "seating/SeatGrid.h"
-#include "seating/Seating.h"
-#include "seating/StudentList.h"
+#include "NameLayout.h"
+#include "RandomSource.h"
+#include "SeatGrid.h"
+#include "Seating.h"
+#include "StudentList.h"
+#include "WindowState.h"
 
 #include <QRandomGenerator>
 #include <QTest>

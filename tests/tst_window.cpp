@@ -5,7 +5,7 @@
 #include "TestSurfaces.h"
 #include "TestWindow.h"
 
-#include "classdata/DataFolder.h"
+#include "DataFolder.h"
 
 #include <QCryptographicHash>
 #include <QLabel>
