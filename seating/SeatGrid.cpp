@@ -6,6 +6,24 @@
 
 namespace plivan {
 
+float WindowSeatWidth(int cols)
+{
+    return float(PrintedGridWidth / cols / PrintScale);
+}
+
+double WindowSeatHeight(int rows)
+{
+    return PrintedGridHeight / rows / PrintScale;
+}
+
+void SetRoom(WindowState &state, int rows, int cols)
+{
+    state.SeatRows = rows;
+    state.SeatCols = cols;
+    state.SeatHeight = WindowSeatHeight(rows);
+    state.SeatWidth = WindowSeatWidth(cols);
+}
+
 SeatGrid::SeatGrid(int rows, int cols, double seatWidth, double seatHeight)
     : m_rows(rows)
     , m_cols(cols)

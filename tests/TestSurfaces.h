@@ -6,6 +6,7 @@
 
 #include "DrawingSurface.h"
 #include "RandomSource.h"
+#include "SeatGrid.h"
 #include "WindowState.h"
 
 #include <QList>
@@ -58,7 +59,7 @@ public:
 inline plivan::WindowState Room(int rows, int cols)
 {
     plivan::WindowState state;
-    state.setRoom(rows, cols);
+    plivan::SetRoom(state, rows, cols);
     state.NameFontSize = 12;
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
     state.ClassNames = { QString(), QStringLiteral("Period 1 Geometry") };
