@@ -65,6 +65,12 @@ def box(accessible):
     return e.x, e.y, e.width, e.height
 
 
+def pointer_away():
+    # Off every window, so that no row is drawn under the pointer. (With
+    # --sync, xdotool waits for the pointer to move: it must not be there yet.)
+    run("xdotool", "mousemove", "--sync", 1270, 1010)
+
+
 def click(accessible, x=None, y=None):
     # The middle of an accessible object, or the point (x, y) in it.
     bx, by, w, h = box(accessible)
@@ -118,9 +124,7 @@ class Program:
         return students
 
     def students_on_screen(self):
-        # The student list's rows of pixels as they stand on screen, the
-        # pointer away from the window.
-        run("xdotool", "mousemove", "--sync", 1270, 1010)
+        # The student list's rows of pixels as they stand on screen.
         window = run("xdotool", "search", "--onlyvisible", "--pid", self.process.pid, "--name", "^Plivan").split()[0].decode()
         dump = run("xwd", "-silent", "-id", window)
         header = struct.unpack(">25I", dump[:100])
@@ -139,6 +143,7 @@ def main():
     work = tempfile.mkdtemp(prefix="plivan-e2e.")
     fresh = Program(work, "fresh")
     fresh.choose(0)
+    pointer_away()
     shown = settled("the fresh window's list to stand still on screen", fresh.students_on_screen)
     fresh.exit()
 
@@ -149,6 +154,7 @@ def main():
     click(p.window("Plivan "), 100, 110)  # seat 1
     wait("%r to leave the list" % first, lambda: students.getChildAtIndex(0).name != first and students.getChildAtIndex(29).name == "")
     p.choose(0)
+    pointer_away()
     wait("the student list on screen after the class change to be the fresh one",
          lambda: p.students_on_screen() == shown, timeout=10)
 
