@@ -1,10 +1,10 @@
 #include "RosterImport.h"
 
 #include "DataFolder.h"
+#include "NameLayout.h"
+#include "Numbers.h"
+#include "StudentList.h"
 #include "Workbook.h"
-#include "app/Numbers.h"
-#include "seating/NameLayout.h"
-#include "seating/StudentList.h"
 
 #include <QDir>
 #include <QFileInfo>

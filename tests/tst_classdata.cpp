@@ -5,10 +5,10 @@
 
 #include "TestData.h"
 
-#include "classdata/DataFolder.h"
-#include "classdata/RosterImport.h"
-#include "classdata/SettingsFile.h"
-#include "seating/StudentList.h"
+#include "DataFolder.h"
+#include "RosterImport.h"
+#include "SettingsFile.h"
+#include "StudentList.h"
 
 #include <QDir>
 #include <QMap>
@@ -30,9 +30,9 @@ class TestClassData : public QObject {
 
     QTemporaryDir dir;
     QString folder() const { return dir.path() + QLatin1Char('/'); }
-    void write(const QByteArray &content, const QString &name = QStringLiteral("Plivan.txt"))
+    bool write(const QByteArray &content, const QString &name = QStringLiteral("Plivan.txt"))
     {
-        WriteFile(folder() + name, content);
+        return WriteFile(folder() + name, content);
     }
 
 private slots:
@@ -52,7 +52,7 @@ private slots:
     void settings()
     {
         QFETCH(QStringList, row);
-        write(row.at(1).toLatin1());
+        QVERIFY(write(row.at(1).toLatin1()));
         WindowState state;
         const SettingsLoad load = LoadSettings(folder(), state);
         QCOMPARE(load.message, row.at(2) == u"-" ? QString() : row.at(2));
@@ -80,7 +80,7 @@ private slots:
             LoadSettings(folder(), state)
                 .message.startsWith(QStringLiteral("The settings file %1 could not be read: ").arg(path)));
         QVERIFY(QDir(folder()).rmdir(QStringLiteral("Plivan.txt")));
-        write(Head + QByteArray(2 << 20, 'x'));
+        QVERIFY(write(Head + QByteArray(2 << 20, 'x')));
         const SettingsLoad load = LoadSettings(folder(), state);
         QCOMPARE(load.message,
             QStringLiteral("The settings file %1 could not be read: it is too large to be a settings file.")
@@ -93,7 +93,7 @@ private slots:
     // matches ignoring case is used, never a guess among several.
     void caseInsensitiveNames()
     {
-        write(Head, QStringLiteral("PLIVAN.TXT"));
+        QVERIFY(write(Head, QStringLiteral("PLIVAN.TXT")));
         WindowState state;
         QVERIFY(LoadSettings(folder(), state).complete);
 #ifdef Q_OS_WIN
@@ -101,7 +101,7 @@ private slots:
 #endif
         QCOMPARE(
             ResolveInFolder(folder(), QStringLiteral("plivan.txt")), folder() + QStringLiteral("PLIVAN.TXT"));
-        write("x", QStringLiteral("Plivan.TXT"));
+        QVERIFY(write("x", QStringLiteral("Plivan.TXT")));
         QCOMPARE(
             ResolveInFolder(folder(), QStringLiteral("plivan.txt")), folder() + QStringLiteral("plivan.txt"));
         QCOMPARE(
@@ -153,37 +153,47 @@ private slots:
     // the room has seats, padded with "Empty"; the font size from the widest
     // measure M over the list (break position, else length):
     // round-half-even(floor(M x seat width) x 1.5).
+    void rules_data()
+    {
+        QTest::addColumn<QByteArray>("csv");
+        QTest::addColumn<int>("seats");
+        QTest::addColumn<float>("seatWidth");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("size");
+        const QString e = QStringLiteral("Empty");
+        QTest::newRow("a gap ends it; M 5 of Empty")
+            << QByteArray("Ann Lee\nBo\nCy\nDi\n\nEd\n") << 6 << 1.25f
+            << QStringList { "Ann Lee", "Bo", "Cy", "Di", e, e } << 9;
+        QTest::newRow("no more rows than seats") << QByteArray("A1\nA2\nA3\nA4\nA5\nA6\nA7\n") << 6 << 1.25f
+                                                 << QStringList { "A1", "A2", "A3", "A4", "A5", "A6" } << 3;
+        QTest::newRow("an empty first row")
+            << QByteArray("\nAnn\n") << 3 << 1.25f << QStringList { e, e, e } << 9;
+        QTest::newRow("no break: the length")
+            << QByteArray("Madonna\n") << 1 << 1.25f << QStringList { "Madonna" } << 12;
+        QTest::newRow("a comma breaks")
+            << QByteArray("\"Lee,Ann\"\n") << 1 << 1.25f << QStringList { "Lee,Ann" } << 8;
+        QTest::newRow("19.5 to 20") << QByteArray("Bartholomew\n") << 1 << 1.25f
+                                    << QStringList { "Bartholomew" } << 20;
+        QTest::newRow("22.5 to 22") << QByteArray("Christopher Lee\n") << 1 << 1.25f
+                                    << QStringList { "Christopher Lee" } << 22;
+        QTest::newRow("a seat of 10 columns, single precision")
+            << QByteArray("Madonna\n") << 1 << float(9.0 / 10 / 1.2) << QStringList { "Madonna" } << 8;
+        QTest::newRow("no seats") << QByteArray("Ann\n") << 0 << 1.25f << QStringList() << 0;
+    }
     void rules()
     {
-        const QString e = QStringLiteral("Empty");
-        const struct {
-            QByteArray csv;
-            int seats;
-            float seatWidth;
-            QStringList names;
-            int size;
-        } cases[] = {
-            { "Ann Lee\nBo\nCy\nDi\n\nEd\n", 6, 1.25f, { "Ann Lee", "Bo", "Cy", "Di", e, e },
-                9 }, // the gap ends it; M 5 of Empty
-            { "A1\nA2\nA3\nA4\nA5\nA6\nA7\n", 6, 1.25f, { "A1", "A2", "A3", "A4", "A5", "A6" }, 3 },
-            { "\nAnn\n", 3, 1.25f, { e, e, e }, 9 },
-            { "Madonna\n", 1, 1.25f, { "Madonna" }, 12 },
-            { "\"Lee,Ann\"\n", 1, 1.25f, { "Lee,Ann" }, 8 },
-            { "Bartholomew\n", 1, 1.25f, { "Bartholomew" }, 20 }, // 19.5 to 20
-            { "Christopher Lee\n", 1, 1.25f, { "Christopher Lee" }, 22 }, // 22.5 to 22
-            { "Madonna\n", 1, float(9.0 / 10 / 1.2), { "Madonna" }, 8 },
-            { "Ann\n", 0, 1.25f, {}, 0 },
-        };
-        QTemporaryDir dir;
-        for (const auto &c : cases) {
-            WriteFile(dir.filePath(QStringLiteral("room.csv")), c.csv);
-            StringStudentList list({ QStringLiteral("left over") });
-            const RosterImport result
-                = ImportRoster(dir.filePath(QStringLiteral("room.csv")), c.seats, c.seatWidth, list);
-            QCOMPARE(list.rows, c.names);
-            QCOMPARE(int(result.NameFontSize), c.size);
-            QCOMPARE(result.message, QString());
-        }
+        QFETCH(QByteArray, csv);
+        QFETCH(int, seats);
+        QFETCH(float, seatWidth);
+        QFETCH(QStringList, names);
+        QFETCH(int, size);
+        QVERIFY(write(csv, QStringLiteral("room.csv")));
+        StringStudentList list({ QStringLiteral("left over") });
+        const RosterImport result
+            = ImportRoster(folder() + QStringLiteral("room.csv"), seats, seatWidth, list);
+        QCOMPARE(list.rows, names);
+        QCOMPARE(int(result.NameFontSize), size);
+        QCOMPARE(result.message, QString());
     }
 
     // One roster of every format under file names in other scripts, read as
@@ -279,7 +289,7 @@ private slots:
             return;
         }
 #endif
-        write("Ann Lee\n", name);
+        QVERIFY(write("Ann Lee\n", name));
         const RosterImport result = ImportRoster(folder() + name, 6, 1.25f, list);
         QCOMPARE(result.message, QString());
         QCOMPARE(list.rows.first(), QStringLiteral("Ann Lee"));
