@@ -1,16 +1,16 @@
 #include "Form1.h"
 
+#include "DataFolder.h"
 #include "Heading.h"
 #include "HelpText.h"
 #include "MessageBox.h"
+#include "PrintedChart.h"
+#include "RandomSource.h"
+#include "RosterImport.h"
+#include "SeatGrid.h"
+#include "Seating.h"
+#include "SettingsFile.h"
 #include "app/Version.h"
-#include "classdata/DataFolder.h"
-#include "classdata/RosterImport.h"
-#include "classdata/SettingsFile.h"
-#include "print/PrintedChart.h"
-#include "seating/RandomSource.h"
-#include "seating/SeatGrid.h"
-#include "seating/Seating.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -31,6 +31,17 @@ QRect Twips(int left, int top, int width, int height)
 }
 
 constexpr QSize ClientArea(14715 / 15, 10050 / 15);
+
+// The help names the settings file this system reads; on Windows the text
+// stays as first written.
+QString SystemHelpText()
+{
+#ifdef Q_OS_WIN
+    return HelpText(HelpSettingsPath);
+#else
+    return HelpText(SettingsFilePath(DefaultDataFolder()));
+#endif
+}
 
 } // namespace
 
@@ -126,7 +137,7 @@ Form1::Form1(const QString &dataFolder, QWidget *parent)
     Text1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text1->setWordWrapMode(QTextOption::WordWrap);
     Text1->setTabStopDistance(8 * Text1->fontMetrics().averageCharWidth());
-    Text1->setPlainText(HelpText());
+    Text1->setPlainText(SystemHelpText());
     Text1->hide();
 
     // The class list lies over the student list, the help panel over everything.

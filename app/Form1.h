@@ -1,8 +1,8 @@
 #pragma once
 
 #include "DrawingSurface.h"
+#include "StudentList.h"
 #include "WindowState.h"
-#include "seating/StudentList.h"
 
 #include <QListWidget>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "Startup.h"
 
+#include "DataFolder.h"
 #include "Form1.h"
 #include "app/Version.h"
-#include "classdata/DataFolder.h"
 
 #include <QApplication>
 

@@ -13,17 +13,17 @@
 // of N seats and prints the list it gives, one entry a line ("Empty" rows
 // included), for whole-process comparisons from the shell.
 
+#include "Form1.h"
+#include "MessageBox.h"
+#include "PrintedChart.h"
+#include "PrinterSurface.h"
+#include "RandomSource.h"
+#include "RosterImport.h"
+#include "SeatGrid.h"
+#include "Seating.h"
 #include "ShownProbe.h"
-#include "app/Form1.h"
-#include "app/MessageBox.h"
-#include "app/WindowState.h"
-#include "classdata/RosterImport.h"
-#include "print/PrintedChart.h"
-#include "print/PrinterSurface.h"
-#include "seating/RandomSource.h"
-#include "seating/SeatGrid.h"
-#include "seating/Seating.h"
-#include "seating/StudentList.h"
+#include "StudentList.h"
+#include "WindowState.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -117,7 +117,7 @@ void ClickClass(Form1 &form, int row)
 int ChildImport(const QString &file, const QString &against, int seats, int repeat)
 {
     // The window's seat width for six columns.
-    const float seatWidth = float(9.0 / 6 / PrintScale);
+    const float seatWidth = WindowSeatWidth(6);
     const auto once = [&](const QString &path, double &ns) {
         StringStudentList list;
         const auto start = Clock::now();
@@ -205,10 +205,7 @@ QStringList FiftyNames()
 
 void FullRoom(WindowState &state, int rows, int cols)
 {
-    state.SeatRows = rows;
-    state.SeatCols = cols;
-    state.SeatHeight = 7.0 / rows / PrintScale;
-    state.SeatWidth = float(9.0 / cols / PrintScale);
+    SetRoom(state, rows, cols);
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
     state.ClassNames = QStringList { QString(), ClassNames.first() };
     state.RosterFiles = QStringList { QString(), QStringLiteral("roster.xls") };
@@ -855,7 +852,7 @@ int RunBench(const Options &options)
 int RunImport(const QString &file, int seats)
 {
     StringStudentList list;
-    const RosterImport import = ImportRoster(file, seats, float(9.0 / 6 / PrintScale), list);
+    const RosterImport import = ImportRoster(file, seats, WindowSeatWidth(6), list);
     for (const QString &row : list.rows)
         std::printf("%s\n", row.toUtf8().constData());
     if (!import.message.isEmpty()) {

@@ -2,9 +2,9 @@
 // ending as soon as the window is on screen.
 
 #include "ShownProbe.h"
-#include "app/Startup.h"
+#include "Startup.h"
 
-#include "app/Form1.h"
+#include "Form1.h"
 
 int main(int argc, char *argv[])
 {

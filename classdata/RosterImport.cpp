@@ -1,11 +1,13 @@
 #include "RosterImport.h"
 
+#include "DataFolder.h"
+#include "NameLayout.h"
+#include "Numbers.h"
+#include "StudentList.h"
 #include "Workbook.h"
-#include "app/Numbers.h"
-#include "seating/NameLayout.h"
-#include "seating/StudentList.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
@@ -33,7 +35,14 @@ RosterImport ImportRoster(const QString &path, int seats, float seatWidth, Stude
         result.message = QStringLiteral("The class list %1 %2.").arg(QDir::toNativeSeparators(path), reason);
     };
 
-    OpenedWorkbook opened = OpenWorkbook(path);
+    OpenedWorkbook opened;
+#ifdef Q_OS_WIN
+    // Windows would open a device, or another file, for such a name.
+    if (const QString problem = WindowsNameProblem(QFileInfo(path).fileName()); !problem.isEmpty())
+        opened.error = problem;
+    else
+#endif
+        opened = OpenWorkbook(path);
     if (!opened.workbook)
         report(opened.error);
 

@@ -1,6 +1,7 @@
 #include "SettingsFile.h"
 
 #include "DataFolder.h"
+#include "SeatGrid.h"
 #include "TextDecoding.h"
 
 #include <QFile>
@@ -88,7 +89,7 @@ SettingsLoad LoadSettings(const QString &folder, WindowState &state)
                         .arg(qint64(rows) * cols)
                         .arg(MaxSeats));
     }
-    state.setRoom(rows, cols);
+    SetRoom(state, rows, cols);
 
     if (lines.size() < 5 || !line(5).startsWith(u"#Class"))
         return Stop(SettingsMessage::ClassMissing);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WindowState.h"
+#include "WindowState.h"
 
 #include <QString>
 

@@ -1,11 +1,11 @@
 #include "PrintedChart.h"
 
+#include "DrawingSurface.h"
+#include "Heading.h"
+#include "NameLayout.h"
 #include "PrinterSurface.h"
-#include "app/DrawingSurface.h"
-#include "app/Heading.h"
-#include "app/WindowState.h"
-#include "seating/NameLayout.h"
-#include "seating/SeatGrid.h"
+#include "SeatGrid.h"
+#include "WindowState.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/DrawingSurface.h"
+#include "DrawingSurface.h"
 
 #include <QTransform>
 

@@ -11,6 +11,8 @@ packages=(
     # tests: reading printed pages back, a private print server, a display server
     poppler-utils cups cups-client cups-bsd xvfb xauth xdotool
     at-spi2-core python3-pyatspi dbus-daemon desktop-file-utils x11-apps
+    # tests: the sources' layout, checked with Debian 12's clang-format (14)
+    clang-format
     # the package: dpkg-shlibdeps finds its dependencies
     dpkg-dev
 )

@@ -1,6 +1,6 @@
 #include "NameLayout.h"
 
-#include "app/DrawingSurface.h"
+#include "DrawingSurface.h"
 
 #include <algorithm>
 #include <cmath>

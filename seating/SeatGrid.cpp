@@ -1,10 +1,28 @@
 #include "SeatGrid.h"
 
-#include "app/DrawingSurface.h"
-#include "app/Numbers.h"
-#include "app/WindowState.h"
+#include "DrawingSurface.h"
+#include "Numbers.h"
+#include "WindowState.h"
 
 namespace plivan {
+
+float WindowSeatWidth(int cols)
+{
+    return float(PrintedGridWidth / cols / PrintScale);
+}
+
+double WindowSeatHeight(int rows)
+{
+    return PrintedGridHeight / rows / PrintScale;
+}
+
+void SetRoom(WindowState &state, int rows, int cols)
+{
+    state.SeatRows = rows;
+    state.SeatCols = cols;
+    state.SeatHeight = WindowSeatHeight(rows);
+    state.SeatWidth = WindowSeatWidth(cols);
+}
 
 SeatGrid::SeatGrid(int rows, int cols, double seatWidth, double seatHeight)
     : m_rows(rows)

@@ -7,6 +7,23 @@ namespace plivan {
 class DrawingSurface;
 struct WindowState;
 
+// Grid geometry in inches. The printed grid is 9 x 7 inches; the window shows it
+// at that size divided by 1.2. Its top-left corner sits at (0.5, 0.75) on both.
+inline constexpr double GridLeft = 0.5;
+inline constexpr double GridTop = 0.75;
+inline constexpr double PrintedGridWidth = 9;
+inline constexpr double PrintedGridHeight = 7;
+inline constexpr double PrintScale = 1.2;
+
+// A seat's width on the window in a room of `cols` columns, and its height in
+// a room of `rows` rows: the printed grid shared out and shown 1.2 times
+// smaller. The width is worked out in double precision and kept in single
+// precision.
+float WindowSeatWidth(int cols);
+double WindowSeatHeight(int rows);
+// Gives `state` a room of `rows` x `cols` seats of those sizes.
+void SetRoom(WindowState &state, int rows, int cols);
+
 // One seat of the room.
 struct Seat {
     int row = 0; // 0 at the top

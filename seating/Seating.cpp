@@ -1,12 +1,12 @@
 #include "Seating.h"
 
+#include "DrawingSurface.h"
 #include "NameLayout.h"
+#include "Numbers.h"
 #include "RandomSource.h"
 #include "SeatGrid.h"
 #include "StudentList.h"
-#include "app/DrawingSurface.h"
-#include "app/Numbers.h"
-#include "app/WindowState.h"
+#include "WindowState.h"
 
 #include <algorithm>
 

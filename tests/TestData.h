@@ -14,16 +14,27 @@ inline QString DataPath(const QString &relative)
     return QStringLiteral(PLIVAN_TEST_DATA "/") + relative;
 }
 
+// The file's bytes; nothing, with a warning that says why, when it cannot be read.
 inline QByteArray ReadFile(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!file.open(QIODevice::ReadOnly)) {
+        qWarning("cannot read %s: %s", qPrintable(path), qPrintable(file.errorString()));
+        return {};
+    }
+    return file.readAll();
 }
 
-inline void WriteFile(const QString &path, const QByteArray &content)
+// Writes `content` as the whole of the file at `path`; false, with a warning
+// that says why, when it could not.
+inline bool WriteFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size()
+        && file.flush())
+        return true;
+    qWarning("cannot write %s: %s", qPrintable(path), qPrintable(file.errorString()));
+    return false;
 }
 
 // Column 1 for rows 1 to `rows`, an empty cell as "<empty>", so that rows
@@ -39,7 +50,8 @@ inline QStringList Cells(plivan::Workbook &workbook, int rows)
 // The rows of a table file in tests/data: tab-separated fields with tabs
 // and line ends written \t, \r and \n, and \xHH for the character U+00HH
 // (a byte, once the field is turned to Latin-1); lines starting with # are
-// comments.
+// comments. A table that cannot be read, or holds no rows, fails the test
+// whose rows it was to give.
 inline QList<QStringList> TableRows(const QString &relative)
 {
     QList<QStringList> rows;
@@ -58,5 +70,7 @@ inline QList<QStringList> TableRows(const QString &relative)
         }
         rows.append(fields);
     }
+    if (rows.isEmpty())
+        QTest::qFail(qPrintable(QStringLiteral("no rows in tests/data/") + relative), __FILE__, __LINE__);
     return rows;
 }

@@ -4,9 +4,10 @@
 // that hands out fixed numbers: the seating and print code without pixels
 // or chance.
 
-#include "app/DrawingSurface.h"
-#include "app/WindowState.h"
-#include "seating/RandomSource.h"
+#include "DrawingSurface.h"
+#include "RandomSource.h"
+#include "SeatGrid.h"
+#include "WindowState.h"
 
 #include <QList>
 #include <QRectF>
@@ -58,7 +59,7 @@ public:
 inline plivan::WindowState Room(int rows, int cols)
 {
     plivan::WindowState state;
-    state.setRoom(rows, cols);
+    plivan::SetRoom(state, rows, cols);
     state.NameFontSize = 12;
     state.TeacherName = QStringLiteral("Mrs. Tolvane");
     state.ClassNames = { QString(), QStringLiteral("Period 1 Geometry") };

@@ -6,9 +6,10 @@
 #include "TestData.h"
 #include "TestSurfaces.h"
 
-#include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "Form1.h"
+#include "MessageBox.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
@@ -28,6 +29,19 @@ inline const ButtonPlace Buttons[] = { { "CBRandom", "Random Seating", { 11760, 
     { "CBPrint", "Print", { 13440, 8880, 1095, 375 } }, { "CBExit", "Exit", { 13440, 9480, 1095, 375 } },
     { "CBClassSelect", "Select Class", { 11760, 8280, 1335, 375 } },
     { "CBHelp", "Help", { 13440, 8280, 1095, 375 } } };
+
+// Runs the event loop until a round finds nothing to deliver: every paint,
+// layout and timer already due has then run. False when it never comes to
+// rest.
+inline bool Settle()
+{
+    QAbstractEventDispatcher *const events = QAbstractEventDispatcher::instance();
+    for (int round = 0; round < 1000; ++round) {
+        if (!events->processEvents(QEventLoop::AllEvents))
+            return true;
+    }
+    return false;
+}
 
 struct Window {
     QTemporaryDir dir;
@@ -55,14 +69,17 @@ struct Window {
         plivan::SetMessageBoxHandler(previous);
     }
     QString folder() const { return dir.path() + QLatin1Char('/'); }
-    void write(const QString &name, const QByteArray &content) const { WriteFile(folder() + name, content); }
+    bool write(const QString &name, const QByteArray &content) const
+    {
+        return WriteFile(folder() + name, content);
+    }
     // A roster as comma-separated text, one name a line.
-    void roster(const QString &file, const QStringList &names) const
+    bool roster(const QString &file, const QStringList &names) const
     {
         QByteArray content;
         for (const QString &n : names)
             content += '"' + n.toUtf8().replace("\"", "\"\"") + "\"\r\n";
-        write(file, content);
+        return write(file, content);
     }
     // Opens the window on a rows x cols room of Mrs. Tolvane's with these
     // classes and their rosters (class k's in k.csv), or on `settings`.
@@ -75,9 +92,11 @@ struct Window {
             + "\r\n#Class Names and student xls files\r\n";
         for (qsizetype k = 0; k < classes.size(); ++k) {
             text += classes.at(k).first.toUtf8() + '#' + QByteArray::number(k + 1) + ".csv\r\n";
-            roster(QStringLiteral("%1.csv").arg(k + 1), classes.at(k).second);
+            if (!roster(QStringLiteral("%1.csv").arg(k + 1), classes.at(k).second))
+                return false;
         }
-        write(QStringLiteral("Plivan.txt"), settings.isEmpty() ? text : settings);
+        if (!write(QStringLiteral("Plivan.txt"), settings.isEmpty() ? text : settings))
+            return false;
         opening = true;
         form = std::make_unique<plivan::Form1>(folder());
         opening = false;
@@ -90,26 +109,31 @@ struct Window {
         return form->findChild<T *>(QLatin1String(name));
     }
     QListWidget *list(const char *name) const { return control<QListWidget>(name); }
-    // A press on the window in the middle of the button's place.
-    void click(const char *button) const
+    // A press on the window in the middle of the button's place; false for
+    // a button that is not one of the six.
+    bool click(const char *button) const
     {
         for (const auto &b : Buttons) {
-            if (qstrcmp(b.name, button) == 0)
+            if (qstrcmp(b.name, button) == 0) {
                 QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, b.place.center() / 15);
+                return true;
+            }
         }
+        return false;
     }
-    void clickRow(const char *name, int row, Qt::MouseButton button = Qt::LeftButton) const
+    // A click on row `row` of the list, or below its last row when it has no
+    // such row; false when the window has no such list.
+    bool clickRow(const char *name, int row, Qt::MouseButton button = Qt::LeftButton) const
     {
         QListWidget *l = list(name);
+        if (!l)
+            return false;
         QTest::mouseClick(l->viewport(), button, {},
             row < l->count() ? l->visualItemRect(l->item(row)).center() : QPoint(5, 150));
+        return true;
     }
     // Select Class, then a click on row `row` of the class list.
-    void choose(int row) const
-    {
-        click("CBClassSelect");
-        clickRow("LBClasses", row);
-    }
+    bool choose(int row) const { return click("CBClassSelect") && clickRow("LBClasses", row); }
     // A press on the window at (x, y) inches, 96 pixels to the inch.
     void press(QPointF inches, Qt::MouseButton button = Qt::LeftButton) const
     {
@@ -124,10 +148,11 @@ struct Window {
     }
     QStringList seated() const { return Seated(form->state()); }
     // The window as it stands on screen: the platform's copy of it, once
-    // queued paints have run.
+    // queued paints have run (a null image when they never end).
     QImage onScreen() const
     {
-        QTest::qWait(50);
+        if (!Settle())
+            return {};
         return form->screen()->grabWindow(form->winId()).toImage().convertToFormat(QImage::Format_RGB32);
     }
     // What is on screen is what the window paints afresh. The screen is read

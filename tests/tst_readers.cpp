@@ -230,7 +230,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, first);
         QTemporaryDir dir;
-        WriteFile(dir.filePath(name), content);
+        QVERIFY(WriteFile(dir.filePath(name), content));
         OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
         if (opened.workbook) { // the cell, or the error reading it when it shows nothing
             opened.error = opened.workbook->cellText(1).value_or(E);
@@ -290,7 +290,7 @@ private slots:
         QFETCH(QStringList, cells);
         QFETCH(QString, error);
         QTemporaryDir dir;
-        WriteFile(dir.filePath("r.csv"), content);
+        QVERIFY(WriteFile(dir.filePath("r.csv"), content));
         OpenedWorkbook opened = OpenWorkbook(dir.filePath("r.csv"));
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);

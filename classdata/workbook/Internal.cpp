@@ -65,7 +65,7 @@ OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open)
     if (!file->open(QIODevice::ReadOnly)) {
         if (!file->exists())
             return { nullptr, QStringLiteral("was not found") };
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file->errorString()) };
+        return { nullptr, CannotOpenReason(*file) };
     }
     return open(std::move(file));
 }

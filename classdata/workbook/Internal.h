@@ -13,6 +13,7 @@
 
 #include "Workbook.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 
 #include <functional>
@@ -59,12 +60,19 @@ template <typename Book, typename... Args> OpenedWorkbook OpenBook(Args &&...arg
     return { std::move(book), {} };
 }
 
+// Why `file` could not be opened to read, with the system's words: "could
+// not be opened (Permission denied)".
+inline QString CannotOpenReason(const QFileDevice &file)
+{
+    return QStringLiteral("could not be opened (%1)").arg(file.errorString());
+}
+
 // A reader's opening over any device, for readers that read a file as one
 // stream of bytes.
 using OpenDevice = std::function<OpenedWorkbook(std::unique_ptr<QIODevice>)>;
 
 // The file at `path` opened to read and handed to `open`, or why it cannot be
-// opened ("was not found", "could not be read (...)").
+// opened ("was not found", "could not be opened (...)").
 OpenedWorkbook OpenFileWith(const QString &path, const OpenDevice &open);
 
 // Bytes in memory handed to `open` as a device opened to read.

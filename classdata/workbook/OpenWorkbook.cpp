@@ -111,9 +111,11 @@ OpenedWorkbook OpenZipArchive(std::unique_ptr<ZipArchive> archive, const QString
 
 OpenedWorkbook OpenZipWorkbook(const QString &path)
 {
-    QString error;
-    std::unique_ptr<ZipArchive> archive = ZipArchive::open(path, &error);
-    return OpenZipArchive(std::move(archive), error);
+    return OpenFileWith(path, [](std::unique_ptr<QIODevice> file) {
+        QString error;
+        std::unique_ptr<ZipArchive> archive = ZipArchive::open(std::move(file), &error);
+        return OpenZipArchive(std::move(archive), error);
+    });
 }
 
 // An Excel 2.x-4.0 file is the record stream itself.
@@ -135,10 +137,13 @@ OpenedWorkbook OpenWorkbook(const QString &path)
         return { nullptr, QStringLiteral("was not found") };
     if (info.isDir())
         return { nullptr, QStringLiteral("is a folder, not a workbook") };
+    // A pipe or a device would be read for ever, or block the window.
+    if (!info.isFile())
+        return { nullptr, QStringLiteral("is not a file but a device, a pipe or a socket") };
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return { nullptr, QStringLiteral("could not be read (%1)").arg(file.errorString()) };
+        return { nullptr, CannotOpenReason(file) };
     const QByteArray head = file.read(HeadBytes);
     file.close();
 

@@ -1,10 +1,10 @@
 # The reader library publishes Workbook.h alone. Run by ctest as
 #   cmake -DSETTINGS=<reader-probe.cmake> -DWORK=<folder> -P reader-boundary.cmake
 # it compiles, with the include paths and definitions that code linking
-# plivan_core and plivan_workbook gets, a file that includes one header of
-# the library, for each of its headers: Workbook.h must compile; every other
-# one must not, and must not even with the library's folder on the include
-# path, where its own guard stops it.
+# plivan_classdata and plivan_workbook gets, a file that includes one header
+# of the library by its full path, for each of its headers: Workbook.h must
+# compile; every other one must not, and must not even with the library's
+# folder on the include path, where its own guard stops it.
 include(${SETTINGS}) # COMPILER, STANDARD, INCLUDES, DEFINES, ROOT, HEADERS
 
 set(flags ${STANDARD} -fsyntax-only -Wfatal-errors)
@@ -33,13 +33,13 @@ endif()
 
 set(holes 0)
 foreach(header IN LISTS HEADERS)
-    probe(${header} "")
+    probe(${ROOT}/${header} "")
     if(rc EQUAL 0)
         message(SEND_ERROR "${header} compiles from outside the reader library")
         math(EXPR holes "${holes} + 1")
         continue()
     endif()
-    probe(${header} "-I${ROOT}/classdata/workbook")
+    probe(${ROOT}/${header} "-I${ROOT}/classdata/workbook")
     if(rc EQUAL 0 OR NOT messages MATCHES "belongs to the workbook readers")
         message(SEND_ERROR "${header} is not stopped by its guard:\n${messages}")
         math(EXPR holes "${holes} + 1")

@@ -25,7 +25,7 @@ public:
         return true;
     }
 
-    QString openError() const { return QStringLiteral("could not be read (%1)").arg(m_file.errorString()); }
+    QString openError() const { return CannotOpenReason(m_file); }
 
     qint64 size() const override { return m_size; }
 

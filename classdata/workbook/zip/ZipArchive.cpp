@@ -1,6 +1,8 @@
 #include "zip/ZipArchive.h"
 
-#include <QFile>
+#include <QIODevice>
+
+#include <algorithm>
 
 #include <zip.h>
 
@@ -8,28 +10,106 @@ namespace plivan {
 
 namespace {
 
-QString OpenError(int code)
+// Why libzip could not open an archive. The file itself was opened by us,
+// so a failure here is the system's (a read that failed) or the bytes'.
+QString OpenError(int code, const QString &readError)
 {
     switch (code) {
-    case ZIP_ER_NOENT:
-        return QStringLiteral("was not found");
-    case ZIP_ER_OPEN:
     case ZIP_ER_READ:
     case ZIP_ER_SEEK:
+        return QStringLiteral("could not be read (%1)").arg(readError);
     case ZIP_ER_MEMORY:
-        return QStringLiteral("could not be read");
+        return QStringLiteral("could not be read (out of memory)");
     case ZIP_ER_NOZIP:
         return QStringLiteral("is damaged (it is not a complete ZIP archive)");
-    default:
+    case ZIP_ER_INCONS:
         return QStringLiteral("is damaged (its ZIP directory is inconsistent)");
+    case ZIP_ER_MULTIDISK:
+        return QStringLiteral("is damaged (it is one part of a ZIP archive split across several files)");
+    default: {
+        zip_error_t error;
+        zip_error_init_with_code(&error, code);
+        const QString text = QString::fromUtf8(zip_error_strerror(&error));
+        zip_error_fini(&error);
+        return QStringLiteral("could not be read (%1)").arg(text);
+    }
     }
 }
 
-QString ReadError(zip_file_t *file, const QString &name)
+// A libzip source over a file we opened ourselves: libzip never sees the
+// file's name, so no name is ever turned into 8-bit text (on Windows libzip
+// would take it as UTF-8, which QFile::encodeName does not give).
+struct DeviceSource {
+    std::unique_ptr<QIODevice> device;
+    zip_error_t error;
+    QString readError; // the system's words for the last failed read or seek
+
+    zip_int64_t fail(int code)
+    {
+        readError = device->errorString();
+        zip_error_set(&error, code, 0);
+        return -1;
+    }
+};
+
+zip_int64_t DeviceCallback(void *userdata, void *data, zip_uint64_t length, zip_source_cmd_t command)
 {
-    const int code = zip_error_code_zip(zip_file_get_error(file));
+    auto *source = static_cast<DeviceSource *>(userdata);
+    QIODevice &device = *source->device;
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        return device.seek(0) ? 0 : source->fail(ZIP_ER_SEEK);
+    case ZIP_SOURCE_READ: {
+        const qint64 got
+            = device.read(static_cast<char *>(data), qint64(std::min<zip_uint64_t>(length, 1 << 30)));
+        return got < 0 ? source->fail(ZIP_ER_READ) : got;
+    }
+    case ZIP_SOURCE_CLOSE:
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        auto *st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
+        if (!st)
+            return -1;
+        zip_stat_init(st);
+        st->size = zip_uint64_t(device.size());
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(*st);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&source->error, data, length);
+    case ZIP_SOURCE_SEEK: {
+        const zip_int64_t offset = zip_source_seek_compute_offset(
+            zip_uint64_t(device.pos()), zip_uint64_t(device.size()), data, length, &source->error);
+        if (offset < 0)
+            return -1;
+        return device.seek(offset) ? 0 : source->fail(ZIP_ER_SEEK);
+    }
+    case ZIP_SOURCE_TELL:
+        return device.pos();
+    case ZIP_SOURCE_FREE:
+        zip_error_fini(&source->error);
+        delete source;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+            ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
+            ZIP_SOURCE_SUPPORTS, -1);
+    default:
+        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+// Why an entry could not be read: the file (`readError`, the system's words
+// when reading it failed), a password, or damage.
+QString EntryError(int code, const QString &name, const QString &readError)
+{
+    if (code == ZIP_ER_READ || code == ZIP_ER_SEEK)
+        return QStringLiteral("could not be read (%1)").arg(readError);
     if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
         return QStringLiteral("is protected by a password");
+    if (code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP)
+        return QStringLiteral("is compressed in a way Plivan cannot read");
     if (code == ZIP_ER_MEMORY)
         return QStringLiteral("could not be read (out of memory)");
     return QStringLiteral("is damaged (%1 cannot be unpacked)").arg(name);
@@ -42,10 +122,16 @@ QString TooLarge(const QString &name, qint64 limit)
 
 } // namespace
 
-ZipArchive::ZipArchive(zip *archive, QByteArray data)
+ZipArchive::ZipArchive(zip *archive, QByteArray data, const QString *readError)
     : m_zip(archive)
     , m_data(std::move(data))
+    , m_readError(readError)
 {
+}
+
+QString ZipArchive::readError() const
+{
+    return m_readError ? *m_readError : QString();
 }
 
 ZipArchive::~ZipArchive()
@@ -55,16 +141,29 @@ ZipArchive::~ZipArchive()
         zip_discard(m_zip);
 }
 
-std::unique_ptr<ZipArchive> ZipArchive::open(const QString &path, QString *error)
+std::unique_ptr<ZipArchive> ZipArchive::open(std::unique_ptr<QIODevice> device, QString *error)
 {
-    int code = 0;
-    const QByteArray name = QFile::encodeName(path);
-    zip_t *archive = zip_open(name.constData(), ZIP_RDONLY, &code);
-    if (!archive) {
-        *error = OpenError(code);
+    auto *context = new DeviceSource { std::move(device), {}, {} };
+    zip_error_init(&context->error);
+    zip_error_t zerror;
+    zip_error_init(&zerror);
+    zip_source_t *source = zip_source_function_create(DeviceCallback, context, &zerror);
+    if (!source) {
+        zip_error_fini(&context->error);
+        delete context;
+        zip_error_fini(&zerror);
+        *error = QStringLiteral("could not be read (out of memory)");
         return nullptr;
     }
-    return std::unique_ptr<ZipArchive>(new ZipArchive(archive, {}));
+    zip_t *archive = zip_open_from_source(source, ZIP_RDONLY, &zerror);
+    if (!archive) {
+        *error = OpenError(zip_error_code_zip(&zerror), context->readError);
+        zip_source_free(source); // frees the context too
+        zip_error_fini(&zerror);
+        return nullptr;
+    }
+    zip_error_fini(&zerror);
+    return std::unique_ptr<ZipArchive>(new ZipArchive(archive, {}, &context->readError));
 }
 
 std::unique_ptr<ZipArchive> ZipArchive::openData(const QByteArray &data, QString *error)
@@ -82,12 +181,12 @@ std::unique_ptr<ZipArchive> ZipArchive::openData(const QByteArray &data, QString
     zip_t *archive = zip_open_from_source(source, ZIP_RDONLY, &zerror);
     if (!archive) {
         zip_source_free(source);
-        *error = OpenError(zip_error_code_zip(&zerror));
+        *error = OpenError(zip_error_code_zip(&zerror), {});
         zip_error_fini(&zerror);
         return nullptr;
     }
     zip_error_fini(&zerror);
-    return std::unique_ptr<ZipArchive>(new ZipArchive(archive, data));
+    return std::unique_ptr<ZipArchive>(new ZipArchive(archive, data, nullptr));
 }
 
 std::optional<std::uint64_t> ZipArchive::find(const QString &name) const
@@ -137,18 +236,14 @@ std::optional<QByteArray> ZipArchive::readAll(std::uint64_t index, qint64 limit,
 }
 
 ZipEntryStream::ZipEntryStream(ZipArchive &archive, std::uint64_t index, qint64 limit)
-    : m_name(archive.name(index))
+    : m_archive(archive)
+    , m_name(archive.name(index))
     , m_limit(limit)
 {
     m_file = zip_fopen_index(archive.handle(), index, 0);
     if (!m_file) {
-        const int code = zip_error_code_zip(zip_get_error(archive.handle()));
-        if (code == ZIP_ER_NOPASSWD || code == ZIP_ER_WRONGPASSWD)
-            m_error = QStringLiteral("is protected by a password");
-        else if (code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP)
-            m_error = QStringLiteral("is compressed in a way Plivan cannot read");
-        else
-            m_error = QStringLiteral("is damaged (%1 cannot be unpacked)").arg(m_name);
+        m_error
+            = EntryError(zip_error_code_zip(zip_get_error(archive.handle())), m_name, archive.readError());
         m_atEnd = true;
     }
 }
@@ -168,7 +263,7 @@ QByteArray ZipEntryStream::read(qint64 maxBytes)
     QByteArray chunk(want, Qt::Uninitialized);
     const zip_int64_t got = zip_fread(m_file, chunk.data(), zip_uint64_t(want));
     if (got < 0) {
-        m_error = ReadError(m_file, m_name);
+        m_error = EntryError(zip_error_code_zip(zip_file_get_error(m_file)), m_name, m_archive.readError());
         m_atEnd = true;
         return {};
     }

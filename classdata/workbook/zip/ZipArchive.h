@@ -3,6 +3,7 @@
 #include "Internal.h"
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QString>
 
 #include <cstdint>
@@ -14,8 +15,9 @@ struct zip_file;
 
 namespace plivan {
 
-// A ZIP archive opened read-only through libzip, from a file or from bytes in
-// memory. Nothing is ever written back; the file is let go on destruction.
+// A ZIP archive opened read-only through libzip, from a device opened to read
+// (a file we opened ourselves) or from bytes in memory. Nothing is ever
+// written back; the device is let go on destruction.
 class ZipArchive {
 public:
     ~ZipArchive();
@@ -23,7 +25,7 @@ public:
     ZipArchive &operator=(const ZipArchive &) = delete;
 
     // Null, with the reason in `error`, when the archive cannot be opened.
-    static std::unique_ptr<ZipArchive> open(const QString &path, QString *error);
+    static std::unique_ptr<ZipArchive> open(std::unique_ptr<QIODevice> device, QString *error);
     static std::unique_ptr<ZipArchive> openData(const QByteArray &data, QString *error);
 
     // The index of the entry with this name: the exact name first, then the
@@ -42,11 +44,16 @@ public:
 
     zip *handle() const { return m_zip; }
 
+    // The system's words for the last read of the file that failed; empty
+    // for bytes in memory, which never fail.
+    QString readError() const;
+
 private:
-    ZipArchive(zip *archive, QByteArray data);
+    ZipArchive(zip *archive, QByteArray data, const QString *readError);
 
     zip *m_zip = nullptr;
     QByteArray m_data; // the bytes an in-memory archive reads from; kept alive here
+    const QString *m_readError = nullptr; // kept by the file's source, which the archive owns
 };
 
 // One entry read in order, a chunk at a time, never more than a limit in all.
@@ -67,6 +74,7 @@ public:
     const QString &error() const { return m_error; }
 
 private:
+    ZipArchive &m_archive;
     QString m_name;
     zip_file *m_file = nullptr;
     qint64 m_limit = 0;

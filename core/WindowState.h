@@ -11,14 +11,6 @@ namespace plivan {
 // The seat tables are indexed by seat number 1 to 50; entry 0 is never used.
 inline constexpr int MaxSeats = 50;
 
-// Grid geometry in inches. The printed grid is 9 x 7 inches; the window shows it
-// at that size divided by 1.2. Its top-left corner sits at (0.5, 0.75) on both.
-inline constexpr double GridLeft = 0.5;
-inline constexpr double GridTop = 0.75;
-inline constexpr double PrintedGridWidth = 9;
-inline constexpr double PrintedGridHeight = 7;
-inline constexpr double PrintScale = 1.2;
-
 // Everything the window knows. It lives as long as the window and is never saved.
 // The names are the window's own; see each field for its unit.
 struct WindowState {
@@ -40,16 +32,6 @@ struct WindowState {
 
     int seatCount() const { return SeatRows * SeatCols; }
     int classCount() const { return int(ClassNames.size()) - 1; }
-    // A room of `rows` x `cols` seats, each seat sized so that the grid is
-    // 9 x 7 inches on paper. The width is worked out in double precision and
-    // kept in single precision.
-    void setRoom(int rows, int cols)
-    {
-        SeatRows = rows;
-        SeatCols = cols;
-        SeatHeight = PrintedGridHeight / rows / PrintScale;
-        SeatWidth = float(PrintedGridWidth / cols / PrintScale);
-    }
     void freeAllSeats()
     {
         SeatTaken.fill(0);

@@ -1,7 +1,5 @@
 #include "HelpText.h"
 
-#include "classdata/DataFolder.h"
-
 namespace plivan {
 
 namespace {
@@ -54,24 +52,14 @@ const char16_t HelpLines[] = u"\t\tPlivan Details\r\n"
                              u"complete and you can 'Print' 'Exit' or select another class to seat.\r\n"
                              u"\r\n"
                              u"Simply click the 'Help' button again to exit help.\r\n";
-const QString WindowsSettingsPath = QStringLiteral(u"c:\\plivan\\plivan.txt");
 } // namespace
 
 QString HelpText(const QString &settingsPath)
 {
     QString text = QString::fromUtf16(HelpLines);
     if (!settingsPath.isEmpty())
-        text.replace(WindowsSettingsPath, settingsPath);
+        text.replace(HelpSettingsPath, settingsPath);
     return text;
-}
-
-QString HelpText()
-{
-#ifdef Q_OS_WIN
-    return HelpText(WindowsSettingsPath);
-#else
-    return HelpText(SettingsFilePath(DefaultDataFolder()));
-#endif
 }
 
 } // namespace plivan
