@@ -7,6 +7,7 @@
 
 #include "CellValue.h"
 #include "CsvReader.h"
+#include "DifReader.h"
 #include "HtmlReader.h"
 #include "SylkReader.h"
 #include "XlsReader.h"
@@ -127,9 +128,17 @@ private slots:
             << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
         QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
                                              << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
-        QTest::newRow("SYLK too large") << "r.slk"
-                                        << "ID;P\n" + QByteArray(MaxSylkBytes, ' ')
+        // SYLK and DIF files are read whole: as large as the limit, and one byte more.
+        const auto padded
+            = [](const QByteArray &text, qint64 size) { return text + QByteArray(size - text.size(), ' '); };
+        const QByteArray sylk = "ID;P\nC;Y1;X1;K\"Ann\"\nE\n",
+                         dif = "TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann\"\n-1,0\nEOD\n";
+        QTest::newRow("SYLK at the size limit") << "r.slk" << padded(sylk, MaxSylkBytes) << "Ann";
+        QTest::newRow("SYLK too large") << "r.slk" << padded(sylk, MaxSylkBytes + 1)
                                         << "is too large to read (Plivan reads SYLK files of up to 16 MB)";
+        QTest::newRow("DIF at the size limit") << "r.dif" << padded(dif, MaxDifBytes) << "Ann";
+        QTest::newRow("DIF too large") << "r.dif" << padded(dif, MaxDifBytes + 1)
+                                       << "is too large to read (Plivan reads DIF files of up to 16 MB)";
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")
@@ -275,6 +284,20 @@ private slots:
                                     << QStringList { "Ann", "Say \"Hi\"", "Two\nLines", "#N/A", "TRUE",
                                            "2024-09-02", "13:45:00", E }
                                     << QString();
+        QTest::newRow("DIF dates and times in every form")
+            << dif
+                + "-1,0\nBOT\n0,1:45:30 PM\nV\n-1,0\nBOT\n0,13:45:30\nV\n-1,0\nBOT\n0,1:45 AM\nV\n-1,0\nBOT\n"
+                  "0,13:45\nV\n-1,0\nBOT\n0,3/1/1900\nV\n-1,0\nBOT\n0,2024-09-02\nV\n-1,0\nBOT\n0,9/2/2024 "
+                  "1:45 "
+                  "PM\nV\n-1,0\nBOT\n0,9/2/2024 25:00\nV\n-1,0\nBOT\n0,2/30/2024\nV\n-1,0\nEOD\n"
+            << QStringList { "Ann", "13:45:30", "13:45:30", "01:45:00", "13:45:00", "1900-03-01",
+                   "2024-09-02", "2024-09-02 13:45:00", "9/2/2024 25:00", "2/30/2024", E }
+            << QString();
+        QTest::newRow("SYLK pictures of a row, a cell and the column")
+            << QByteArray(
+                   "ID;P\nP;PGeneral\nP;Pyyyy-mm-dd hh:mm\nP;Ph:mm\nF;P1;R2\nF;P0;C1\nC;Y1;X1;K45537.5\n"
+                   "C;Y2;X1;K45537.5\nF;P2;Y3;X1\nC;Y3;X1;K0.25\nC;Y4;X1;K60\nF;P1;Y4;X1\nE\n")
+            << QStringList { "45537.5", "2024-09-02 12:00:00", "06:00:00", "1900-02-29", E } << QString();
         QTest::newRow("DIF sections out of order")
             << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
             << QStringList { E } << "is damaged (its header section at line 4 is out of order)";
@@ -477,9 +500,17 @@ private slots:
             << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
                 + "</Table></Worksheet>"
             << "is damaged (a cell's text is too long)";
-        QTest::newRow("nested too deeply") << "<Worksheet><Table><Row><Cell>"
-                + QByteArray("<x>").repeated(XmlStream::MaxDepth) + "</Cell></Row></Table></Worksheet>"
-                                           << "is damaged (its XML is nested too deeply)";
+        QTest::newRow("a cell as long as the limit") << "<Worksheet><Table>"
+                + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars, 'x'))
+                + "</Table></Worksheet>" << QString();
+        // Workbook, Worksheet, Table, Row and Cell hold the elements inside the cell.
+        const auto nested = [](int depth) {
+            return "<Worksheet><Table><Row><Cell>" + QByteArray("<x>").repeated(depth - 5)
+                + QByteArray("</x>").repeated(depth - 5) + "</Cell></Row></Table></Worksheet>";
+        };
+        QTest::newRow("nested as deeply as the limit") << nested(XmlStream::MaxDepth) << QString();
+        QTest::newRow("nested too deeply")
+            << nested(XmlStream::MaxDepth + 1) << "is damaged (its XML is nested too deeply)";
         QTest::newRow("an attribute too long") << "<Worksheet><Table>" + row + "<Row x=\""
                 + QByteArray(XmlStream::MaxTokenBytes + (1 << 20), 'x') + "\"/></Table></Worksheet>"
                                                << "is damaged (its XML holds an overlong piece of text)";
@@ -546,6 +577,11 @@ private slots:
         QTest::addColumn<int>("times");
         QTest::addColumn<bool>("refused");
         QTest::newRow("nested divs") << QByteArray() << QByteArray("<div>") << 600 << true;
+        // html, body, the divs and the last paragraph inside them.
+        QTest::newRow("divs nested as deeply as the limit")
+            << QByteArray() << QByteArray("<div>") << MaxHtmlNesting - 3 << false;
+        QTest::newRow("divs nested one deeper")
+            << QByteArray() << QByteArray("<div>") << MaxHtmlNesting - 2 << true;
         QTest::newRow("nested tables") << QByteArray() << QByteArray("<table><tr><td>") << 600 << true;
         QTest::newRow("bold left open in each paragraph")
             << QByteArray() << QByteArray("<p><b id=%1> ") << 5000 << false;

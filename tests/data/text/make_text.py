@@ -270,13 +270,44 @@ CASES += [
      ["Student 0001", "Student 0002"], None),
 ]
 
+# One page for each code page a page's character set can name, with names
+# that only that code page spells so: the charset in <meta charset> or in
+# the http-equiv form, under one of the names pages give it.
+CHARSETS = [
+    ("windows-1250", "cp1250", ["Łucja Wróbel", "Šárka Čermáková"]), ("windows-1253", "cp1253", ["Αλέξανδρος"]),
+    ("windows-1254", "cp1254", ["Çağlar Şahin"]), ("windows-1255", "cp1255", ["עמית כהן"]),
+    ("windows-1256", "cp1256", ["ليلى حسن"]), ("windows-1257", "cp1257", ["Jānis Bērziņš"]),
+    ("windows-1258", "cp1258", ["Đào Tư"]), ("windows-874", "cp874", ["สมชาย ใจดี"]),
+    ("gbk", "gbk", ["李小龙"]), ("gb2312", "gb2312", ["王小明"]), ("big5", "big5", ["李小龍"]),
+    ("euc-kr", "euc_kr", ["김민준"]), ("ks_c_5601-1987", "cp949", ["박서연"]), ("euc-jp", "euc_jp", ["山田 太郎"]),
+    ("gb18030", "gb18030", ["李小龙 \U00020BB7"]), ("koi8-r", "koi8_r", ["Юлия Петрова"]),
+    ("koi8-u", "koi8_u", ["Ґрета Їжакова"]), ("macintosh", "mac_roman", ["Zoë Ødegaard"]),
+    ("x-mac-roman", "mac_roman", ["Björn Åström"]), ("iso-8859-2", "iso8859_2", ["Łucja Wróbel"]),
+    ("iso-8859-5", "iso8859_5", ["Юлия Петрова"]), ("iso-8859-7", "iso8859_7", ["Αλέξανδρος"]),
+    ("iso-8859-15", "iso8859_15", ["Zoë Œuvre €"]), ("cp850", "cp850", ["Zoë Ødegaard"]),
+    ("cp866", "cp866", ["Юлия Петрова"]), ("x-cp1251", "cp1251", ["Ёжик Иванов"]),
+    ("windows-31j", "cp932", ["鈴木 花子"]), ("latin1", "cp1252", ["Zoë Dupré"]),
+    ("us-ascii", "cp1252", ["Zoë Dupré"]), ("utf-16", "utf-8", ["Zoë 李"]),
+]
+
+
+def charset_page(charset, codec, names, http_equiv):
+    meta = ('<meta http-equiv="Content-Type" content="text/html; charset=%s">' % charset if http_equiv
+            else '<meta charset="%s">' % charset)
+    return ("<html><head>%s</head><body>\n" % meta + table(*("<td>%s</td>" % n for n in names))
+            + "</body></html>\n").encode(codec)
+
+
+CASES += [("html-charset-%s.hand.html" % charset, charset_page(charset, codec, names, i % 2 == 0), names + [E], None)
+          for i, (charset, codec, names) in enumerate(CHARSETS)]
+
 # --------------------------------------------------------------------------
 # Formats Plivan names but does not read, written from their published
 # layouts; LibreOffice or Gnumeric open the first two as what they are.
 # --------------------------------------------------------------------------
 
-READS = ("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML spreadsheets, web pages holding a table, "
-         "and text such as .csv and .txt files")
+READS = ("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML spreadsheets, SYLK and DIF spreadsheets, "
+         "web pages holding a table, and text such as .csv and .txt files")
 
 
 def unread(what):
@@ -337,6 +368,12 @@ LO_DIFFERS = {
                             "<U>, <S>, <Sup>, <Sub>, <Span> and formatting nested in formatting",
     "xmlss-span.hand.xml": "LibreOffice 7.4 (and Gnumeric) ignore ss:Span, which makes the row stand for itself and "
                            "the rows after it",
+    "html-charset-x-mac-roman.hand.html": "LibreOffice 7.4 does not know x-mac-roman, the name browsers also read "
+                                          "as Mac Roman, and reads the page as Windows-1252",
+    "html-charset-x-cp1251.hand.html": "LibreOffice 7.4 does not know x-cp1251, the name browsers also read as "
+                                       "Windows-1251, and reads the page as Windows-1252",
+    "html-charset-windows-31j.hand.html": "LibreOffice 7.4 does not know Windows-31J, the name browsers also read "
+                                          "as Shift_JIS, and reads the page as Windows-1252",
     "html-nested-after.hand.html": "LibreOffice's HTML (StarCalc) import places a table inside a cell by its "
                                    "width in pixels and leaves empty rows and shifted cells when rows come before "
                                    "it; Plivan puts the inner table's rows in the cell's place, as LibreOffice "
