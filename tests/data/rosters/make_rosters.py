@@ -182,6 +182,11 @@ import biff_writer  # noqa: E402
 case("cp1251", ["Юлия Петрова", "Александр Пушкин", "Ёжик Иванов", "Ґрета Їжакова"], [])
 also(biff_writer.MAKERS, ["basic", "cp1252", "cp1251", "values", "gap", "formatted-empty", "dates", "dates1904",
                           "formulas", "many"])
+# More code pages of those versions, in an Excel 4.0 worksheet: one that
+# writes a letter in two bytes, and Excel for the Macintosh's Mac Roman.
+case("cp1250", ["Łucja Wróbel", "Šárka Čermáková", "Ľubomír Ďurčo"], ["script.biff4.xls"])
+case("cp932", ["山田 太郎", "鈴木 花子", "ｿﾆｰ 次郎"], ["script.biff4.xls"])
+case("mac-roman", ["Zoë Ødegaard", "Björn Åström", "Œda “Nan” Dupré", "Ωmega π"], ["script.biff4.xls"])
 also(["script.biff4w.xls"], ["three-sheets"])
 also(["script.biff4.xls"], ["rows-65536"])
 for _m in biff_writer.MAKERS:
