@@ -11,6 +11,9 @@ long notes in column 2 so that the stream runs over many sectors.
   chain-outside.script.xls ... leads to a sector past the end of the file
   chain-short.script.xls   ... ends the chain, long before the stream's size
   size-too-large.script.xls the workbook stream's size is 10 MB
+  parts-4096.script.xls    the workbook among 4096 parts in all, as many as
+                           the reader takes
+  parts-4097.script.xls    one part more: refused
   locked-*.script.xlsx     the basic LibreOffice .xlsx locked with the default
                            password (Agile, office_crypto.py), then damaged:
                            a package that says it holds 200 MB, a package cut
@@ -90,6 +93,8 @@ def main():
         "chain-outside.script.xls": damaged(plain, sector_value=100000),
         "chain-short.script.xls": damaged(plain, sector_value=0xFFFFFFFE),
         "size-too-large.script.xls": damaged(plain, size=10 << 20),
+        "parts-4096.script.xls": compound_file(parts + [("Part %04d" % i, b"") for i in range(4094)]),
+        "parts-4097.script.xls": compound_file(parts + [("Part %04d" % i, b"") for i in range(4095)]),
     }
     with open(os.path.join(HERE, "..", "rosters", "basic.lo.xlsx"), "rb") as f:
         info, body = agile_parts(f.read(), DEFAULT_PASSWORD, spins=1000)
@@ -105,7 +110,8 @@ def main():
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(data)
     with tempfile.TemporaryDirectory() as tmp:
-        for name, program in (("layout-4096.script.xls", "ssconvert"), ("layout-difat.script.xls", "soffice")):
+        for name, program in (("layout-4096.script.xls", "ssconvert"), ("layout-difat.script.xls", "soffice"),
+                              ("parts-4096.script.xls", "soffice")):
             got = names_read_back(os.path.join(HERE, name), tmp, program)
             if got != BASIC:
                 sys.exit("%s reads %s as %r" % (program, name, got))
