@@ -298,6 +298,11 @@ def charset_page(charset, codec, names, http_equiv):
             + "</body></html>\n").encode(codec)
 
 
+# A byte order mark settles the encoding whatever the page's <meta> says.
+CASES += [("html-bom-meta.hand.html",
+           "\ufeff" + page(table("<td>Zoë Ødegaard</td>", "<td>李 小龍</td>")).replace('"utf-8"', '"windows-1252"'),
+           ["Zoë Ødegaard", "李 小龍", E], None)]
+
 CASES += [("html-charset-%s.hand.html" % charset, charset_page(charset, codec, names, i % 2 == 0), names + [E], None)
           for i, (charset, codec, names) in enumerate(CHARSETS)]
 
@@ -374,6 +379,8 @@ LO_DIFFERS = {
                                        "Windows-1251, and reads the page as Windows-1252",
     "html-charset-windows-31j.hand.html": "LibreOffice 7.4 does not know Windows-31J, the name browsers also read "
                                           "as Shift_JIS, and reads the page as Windows-1252",
+    "html-bom-meta.hand.html": "LibreOffice 7.4 reads the page in the character set its <meta> names although it "
+                               "begins with UTF-8's byte order mark; browsers go by the byte order mark",
     "html-nested-after.hand.html": "LibreOffice's HTML (StarCalc) import places a table inside a cell by its "
                                    "width in pixels and leaves empty rows and shifted cells when rows come before "
                                    "it; Plivan puts the inner table's rows in the cell's place, as LibreOffice "
