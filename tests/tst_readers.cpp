@@ -268,6 +268,19 @@ private slots:
             << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
                           "\x1B#;b\"\nE\n")
             << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
+        QTest::newRow("SYLK every escape") << QByteArray(
+            "ID;P\nC;Y1;X1;K\"\x1BN!\x1BN\"\x1BN#\x1BN(\x1BN%\x1BN'\x1BNS\x1BNc\x1BN+\x1BNR\x1BN0\x1BN1"
+            "\x1BN2\x1BN3\x1BN5\x1BN6\x1BN7\x1BNk\x1BN;\x1BN<\x1BN=\x1BN>\x1BN?\x1BNa\x1BNb\x1BNi\x1BNl"
+            "\x1BN{\x1BNq\x1BNs\x1BNy\x1BN|\x1BNj\x1BNz\x1BN*\x1BN&\x1BN)\x1BNP\"\nC;Y2;X1;K\"\x1BNAa"
+            "\x1BNBa\x1BNCa\x1BNDa\x1BNHa\x1BNJa\x1BNKa\"\nC;Y3;X1;K\"\x1BNA \x1BNB \x1BNC \x1BND \x1BNH "
+            "\x1BNJ \x1BNK \"\nC;Y4;X1;K\"\x1B(0\x1B/?\x1B)0\x1B"
+            "00\x1B @\"\nE\n")
+                                           << QStringList { QStringLiteral(
+                                                                u"¡¢£¤¥§©ª«®°±²³µ¶·º»¼½¾¿ÆÐØÞßæðøþŒœ\"#'-"),
+                                                  QStringLiteral(u"àáâãäåa\u0327"),
+                                                  QStringLiteral(u"`´^~¨°¸"),
+                                                  QStringLiteral(u"€ÿ\u0090\u001B00\u001B @"), E }
+                                           << QString();
         QTest::newRow("SYLK with a bad row, after a byte order mark")
             << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
             << QStringList { "Ann", E }
