@@ -571,6 +571,13 @@ private slots:
         QTest::newRow("sdval date") << QByteArray("<td sdval=\"45537\" sdnum=\"1033;1033;DD/MM/YYYY\">x")
                                     << "2024-09-02";
         QTest::newRow("sdnum text") << QByteArray("<td sdnum=\"1033;0;@\">007") << "007";
+        QTest::newRow("sdval time") << QByteArray("<td sdval=\"0.25\" sdnum=\"1033;1033;HH:MM:SS\">x")
+                                    << "06:00:00";
+        QTest::newRow("sdval number")
+            << QByteArray("<td sdval=\"45537.5\" sdnum=\"1033;1033;0.00\">x") << "45537.5";
+        QTest::newRow("sdval Boolean") << QByteArray("<td sdval=\"1\" sdnum=\"1033;0;BOOLEAN\">x") << "TRUE";
+        QTest::newRow("sdval not a number")
+            << QByteArray("<td sdval=\"n/a\" sdnum=\"1033;0;BOOLEAN\">Ann") << "Ann";
     }
     void htmlCellText()
     {
