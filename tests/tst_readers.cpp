@@ -178,6 +178,36 @@ private slots:
         QTest::newRow("Excel 3.0 text cut short")
             << "r.xls" << bof3 + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x0A\0Ann") + eof
             << "is damaged (a cell's text is cut short)";
+        QTest::newRow("Excel 3.0 formula without its text")
+            << "r.xls"
+            << bof3 + QByteArrayLiteral("\x06\x02\x12\0\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\0\0\0\0") + eof
+            << "is damaged (a formula's text is missing)";
+        QTest::newRow("Excel 3.0 formula text cut short") << "r.xls"
+                                                          << bof3
+                + QByteArrayLiteral(
+                    "\x06\x02\x12\0\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\0\0\0\0\x07\x02\x05\0\x0A\0Ann")
+                + eof << "is damaged (a formula's text is cut short)";
+        QTest::newRow("Excel 4.0 workbook listing no sheets")
+            << "r.xls" << QByteArrayLiteral("\x09\x04\x06\0\0\0\0\x01\0\0") + eof
+            << "is damaged (it lists no sheets)";
+        // Records are counted over a workbook's life (4,000,000 at most): a
+        // name that is the last record read, and one record more.
+        const auto records = [&](int before) {
+            return bof3 + QByteArray(4 * before, '\0')
+                + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x03\0Ann") + eof;
+        };
+        QTest::newRow("Excel 3.0 sheet read to the record limit") << "r.xls" << records(3'999'996) << "Ann";
+        QTest::newRow("Excel 3.0 sheet past the record limit")
+            << "r.xls" << records(3'999'997) << "is damaged (it has too many records)";
+        QTest::newRow("CSV quote never closed") << "r.csv" << QByteArray("\"Bob\nCy\n")
+                                                << "is damaged (a quoted field from line 1 is never closed)";
+        QTest::newRow("CSV line too long")
+            << "r.csv" << QByteArray(MaxCsvRecordBytes + 1, 'x') << "is damaged (line 1 is too long)";
+        QTest::newRow("DIF without its data section")
+            << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\n") << "is damaged (it has no DATA section)";
+        QTest::newRow("DIF value before the first row")
+            << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n1,0\n\"Ann\"\n-1,0\nEOD\n")
+            << "is damaged (a value at line 7 stands before the first row)";
         QTest::newRow("Excel 4.0 workbook without its last EOF")
             << "r.xls"
             << ReadFile(DataPath(QStringLiteral("rosters/three-sheets.script.biff4w.xls"))).chopped(4)
@@ -193,6 +223,19 @@ private slots:
         QTest::newRow("sheet list naming a module")
             << "r.xls" << altered("xls/kinds.xlwt.xls", QByteArrayLiteral("\x05\0Kinds"), -1, "\x06")
             << NotAListReason(QStringLiteral("a Visual Basic module"));
+        QTest::newRow("a shared string past the table's end")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\xFD\0\x0A\0\0\0\0\0"), 10,
+                   QByteArrayLiteral("\xFF\xFF\0\0"))
+            << "is damaged (a shared string is missing)";
+        QTest::newRow("globals beginning as a worksheet")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\x09\x08\x10\0\0\x06\x05\0"), 6, "\x10")
+            << "is damaged (the workbook part does not begin with its sheet list)";
+        QTest::newRow("compound file of the wrong byte order")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\xD0\xCF\x11\xE0"), 28, "\xFF\xFE")
+            << "is damaged (its header is not valid)";
         QTest::newRow("parts linked in a loop")
             << "r.xls"
             << altered("xls/layout-difat.script.xls", workbookEntry, 68, QByteArrayLiteral("\x02\0\0\0"))
