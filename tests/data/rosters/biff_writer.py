@@ -54,7 +54,9 @@ SHEET, WORKBOOK = 0x0010, 0x0100
 # cases get 0x8001, Windows-1252 as Excel 2.x-4.0 wrote it; Excel for the
 # Macintosh wrote 0x8000 for Mac Roman.
 CODE_PAGES = {"cp1252": (1252, "cp1252"), "cp1251": (1251, "cp1251"), "cp1250": (1250, "cp1250"),
-              "cp932": (932, "cp932"), "mac-roman": (0x8000, "mac_roman")}
+              "cp932": (932, "cp932"), "mac-roman": (0x8000, "mac_roman"),
+              # Numbers writers put for Windows-1252: none, US-ASCII, UTF-16.
+              "codepage-0": (0, "cp1252"), "codepage-367": (367, "cp1252"), "codepage-1200": (1200, "cp1252")}
 
 
 def record(rtype, body=b""):

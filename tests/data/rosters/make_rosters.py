@@ -187,6 +187,9 @@ also(biff_writer.MAKERS, ["basic", "cp1252", "cp1251", "values", "gap", "formatt
 case("cp1250", ["Łucja Wróbel", "Šárka Čermáková", "Ľubomír Ďurčo"], ["script.biff4.xls"])
 case("cp932", ["山田 太郎", "鈴木 花子", "ｿﾆｰ 次郎"], ["script.biff4.xls"])
 case("mac-roman", ["Zoë Ødegaard", "Björn Åström", "Œda “Nan” Dupré", "Ωmega π"], ["script.biff4.xls"])
+# Code page numbers that stand for Windows-1252 in files written so.
+for _n in ("codepage-0", "codepage-367", "codepage-1200"):
+    case(_n, CP1252, ["script.biff4.xls"])
 also(["script.biff4w.xls"], ["three-sheets"])
 also(["script.biff4.xls"], ["rows-65536"])
 for _m in biff_writer.MAKERS:
