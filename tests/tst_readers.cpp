@@ -259,6 +259,17 @@ private slots:
         QTest::newRow("Agile encryption's data in another mode")
             << "r.xlsx" << altered("rosters/basic.script-velvet-agile.xlsx", "ChainingModeCBC", 12, "CFB")
             << "is protected by a password";
+        // A locked package may hold 128 MB: this one says it does and is cut
+        // short; one byte more is refused before reading.
+        const QByteArray size200 = QByteArrayLiteral("\0\0\x80\x0C\0\0\0\0");
+        QTest::newRow("encrypted package at the size limit")
+            << "r.xlsx"
+            << altered("xls/locked-too-large.script.xlsx", size200, 0, QByteArrayLiteral("\0\0\0\x08"))
+            << "is damaged (its locked package is cut short)";
+        QTest::newRow("encrypted package one byte too large")
+            << "r.xlsx"
+            << altered("xls/locked-too-large.script.xlsx", size200, 0, QByteArrayLiteral("\x01\0\0\x08"))
+            << "is too large to open (a locked workbook of more than 128 MB)";
         QTest::newRow("encrypted package of no bytes")
             << "r.xlsx"
             << altered("rosters/basic.script-velvet-agile.xlsx",
@@ -327,6 +338,15 @@ private slots:
         QTest::newRow("SYLK with a bad row, after a byte order mark")
             << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
             << QStringList { "Ann", E }
+            << "is damaged (line 3 places a cell at a row or column that is not one)";
+        QTest::newRow("SYLK at the last row and column")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048576;X16384;K1\nE\n") << QStringList { "Ann", E }
+            << QString();
+        QTest::newRow("SYLK past the last row")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048577;X1;K1\nE\n") << QStringList { "Ann", E }
+            << "is damaged (line 3 places a cell at a row or column that is not one)";
+        QTest::newRow("SYLK past the last column")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X16385;K1\nE\n") << QStringList { "Ann", E, E }
             << "is damaged (line 3 places a cell at a row or column that is not one)";
         QTest::newRow("SYLK with an open quote")
             << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X1;K\"Bo\nE\n") << QStringList { "Ann", E }
