@@ -236,6 +236,11 @@ private slots:
             << "r.xls"
             << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\xD0\xCF\x11\xE0"), 28, "\xFF\xFE")
             << "is damaged (its header is not valid)";
+        QTest::newRow("Excel 95 number format longer than its record")
+            << "r.xls"
+            << altered(
+                   "rosters/dates.gnumeric95.xls", QByteArrayLiteral("\x1E\x04\x0D\0\x32\0\x0A"), 6, "\xFF")
+            << "Ann Lee";
         QTest::newRow("parts linked in a loop")
             << "r.xls"
             << altered("xls/layout-difat.script.xls", workbookEntry, 68, QByteArrayLiteral("\x02\0\0\0"))
