@@ -142,7 +142,8 @@ def also(makers, names):
 # Locked with the default password: office_crypto.py ("make_rosters.py locked" makes them alone).
 also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
       "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
-      "script-velvet-agile.xlsb"], ["basic"])
+      "script-velvet-agile.xlsb", "script-velvet-agile-sha256.xlsx", "script-velvet-agile-sha384.xlsx"],
+     ["basic"])
 also(["script-velvet-agile.xlsx"], ["unicode"])
 # XML Spreadsheet 2003 and web pages (HTML) from LibreOffice; text_rosters.py
 # says what LibreOffice lists for them where that differs from the cells.
@@ -657,6 +658,14 @@ def main():
                     subprocess.run(["ssconvert", "-T", SSCONVERT[m], src,
                                     os.path.join(OUT, "%s.%s" % (name, m))],
                                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not only or "locked-hashes" in only:
+        import office_crypto
+        with tempfile.TemporaryDirectory() as tmp:
+            office = Office(os.path.join(tmp, "profile"))
+            try:
+                office_crypto.make_agile_hashes(OUT, office)
+            finally:
+                office.close()
     if not only or "locked" in only:
         import office_crypto
         with tempfile.TemporaryDirectory() as tmp:
