@@ -298,6 +298,14 @@ def charset_page(charset, codec, names, http_equiv):
             + "</body></html>\n").encode(codec)
 
 
+# No character set named, or one of no known name: UTF-8 while the bytes are
+# UTF-8, else Windows-1252.
+CASES += [("html-no-charset.hand.html",
+           page(table("<td>Zoë Ødegaard</td>", "<td>Œda “Nan” Dupré</td>")).replace('<meta charset="utf-8">\n', "")
+           .encode("cp1252"), ["Zoë Ødegaard", "Œda “Nan” Dupré", E], None),
+          ("html-unknown-charset.hand.html", page(table("<td>Zoë 李</td>")).replace('"utf-8"', '"x-klingon"'),
+           ["Zoë 李", E], None)]
+
 # A byte order mark settles the encoding whatever the page's <meta> says.
 CASES += [("html-bom-meta.hand.html",
            "\ufeff" + page(table("<td>Zoë Ødegaard</td>", "<td>李 小龍</td>")).replace('"utf-8"', '"windows-1252"'),
