@@ -159,6 +159,9 @@ private slots:
             << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
         QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
         QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
+        QTest::newRow("ZIP archive cut short")
+            << "r.xlsx" << ReadFile(DataPath("rosters/basic.lo.xlsx")).chopped(100)
+            << "is damaged (it is not a complete ZIP archive)";
         QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
         QTest::newRow("Quattro Pro for DOS .wq2")
             << "r.wq2" << QByteArrayLiteral("\0\0\x02\0\x21\x51")

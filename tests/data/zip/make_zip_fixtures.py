@@ -579,3 +579,10 @@ write_zip("letter.odt", [("mimetype", "application/vnd.oasis.opendocument.text")
                          ("META-INF/manifest.xml", manifest())])
 write_zip("text-body.ods", [("mimetype", SPREADSHEET),
                             ("content.xml", content("<text:p>Dear Ann</text:p>", body="text"))])
+
+# A spreadsheet package without its content part, and a row repeat count
+# that is not a number after the first row.
+write_zip("no-content.ods", [("mimetype", SPREADSHEET), ("META-INF/manifest.xml", manifest())])
+write_ods("bad-repeat.ods", content(table("Sheet1", row(text_cell("Ann Lee"))
+                                          + row(text_cell("Bob Stone")).replace("<table:table-row>",
+                                                '<table:table-row table:number-rows-repeated="two">'))))
