@@ -559,9 +559,15 @@ private slots:
         QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Student 0002"));
         QCOMPARE(opened.workbook->error(), QString());
 
-        const QByteArray page = "<html><body><p>Ann Lee</p><!--" + QByteArray(MaxHtmlParseBytes, 'x')
-            + "--><p>Bob Stone</p></body></html>";
+        // The page is as long as the limit, then one byte longer; its last
+        // row ends with the page.
+        const QByteArray starts = "<html><body><p>Ann Lee</p><!--", ends = "--><p>Bob Stone";
+        const QByteArray page
+            = starts + QByteArray(MaxHtmlParseBytes - starts.size() - ends.size(), 'x') + ends;
         opened = OpenHtmlData(page);
+        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Bob Stone"));
+        QCOMPARE(opened.workbook->error(), QString());
+        opened = OpenHtmlData(QByteArray(page).insert(starts.size(), 'x'));
         QCOMPARE(opened.workbook->cellText(1), QStringLiteral("Ann Lee"));
         QCOMPARE(opened.workbook->error(), QString());
         QCOMPARE(opened.workbook->cellText(2), std::nullopt);
