@@ -379,9 +379,9 @@ private slots:
                    "2024-09-02", "2024-09-02 13:45:00", "9/2/2024 25:00", "2/30/2024", E }
             << QString();
         QTest::newRow("SYLK pictures of a row, a cell and the column, after a font")
-            << QByteArray("ID;P\nP;FArial;M200\nP;PGeneral\nP;Pyyyy-mm-dd "
-                          "hh:mm\nP;Ph:mm\nF;P1;R2\nF;P0;C1\nC;Y1;X1;K45537.5\n"
-                          "C;Y2;X1;K45537.5\nF;P2;Y3;X1\nC;Y3;X1;K0.25\nC;Y4;X1;K60\nF;P1;Y4;X1\nE\n")
+            << QByteArray("ID;P\nP;FArial;M200\nP;PGeneral\nP;Pyyyy-mm-dd hh:mm\nP;Ph:mm\nF;P1;R2\nF;P0;C1\n"
+                          "C;Y1;X1;K45537.5\nC;Y2;X1;K45537.5\nF;P2;Y3;X1\nC;Y3;X1;K0.25\nC;Y4;X1;K60\n"
+                          "F;P1;Y4;X1\nE\n")
             << QStringList { "45537.5", "2024-09-02 12:00:00", "06:00:00", "1900-02-29", E } << QString();
         QTest::newRow("DIF sections out of order")
             << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
