@@ -386,9 +386,9 @@ private slots:
         QTest::newRow("DIF sections out of order")
             << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
             << QStringList { E } << "is damaged (its header section at line 4 is out of order)";
-        QTest::newRow("DIF line of no known kind")
-            << dif + "-1,0\nBOT\n1,0\n\"Bo\"\nJUNK\n-1,0\nEOD\n"
-            << QStringList { "Ann", E } << "is damaged (line 18 holds a value of no known kind)";
+        QTest::newRow("DIF text without quotes, then a line of no known kind")
+            << dif + "-1,0\nBOT\n1,0\nBo Stone\n-1,0\nBOT\nJUNK\n-1,0\nEOD\n"
+            << QStringList { "Ann", "Bo Stone", E } << "is damaged (line 20 holds a value of no known kind)";
         QTest::newRow("DIF with an open quote")
             << dif + "-1,0\nBOT\n1,0\n\"Bo\n-1,0\nEOD\n"
             << QStringList { "Ann", E } << "is damaged (the text at line 17 has no closing quote)";
