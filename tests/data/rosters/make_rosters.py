@@ -20,7 +20,7 @@ list each file must read as: its case's cells as text down to the first
 empty one, then Empty.
 
 Run as make_rosters.sh [case ...] (all cases when none, "hand" for the
-hand-written files; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
+hand-written files, "locked" and "locked-hashes" for the locked ones; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
 python3-xlwt and python3-openpyxl. ROSTERS_OUT=<folder> writes the files
 there instead of next to this script.
 """
