@@ -133,6 +133,7 @@ CASES = [
     # Damaged on purpose (not checked with LibreOffice).
     ("xmlss-cut.hand.xml", cut(workbook(worksheet("Period 1", *names("Ann Lee", "Bob Stone", "Cy Young"))), "Cy Y"),
      ["Ann Lee", "Bob Stone", E, E], "is damaged (the file ends early)"),
+    ("xmlss-no-worksheet.hand.xml", workbook(), [], "is damaged (it holds no worksheet)"),
     ("xmlss-entities.hand.xml",
      XML_HEAD.replace("<Workbook", '<!DOCTYPE Workbook [<!ENTITY a "Ann Lee">]>\n<Workbook')
      + worksheet("Period 1", row(text("&a;"))) + "</Workbook>\n",
@@ -306,6 +307,11 @@ CASES += [("html-no-charset.hand.html",
           ("html-unknown-charset.hand.html", page(table("<td>Zoë 李</td>")).replace('"utf-8"', '"x-klingon"'),
            ["Zoë 李", E], None)]
 
+# A page that names UTF-8 stays UTF-8 where a byte is not.
+CASES += [("html-utf8-stray-byte.hand.html",
+           page(table("<td>Zoë Ødegaard</td>", "<td>Ren@</td>")).encode("utf-8").replace(b"@", b"\xe9"),
+           ["Zoë Ødegaard", "Ren\ufffd", E], None)]
+
 # A byte order mark settles the encoding whatever the page's <meta> says.
 CASES += [("html-bom-meta.hand.html",
            "\ufeff" + page(table("<td>Zoë Ødegaard</td>", "<td>李 小龍</td>")).replace('"utf-8"', '"windows-1252"'),
@@ -389,6 +395,9 @@ LO_DIFFERS = {
                                           "as Shift_JIS, and reads the page as Windows-1252",
     "html-bom-meta.hand.html": "LibreOffice 7.4 reads the page in the character set its <meta> names although it "
                                "begins with UTF-8's byte order mark; browsers go by the byte order mark",
+    "html-utf8-stray-byte.hand.html": "LibreOffice 7.4 takes the stray byte 0xE9 for the start of a three-byte "
+                                      "character and swallows the '</' after it ('Ren?/td> '); browsers replace "
+                                      "the byte alone with U+FFFD",
     "html-nested-after.hand.html": "LibreOffice's HTML (StarCalc) import places a table inside a cell by its "
                                    "width in pixels and leaves empty rows and shifted cells when rows come before "
                                    "it; Plivan puts the inner table's rows in the cell's place, as LibreOffice "
