@@ -587,8 +587,6 @@ private slots:
         const QByteArray row = "<Row><Cell><Data ss:Type=\"String\">Ann</Data></Cell></Row>";
         QTest::newRow("no worksheet") << QByteArray() << "is damaged (it holds no worksheet)";
         QTest::newRow("a worksheet without a table") << QByteArray("<Worksheet/>") << QString();
-        QTest::newRow("a comment before the worksheet")
-            << "<!-- exported -->\n<Worksheet><Table>" + row + "</Table></Worksheet>" << QString();
         QTest::newRow("rows out of order")
             << "<Worksheet><Table>" + row + "<Row ss:Index=\"1\"/></Table></Worksheet>"
             << "is damaged (a row is numbered before the rows above it)";
