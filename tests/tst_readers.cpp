@@ -157,6 +157,8 @@ private slots:
         QTest::newRow("web page of text alone, named .htm") << "r.htm" << QByteArray("Ann<br>Bo") << "Ann";
         QTest::newRow("XML of another kind named .txt: text")
             << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
+        QTest::newRow("text from a comment never closed")
+            << "r.dat" << QByteArray("<!-- draft\nAnn Lee\n") << "<!-- draft";
         QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
         QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
         QTest::newRow("ZIP archive cut short")
