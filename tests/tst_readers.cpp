@@ -338,13 +338,14 @@ private slots:
             "\x1BN{\x1BNq\x1BNs\x1BNy\x1BN|\x1BNj\x1BNz\x1BN*\x1BN&\x1BN)\x1BNP\"\nC;Y2;X1;K\"\x1BNAa"
             "\x1BNBa\x1BNCa\x1BNDa\x1BNHa\x1BNJa\x1BNKa\"\nC;Y3;X1;K\"\x1BNA \x1BNB \x1BNC \x1BND \x1BNH "
             "\x1BNJ \x1BNK \"\nC;Y4;X1;K\"\x1B(0\x1B/?\x1B)0\x1B"
-            "00\x1B @\"\nC;Y5;X1;K\"Ann\x1B\"\nE\n")
+            "00\x1B @\"\nC;Y5;X1;K\"Ann\x1B\"\nC;Y6;X1;K\"Bo\x1BN\"\nE\n")
                                            << QStringList { QStringLiteral(
                                                                 u"¡¢£¤¥§©ª«®°±²³µ¶·º»¼½¾¿ÆÐØÞßæðøþŒœ\"#'-"),
                                                   QStringLiteral(u"àáâãäåa\u0327"),
                                                   QStringLiteral(u"`´^~¨°¸"),
                                                   QStringLiteral(u"€ÿ\u0090\u001B00\u001B @"),
-                                                  QStringLiteral(u"Ann\u001B"), E }
+                                                  QStringLiteral(u"Ann\u001B"), QStringLiteral(u"Bo\u001BN"),
+                                                  E }
                                            << QString();
         QTest::newRow("SYLK with a bad row, after a byte order mark")
             << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
