@@ -192,6 +192,9 @@ private slots:
                 + QByteArrayLiteral(
                     "\x06\x02\x12\0\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\0\0\0\0\x07\x02\x05\0\x0A\0Ann")
                 + eof << "is damaged (a formula's text is cut short)";
+        QTest::newRow("Excel 3.0 number format too short for its code")
+            << "r.xls" << bof3 + QByteArrayLiteral("\x1E\0\x01\0\0\x04\x02\x0B\0\0\0\0\0\0\0\x03\0Ann") + eof
+            << "Ann";
         QTest::newRow("Excel 4.0 workbook listing no sheets")
             << "r.xls" << QByteArrayLiteral("\x09\x04\x06\0\0\0\0\x01\0\0") + eof
             << "is damaged (it lists no sheets)";
