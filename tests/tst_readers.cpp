@@ -11,6 +11,7 @@
 #include "markup/HtmlReader.h"
 #include "markup/XmlSpreadsheetReader.h"
 #include "plaintext/CsvReader.h"
+#include "plaintext/DifReader.h"
 #include "plaintext/SylkReader.h"
 #include "zip/Package.h"
 
@@ -127,9 +128,17 @@ private slots:
             << UnreadFormatReason(QStringLiteral("a Lotus 1-2-3 worksheet"));
         QTest::newRow("Quattro Pro for DOS") << "r.wq1" << QByteArray("\0\0\x02\0\x20\x51", 6)
                                              << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
-        QTest::newRow("SYLK too large") << "r.slk"
-                                        << "ID;P\n" + QByteArray(MaxSylkBytes, ' ')
+        // SYLK and DIF files are read whole: as large as the limit, and one byte more.
+        const auto padded
+            = [](const QByteArray &text, qint64 size) { return text + QByteArray(size - text.size(), ' '); };
+        const QByteArray sylk = "ID;P\nC;Y1;X1;K\"Ann\"\nE\n",
+                         dif = "TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann\"\n-1,0\nEOD\n";
+        QTest::newRow("SYLK at the size limit") << "r.slk" << padded(sylk, MaxSylkBytes) << "Ann";
+        QTest::newRow("SYLK too large") << "r.slk" << padded(sylk, MaxSylkBytes + 1)
                                         << "is too large to read (Plivan reads SYLK files of up to 16 MB)";
+        QTest::newRow("DIF at the size limit") << "r.dif" << padded(dif, MaxDifBytes) << "Ann";
+        QTest::newRow("DIF too large") << "r.dif" << padded(dif, MaxDifBytes + 1)
+                                       << "is too large to read (Plivan reads DIF files of up to 16 MB)";
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")
@@ -148,8 +157,13 @@ private slots:
         QTest::newRow("web page of text alone, named .htm") << "r.htm" << QByteArray("Ann<br>Bo") << "Ann";
         QTest::newRow("XML of another kind named .txt: text")
             << "r.txt" << QByteArray("<b>Ann</b>\n") << "<b>Ann</b>";
+        QTest::newRow("text from a comment never closed")
+            << "r.dat" << QByteArray("<!-- draft\nAnn Lee\n") << "<!-- draft";
         QTest::newRow("DOS text with its end mark") << "r.lst" << QByteArray("Ann\r\n\x1A") << "Ann";
         QTest::newRow("empty .xls") << "r.xls" << QByteArray() << "is empty";
+        QTest::newRow("ZIP archive cut short")
+            << "r.xlsx" << ReadFile(DataPath("rosters/basic.lo.xlsx")).chopped(100)
+            << "is damaged (it is not a complete ZIP archive)";
         QTest::newRow("empty .txt") << "r.txt" << QByteArray() << E;
         QTest::newRow("Quattro Pro for DOS .wq2")
             << "r.wq2" << QByteArrayLiteral("\0\0\x02\0\x21\x51")
@@ -169,6 +183,39 @@ private slots:
         QTest::newRow("Excel 3.0 text cut short")
             << "r.xls" << bof3 + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x0A\0Ann") + eof
             << "is damaged (a cell's text is cut short)";
+        QTest::newRow("Excel 3.0 formula without its text")
+            << "r.xls"
+            << bof3 + QByteArrayLiteral("\x06\x02\x12\0\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\0\0\0\0") + eof
+            << "is damaged (a formula's text is missing)";
+        QTest::newRow("Excel 3.0 formula text cut short") << "r.xls"
+                                                          << bof3
+                + QByteArrayLiteral(
+                    "\x06\x02\x12\0\0\0\0\0\0\0\0\0\0\0\0\0\xFF\xFF\0\0\0\0\x07\x02\x05\0\x0A\0Ann")
+                + eof << "is damaged (a formula's text is cut short)";
+        QTest::newRow("Excel 3.0 number format too short for its code")
+            << "r.xls" << bof3 + QByteArrayLiteral("\x1E\0\x01\0\0\x04\x02\x0B\0\0\0\0\0\0\0\x03\0Ann") + eof
+            << "Ann";
+        QTest::newRow("Excel 4.0 workbook listing no sheets")
+            << "r.xls" << QByteArrayLiteral("\x09\x04\x06\0\0\0\0\x01\0\0") + eof
+            << "is damaged (it lists no sheets)";
+        // Records are counted over a workbook's life (4,000,000 at most): a
+        // name that is the last record read, and one record more.
+        const auto records = [&](int before) {
+            return bof3 + QByteArray(4 * before, '\0')
+                + QByteArrayLiteral("\x04\x02\x0B\0\0\0\0\0\0\0\x03\0Ann") + eof;
+        };
+        QTest::newRow("Excel 3.0 sheet read to the record limit") << "r.xls" << records(3'999'996) << "Ann";
+        QTest::newRow("Excel 3.0 sheet past the record limit")
+            << "r.xls" << records(3'999'997) << "is damaged (it has too many records)";
+        QTest::newRow("CSV quote never closed") << "r.csv" << QByteArray("\"Bob\nCy\n")
+                                                << "is damaged (a quoted field from line 1 is never closed)";
+        QTest::newRow("CSV line too long")
+            << "r.csv" << QByteArray(MaxCsvRecordBytes + 1, 'x') << "is damaged (line 1 is too long)";
+        QTest::newRow("DIF without its data section")
+            << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\n") << "is damaged (it has no DATA section)";
+        QTest::newRow("DIF value before the first row")
+            << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n1,0\n\"Ann\"\n-1,0\nEOD\n")
+            << "is damaged (a value at line 7 stands before the first row)";
         QTest::newRow("Excel 4.0 workbook without its last EOF")
             << "r.xls"
             << ReadFile(DataPath(QStringLiteral("rosters/three-sheets.script.biff4w.xls"))).chopped(4)
@@ -184,6 +231,24 @@ private slots:
         QTest::newRow("sheet list naming a module")
             << "r.xls" << altered("xls/kinds.xlwt.xls", QByteArrayLiteral("\x05\0Kinds"), -1, "\x06")
             << NotAListReason(QStringLiteral("a Visual Basic module"));
+        QTest::newRow("a shared string past the table's end")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\xFD\0\x0A\0\0\0\0\0"), 10,
+                   QByteArrayLiteral("\xFF\xFF\0\0"))
+            << "is damaged (a shared string is missing)";
+        QTest::newRow("globals beginning as a worksheet")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\x09\x08\x10\0\0\x06\x05\0"), 6, "\x10")
+            << "is damaged (the workbook part does not begin with its sheet list)";
+        QTest::newRow("compound file of the wrong byte order")
+            << "r.xls"
+            << altered("rosters/basic.xlwt.xls", QByteArrayLiteral("\xD0\xCF\x11\xE0"), 28, "\xFF\xFE")
+            << "is damaged (its header is not valid)";
+        QTest::newRow("Excel 95 number format longer than its record")
+            << "r.xls"
+            << altered(
+                   "rosters/dates.gnumeric95.xls", QByteArrayLiteral("\x1E\x04\x0D\0\x32\0\x0A"), 6, "\xFF")
+            << "Ann Lee";
         QTest::newRow("parts linked in a loop")
             << "r.xls"
             << altered("xls/layout-difat.script.xls", workbookEntry, 68, QByteArrayLiteral("\x02\0\0\0"))
@@ -207,6 +272,17 @@ private slots:
         QTest::newRow("Agile encryption's data in another mode")
             << "r.xlsx" << altered("rosters/basic.script-velvet-agile.xlsx", "ChainingModeCBC", 12, "CFB")
             << "is protected by a password";
+        // A locked package may hold 128 MB: this one says it does and is cut
+        // short; one byte more is refused before reading.
+        const QByteArray size200 = QByteArrayLiteral("\0\0\x80\x0C\0\0\0\0");
+        QTest::newRow("encrypted package at the size limit")
+            << "r.xlsx"
+            << altered("xls/locked-too-large.script.xlsx", size200, 0, QByteArrayLiteral("\0\0\0\x08"))
+            << "is damaged (its locked package is cut short)";
+        QTest::newRow("encrypted package one byte too large")
+            << "r.xlsx"
+            << altered("xls/locked-too-large.script.xlsx", size200, 0, QByteArrayLiteral("\x01\0\0\x08"))
+            << "is too large to open (a locked workbook of more than 128 MB)";
         QTest::newRow("encrypted package of no bytes")
             << "r.xlsx"
             << altered("rosters/basic.script-velvet-agile.xlsx",
@@ -259,9 +335,33 @@ private slots:
             << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
                           "\x1B#;b\"\nE\n")
             << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
+        QTest::newRow("SYLK every escape") << QByteArray(
+            "ID;P\nC;Y1;X1;K\"\x1BN!\x1BN\"\x1BN#\x1BN(\x1BN%\x1BN'\x1BNS\x1BNc\x1BN+\x1BNR\x1BN0\x1BN1"
+            "\x1BN2\x1BN3\x1BN5\x1BN6\x1BN7\x1BNk\x1BN;\x1BN<\x1BN=\x1BN>\x1BN?\x1BNa\x1BNb\x1BNi\x1BNl"
+            "\x1BN{\x1BNq\x1BNs\x1BNy\x1BN|\x1BNj\x1BNz\x1BN*\x1BN&\x1BN)\x1BNP\"\nC;Y2;X1;K\"\x1BNAa"
+            "\x1BNBa\x1BNCa\x1BNDa\x1BNHa\x1BNJa\x1BNKa\"\nC;Y3;X1;K\"\x1BNA \x1BNB \x1BNC \x1BND \x1BNH "
+            "\x1BNJ \x1BNK \"\nC;Y4;X1;K\"\x1B(0\x1B/?\x1B)0\x1B"
+            "00\x1B @\"\nC;Y5;X1;K\"Ann\x1B\"\nC;Y6;X1;K\"Bo\x1BN\"\nE\n")
+                                           << QStringList { QStringLiteral(
+                                                                u"¡¢£¤¥§©ª«®°±²³µ¶·º»¼½¾¿ÆÐØÞßæðøþŒœ\"#'-"),
+                                                  QStringLiteral(u"àáâãäåa\u0327"),
+                                                  QStringLiteral(u"`´^~¨°¸"),
+                                                  QStringLiteral(u"€ÿ\u0090\u001B00\u001B @"),
+                                                  QStringLiteral(u"Ann\u001B"), QStringLiteral(u"Bo\u001BN"),
+                                                  E }
+                                           << QString();
         QTest::newRow("SYLK with a bad row, after a byte order mark")
             << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
             << QStringList { "Ann", E }
+            << "is damaged (line 3 places a cell at a row or column that is not one)";
+        QTest::newRow("SYLK at the last row and column")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048576;X16384;K1\nE\n") << QStringList { "Ann", E }
+            << QString();
+        QTest::newRow("SYLK past the last row")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048577;X1;K1\nE\n") << QStringList { "Ann", E }
+            << "is damaged (line 3 places a cell at a row or column that is not one)";
+        QTest::newRow("SYLK past the last column")
+            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X16385;K1\nE\n") << QStringList { "Ann", E, E }
             << "is damaged (line 3 places a cell at a row or column that is not one)";
         QTest::newRow("SYLK with an open quote")
             << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X1;K\"Bo\nE\n") << QStringList { "Ann", E }
@@ -275,9 +375,26 @@ private slots:
                                     << QStringList { "Ann", "Say \"Hi\"", "Two\nLines", "#N/A", "TRUE",
                                            "2024-09-02", "13:45:00", E }
                                     << QString();
+        QTest::newRow("DIF dates and times in every form")
+            << dif
+                + "-1,0\nBOT\n0,1:45:30 PM\nV\n-1,0\nBOT\n0,13:45:30\nV\n-1,0\nBOT\n0,1:45 AM\nV\n-1,0\nBOT\n"
+                  "0,13:45\nV\n-1,0\nBOT\n0,3/1/1900\nV\n-1,0\nBOT\n0,2024-09-02\nV\n-1,0\nBOT\n0,9/2/2024 "
+                  "1:45 "
+                  "PM\nV\n-1,0\nBOT\n0,9/2/2024 25:00\nV\n-1,0\nBOT\n0,2/30/2024\nV\n-1,0\nEOD\n"
+            << QStringList { "Ann", "13:45:30", "13:45:30", "01:45:00", "13:45:00", "1900-03-01",
+                   "2024-09-02", "2024-09-02 13:45:00", "9/2/2024 25:00", "2/30/2024", E }
+            << QString();
+        QTest::newRow("SYLK pictures of a row, a cell and the column, after a font")
+            << QByteArray("ID;P\nP;FArial;M200\nP;PGeneral\nP;Pyyyy-mm-dd hh:mm\nP;Ph:mm\nF;P1;R2\nF;P0;C1\n"
+                          "C;Y1;X1;K45537.5\nC;Y2;X1;K45537.5\nF;P2;Y3;X1\nC;Y3;X1;K0.25\nC;Y4;X1;K60\n"
+                          "F;P1;Y4;X1\nE\n")
+            << QStringList { "45537.5", "2024-09-02 12:00:00", "06:00:00", "1900-02-29", E } << QString();
         QTest::newRow("DIF sections out of order")
             << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
             << QStringList { E } << "is damaged (its header section at line 4 is out of order)";
+        QTest::newRow("DIF text without quotes, then a line of no known kind")
+            << dif + "-1,0\nBOT\n1,0\nBo Stone\n-1,0\nBOT\nJUNK\n-1,0\nEOD\n"
+            << QStringList { "Ann", "Bo Stone", E } << "is damaged (line 20 holds a value of no known kind)";
         QTest::newRow("DIF with an open quote")
             << dif + "-1,0\nBOT\n1,0\n\"Bo\n-1,0\nEOD\n"
             << QStringList { "Ann", E } << "is damaged (the text at line 17 has no closing quote)";
@@ -457,9 +574,15 @@ private slots:
         QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Student 0002"));
         QCOMPARE(opened.workbook->error(), QString());
 
-        const QByteArray page = "<html><body><p>Ann Lee</p><!--" + QByteArray(MaxHtmlParseBytes, 'x')
-            + "--><p>Bob Stone</p></body></html>";
+        // The page is as long as the limit, then one byte longer; its last
+        // row ends with the page.
+        const QByteArray starts = "<html><body><p>Ann Lee</p><!--", ends = "--><p>Bob Stone";
+        const QByteArray page
+            = starts + QByteArray(MaxHtmlParseBytes - starts.size() - ends.size(), 'x') + ends;
         opened = OpenHtmlData(page);
+        QCOMPARE(opened.workbook->cellText(2), QStringLiteral("Bob Stone"));
+        QCOMPARE(opened.workbook->error(), QString());
+        opened = OpenHtmlData(QByteArray(page).insert(starts.size(), 'x'));
         QCOMPARE(opened.workbook->cellText(1), QStringLiteral("Ann Lee"));
         QCOMPARE(opened.workbook->error(), QString());
         QCOMPARE(opened.workbook->cellText(2), std::nullopt);
@@ -483,9 +606,17 @@ private slots:
             << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
                 + "</Table></Worksheet>"
             << "is damaged (a cell's text is too long)";
-        QTest::newRow("nested too deeply") << "<Worksheet><Table><Row><Cell>"
-                + QByteArray("<x>").repeated(XmlStream::MaxDepth) + "</Cell></Row></Table></Worksheet>"
-                                           << "is damaged (its XML is nested too deeply)";
+        QTest::newRow("a cell as long as the limit") << "<Worksheet><Table>"
+                + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars, 'x'))
+                + "</Table></Worksheet>" << QString();
+        // Workbook, Worksheet, Table, Row and Cell hold the elements inside the cell.
+        const auto nested = [](int depth) {
+            return "<Worksheet><Table><Row><Cell>" + QByteArray("<x>").repeated(depth - 5)
+                + QByteArray("</x>").repeated(depth - 5) + "</Cell></Row></Table></Worksheet>";
+        };
+        QTest::newRow("nested as deeply as the limit") << nested(XmlStream::MaxDepth) << QString();
+        QTest::newRow("nested too deeply")
+            << nested(XmlStream::MaxDepth + 1) << "is damaged (its XML is nested too deeply)";
         QTest::newRow("an attribute too long") << "<Worksheet><Table>" + row + "<Row x=\""
                 + QByteArray(XmlStream::MaxTokenBytes + (1 << 20), 'x') + "\"/></Table></Worksheet>"
                                                << "is damaged (its XML holds an overlong piece of text)";
@@ -531,6 +662,13 @@ private slots:
         QTest::newRow("sdval date") << QByteArray("<td sdval=\"45537\" sdnum=\"1033;1033;DD/MM/YYYY\">x")
                                     << "2024-09-02";
         QTest::newRow("sdnum text") << QByteArray("<td sdnum=\"1033;0;@\">007") << "007";
+        QTest::newRow("sdval time") << QByteArray("<td sdval=\"0.25\" sdnum=\"1033;1033;HH:MM:SS\">x")
+                                    << "06:00:00";
+        QTest::newRow("sdval number")
+            << QByteArray("<td sdval=\"45537.5\" sdnum=\"1033;1033;0.00\">x") << "45537.5";
+        QTest::newRow("sdval Boolean") << QByteArray("<td sdval=\"1\" sdnum=\"1033;0;BOOLEAN\">x") << "TRUE";
+        QTest::newRow("sdval not a number")
+            << QByteArray("<td sdval=\"n/a\" sdnum=\"1033;0;BOOLEAN\">Ann") << "Ann";
     }
     void htmlCellText()
     {
@@ -552,6 +690,11 @@ private slots:
         QTest::addColumn<int>("times");
         QTest::addColumn<bool>("refused");
         QTest::newRow("nested divs") << QByteArray() << QByteArray("<div>") << 600 << true;
+        // html, body, the divs and the last paragraph inside them.
+        QTest::newRow("divs nested as deeply as the limit")
+            << QByteArray() << QByteArray("<div>") << MaxHtmlNesting - 3 << false;
+        QTest::newRow("divs nested one deeper")
+            << QByteArray() << QByteArray("<div>") << MaxHtmlNesting - 2 << true;
         QTest::newRow("nested tables") << QByteArray() << QByteArray("<table><tr><td>") << 600 << true;
         QTest::newRow("bold left open in each paragraph")
             << QByteArray() << QByteArray("<p><b id=%1> ") << 5000 << false;

@@ -50,7 +50,13 @@ MAKERS = ["script.biff2.xls", "script.biff3.xls", "script.biff4.xls", "script.bi
 
 BOF = {2: 0x0009, 3: 0x0209, 4: 0x0409}
 SHEET, WORKBOOK = 0x0010, 0x0100
-CODE_PAGES = {"cp1252": 1252, "cp1251": 1251}  # others: 0x8001, Windows-1252 as Excel 2.x-4.0 wrote it
+# Case name: the CODEPAGE record's number and the encoding of the text. Other
+# cases get 0x8001, Windows-1252 as Excel 2.x-4.0 wrote it; Excel for the
+# Macintosh wrote 0x8000 for Mac Roman.
+CODE_PAGES = {"cp1252": (1252, "cp1252"), "cp1251": (1251, "cp1251"), "cp1250": (1250, "cp1250"),
+              "cp932": (932, "cp932"), "mac-roman": (0x8000, "mac_roman"),
+              # Numbers writers put for Windows-1252: none, US-ASCII, UTF-16.
+              "codepage-0": (0, "cp1252"), "codepage-367": (367, "cp1252"), "codepage-1200": (1200, "cp1252")}
 
 
 def record(rtype, body=b""):
@@ -215,8 +221,7 @@ def write(name, c, path, cells):
     `cells` lists (sheet, row, column, cell) as make_rosters lays them out."""
     maker = path.rsplit(".", 2)[-2]  # biff2, biff3, biff4 or biff4w
     biff = int(maker[4])
-    code_page = CODE_PAGES.get(name, 0x8001)
-    encoding = "cp%d" % CODE_PAGES.get(name, 1252)
+    code_page, encoding = CODE_PAGES.get(name, (0x8001, "cp1252"))
     date1904 = int(bool(c.get("date1904")))
     formats = ["General"] + sorted({cell[2] for _, _, _, cell in cells
                                      if not isinstance(cell, str) and cell[0] == 'd'})

@@ -20,7 +20,7 @@ list each file must read as: its case's cells as text down to the first
 empty one, then Empty.
 
 Run as make_rosters.sh [case ...] (all cases when none, "hand" for the
-hand-written files; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
+hand-written files, "locked" and "locked-hashes" for the locked ones; ROSTERS_MAKERS=<maker>,... for those makers alone) on Debian 12 with libreoffice-calc, python3-uno, gnumeric,
 python3-xlwt and python3-openpyxl. ROSTERS_OUT=<folder> writes the files
 there instead of next to this script.
 """
@@ -142,7 +142,8 @@ def also(makers, names):
 # Locked with the default password: office_crypto.py ("make_rosters.py locked" makes them alone).
 also(["lo-velvet.xls", "lo-velvet.xlsx", "script-velvet-xor.xls", "script-velvet-xor95.xls",
       "script-velvet-cryptoapi.xls", "script-velvet-agile.xlsx", "script-velvet-agile-sha1.xlsx",
-      "script-velvet-agile.xlsb"], ["basic"])
+      "script-velvet-agile.xlsb", "script-velvet-agile-sha256.xlsx", "script-velvet-agile-sha384.xlsx"],
+     ["basic"])
 also(["script-velvet-agile.xlsx"], ["unicode"])
 # XML Spreadsheet 2003 and web pages (HTML) from LibreOffice; text_rosters.py
 # says what LibreOffice lists for them where that differs from the cells.
@@ -182,6 +183,14 @@ import biff_writer  # noqa: E402
 case("cp1251", ["Юлия Петрова", "Александр Пушкин", "Ёжик Иванов", "Ґрета Їжакова"], [])
 also(biff_writer.MAKERS, ["basic", "cp1252", "cp1251", "values", "gap", "formatted-empty", "dates", "dates1904",
                           "formulas", "many"])
+# More code pages of those versions, in an Excel 4.0 worksheet: one that
+# writes a letter in two bytes, and Excel for the Macintosh's Mac Roman.
+case("cp1250", ["Łucja Wróbel", "Šárka Čermáková", "Ľubomír Ďurčo"], ["script.biff4.xls"])
+case("cp932", ["山田 太郎", "鈴木 花子", "ｿﾆｰ 次郎"], ["script.biff4.xls"])
+case("mac-roman", ["Zoë Ødegaard", "Björn Åström", "Œda “Nan” Dupré", "Ωmega π"], ["script.biff4.xls"])
+# Code page numbers that stand for Windows-1252 in files written so.
+for _n in ("codepage-0", "codepage-367", "codepage-1200"):
+    case(_n, CP1252, ["script.biff4.xls"])
 also(["script.biff4w.xls"], ["three-sheets"])
 also(["script.biff4.xls"], ["rows-65536"])
 for _m in biff_writer.MAKERS:
@@ -649,6 +658,14 @@ def main():
                     subprocess.run(["ssconvert", "-T", SSCONVERT[m], src,
                                     os.path.join(OUT, "%s.%s" % (name, m))],
                                    check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if not only or "locked-hashes" in only:
+        import office_crypto
+        with tempfile.TemporaryDirectory() as tmp:
+            office = Office(os.path.join(tmp, "profile"))
+            try:
+                office_crypto.make_agile_hashes(OUT, office)
+            finally:
+                office.close()
     if not only or "locked" in only:
         import office_crypto
         with tempfile.TemporaryDirectory() as tmp:

@@ -296,6 +296,37 @@ def _names(office, path, password=None):
         doc.close(True)
 
 
+def make_agile_hashes(out, office):
+    """The basic LibreOffice .xlsx locked with the default password under
+    Agile encryption with SHA-256 and with SHA-384. LibreOffice 7.4 opens Agile files hashed with SHA-1 and
+    SHA-512 only, so msoffcrypto-tool (python3-msoffcrypto-tool), which
+    follows the format on its own, unlocks each file with the default
+    password, and LibreOffice must read the package it gives as the names."""
+    import io
+    import os
+    import tempfile
+    import msoffcrypto
+    with open(os.path.join(out, "basic.lo.xlsx"), "rb") as f:
+        package = f.read()
+    want = _names(office, os.path.join(out, "basic.lo.xlsx"))
+    for hash_name, key_bits in (("sha256", 256), ("sha384", 256)):
+        name = os.path.join(out, "basic.script-velvet-agile-%s.xlsx" % hash_name)
+        with open(name, "wb") as f:
+            f.write(agile_package(package, DEFAULT_PASSWORD, hash_name, key_bits))
+        with open(name, "rb") as f:
+            locked = msoffcrypto.OfficeFile(f)
+            locked.load_key(password=DEFAULT_PASSWORD)
+            plain = io.BytesIO()
+            locked.decrypt(plain, verify_integrity=True)
+        with tempfile.TemporaryDirectory() as tmp:
+            unlocked = os.path.join(tmp, "unlocked.xlsx")
+            with open(unlocked, "wb") as f:
+                f.write(plain.getvalue())
+            got = _names(office, unlocked)
+        if got != want:
+            raise RuntimeError("%s unlocks to a package LibreOffice reads as %r" % (name, got))
+
+
 def make_locked_rosters(out, office, build_lo, case):
     """The basic names locked with the default password by LibreOffice (its
     .xls RC4 and its .xlsx Standard encryption) and by this script (XOR,

@@ -133,6 +133,7 @@ CASES = [
     # Damaged on purpose (not checked with LibreOffice).
     ("xmlss-cut.hand.xml", cut(workbook(worksheet("Period 1", *names("Ann Lee", "Bob Stone", "Cy Young"))), "Cy Y"),
      ["Ann Lee", "Bob Stone", E, E], "is damaged (the file ends early)"),
+    ("xmlss-no-worksheet.hand.xml", workbook(), [], "is damaged (it holds no worksheet)"),
     ("xmlss-entities.hand.xml",
      XML_HEAD.replace("<Workbook", '<!DOCTYPE Workbook [<!ENTITY a "Ann Lee">]>\n<Workbook')
      + worksheet("Period 1", row(text("&a;"))) + "</Workbook>\n",
@@ -270,13 +271,62 @@ CASES += [
      ["Student 0001", "Student 0002"], None),
 ]
 
+# One page for each code page a page's character set can name, with names
+# that only that code page spells so: the charset in <meta charset> or in
+# the http-equiv form, under one of the names pages give it.
+CHARSETS = [
+    ("windows-1250", "cp1250", ["Łucja Wróbel", "Šárka Čermáková"]), ("windows-1253", "cp1253", ["Αλέξανδρος"]),
+    ("windows-1254", "cp1254", ["Çağlar Şahin"]), ("windows-1255", "cp1255", ["עמית כהן"]),
+    ("windows-1256", "cp1256", ["ليلى حسن"]), ("windows-1257", "cp1257", ["Jānis Bērziņš"]),
+    ("windows-1258", "cp1258", ["Đào Tư"]), ("windows-874", "cp874", ["สมชาย ใจดี"]),
+    ("gbk", "gbk", ["李小龙"]), ("gb2312", "gb2312", ["王小明"]), ("big5", "big5", ["李小龍"]),
+    ("euc-kr", "euc_kr", ["김민준"]), ("ks_c_5601-1987", "cp949", ["박서연"]), ("euc-jp", "euc_jp", ["山田 太郎"]),
+    ("gb18030", "gb18030", ["李小龙 \U00020BB7"]), ("koi8-r", "koi8_r", ["Юлия Петрова"]),
+    ("koi8-u", "koi8_u", ["Ґрета Їжакова"]), ("macintosh", "mac_roman", ["Zoë Ødegaard"]),
+    ("x-mac-roman", "mac_roman", ["Björn Åström"]), ("iso-8859-2", "iso8859_2", ["Łucja Wróbel"]),
+    ("iso-8859-5", "iso8859_5", ["Юлия Петрова"]), ("iso-8859-7", "iso8859_7", ["Αλέξανδρος"]),
+    ("iso-8859-15", "iso8859_15", ["Zoë Œuvre €"]), ("cp850", "cp850", ["Zoë Ødegaard"]),
+    ("cp866", "cp866", ["Юлия Петрова"]), ("x-cp1251", "cp1251", ["Ёжик Иванов"]),
+    ("windows-31j", "cp932", ["鈴木 花子"]), ("latin1", "cp1252", ["Zoë Dupré"]),
+    ("us-ascii", "cp1252", ["Zoë Dupré"]), ("utf-16", "utf-8", ["Zoë 李"]),
+]
+
+
+def charset_page(charset, codec, names, http_equiv):
+    meta = ('<meta http-equiv="Content-Type" content="text/html; charset=%s">' % charset if http_equiv
+            else '<meta charset="%s">' % charset)
+    return ("<html><head>%s</head><body>\n" % meta + table(*("<td>%s</td>" % n for n in names))
+            + "</body></html>\n").encode(codec)
+
+
+# No character set named, or one of no known name: UTF-8 while the bytes are
+# UTF-8, else Windows-1252.
+CASES += [("html-no-charset.hand.html",
+           page(table("<td>Zoë Ødegaard</td>", "<td>Œda “Nan” Dupré</td>")).replace('<meta charset="utf-8">\n', "")
+           .encode("cp1252"), ["Zoë Ødegaard", "Œda “Nan” Dupré", E], None),
+          ("html-unknown-charset.hand.html", page(table("<td>Zoë 李</td>")).replace('"utf-8"', '"x-klingon"'),
+           ["Zoë 李", E], None)]
+
+# A page that names UTF-8 stays UTF-8 where a byte is not.
+CASES += [("html-utf8-stray-byte.hand.html",
+           page(table("<td>Zoë Ødegaard</td>", "<td>Ren@</td>")).encode("utf-8").replace(b"@", b"\xe9"),
+           ["Zoë Ødegaard", "Ren\ufffd", E], None)]
+
+# A byte order mark settles the encoding whatever the page's <meta> says.
+CASES += [("html-bom-meta.hand.html",
+           "\ufeff" + page(table("<td>Zoë Ødegaard</td>", "<td>李 小龍</td>")).replace('"utf-8"', '"windows-1252"'),
+           ["Zoë Ødegaard", "李 小龍", E], None)]
+
+CASES += [("html-charset-%s.hand.html" % charset, charset_page(charset, codec, names, i % 2 == 0), names + [E], None)
+          for i, (charset, codec, names) in enumerate(CHARSETS)]
+
 # --------------------------------------------------------------------------
 # Formats Plivan names but does not read, written from their published
 # layouts; LibreOffice or Gnumeric open the first two as what they are.
 # --------------------------------------------------------------------------
 
-READS = ("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML spreadsheets, web pages holding a table, "
-         "and text such as .csv and .txt files")
+READS = ("it reads .xls, .xlsx, .xlsb and .ods workbooks, Excel XML spreadsheets, SYLK and DIF spreadsheets, "
+         "web pages holding a table, and text such as .csv and .txt files")
 
 
 def unread(what):
@@ -337,6 +387,17 @@ LO_DIFFERS = {
                             "<U>, <S>, <Sup>, <Sub>, <Span> and formatting nested in formatting",
     "xmlss-span.hand.xml": "LibreOffice 7.4 (and Gnumeric) ignore ss:Span, which makes the row stand for itself and "
                            "the rows after it",
+    "html-charset-x-mac-roman.hand.html": "LibreOffice 7.4 does not know x-mac-roman, the name browsers also read "
+                                          "as Mac Roman, and reads the page as Windows-1252",
+    "html-charset-x-cp1251.hand.html": "LibreOffice 7.4 does not know x-cp1251, the name browsers also read as "
+                                       "Windows-1251, and reads the page as Windows-1252",
+    "html-charset-windows-31j.hand.html": "LibreOffice 7.4 does not know Windows-31J, the name browsers also read "
+                                          "as Shift_JIS, and reads the page as Windows-1252",
+    "html-bom-meta.hand.html": "LibreOffice 7.4 reads the page in the character set its <meta> names although it "
+                               "begins with UTF-8's byte order mark; browsers go by the byte order mark",
+    "html-utf8-stray-byte.hand.html": "LibreOffice 7.4 takes the stray byte 0xE9 for the start of a three-byte "
+                                      "character and swallows the '</' after it ('Ren?/td> '); browsers replace "
+                                      "the byte alone with U+FFFD",
     "html-nested-after.hand.html": "LibreOffice's HTML (StarCalc) import places a table inside a cell by its "
                                    "width in pixels and leaves empty rows and shifted cells when rows come before "
                                    "it; Plivan puts the inner table's rows in the cell's place, as LibreOffice "

@@ -11,6 +11,12 @@ long notes in column 2 so that the stream runs over many sectors.
   chain-outside.script.xls ... leads to a sector past the end of the file
   chain-short.script.xls   ... ends the chain, long before the stream's size
   size-too-large.script.xls the workbook stream's size is 10 MB
+  mini.script.xls          a workbook stream so short that it is kept in the
+                           mini stream (three names)
+  mini-too-large.script.xls ... whose mini stream says it holds 10 MB
+  parts-4096.script.xls    the workbook among 4096 parts in all, as many as
+                           the reader takes
+  parts-4097.script.xls    one part more: refused
   locked-*.script.xlsx     the basic LibreOffice .xlsx locked with the default
                            password (Agile, office_crypto.py), then damaged:
                            a package that says it holds 200 MB, a package cut
@@ -55,8 +61,12 @@ def fat_entry_offset(data, sector):
     return ((fat0 + 1) << shift) + 4 * sector
 
 
-def damaged(data, sector_value=None, size=None):
+def damaged(data, sector_value=None, size=None, root_size=None):
     data = bytearray(data)
+    if root_size is not None:
+        # The root entry, first in the directory, gives the mini stream's size.
+        directory = struct.unpack_from("<I", data, 48)[0]
+        struct.pack_into("<I", data, ((directory + 1) << 9) + 120, root_size)
     if sector_value is not None:
         struct.pack_into("<I", data, fat_entry_offset(data, 0), sector_value)
     if size is not None:
@@ -64,6 +74,15 @@ def damaged(data, sector_value=None, size=None):
         directory = struct.unpack_from("<I", data, 48)[0]
         struct.pack_into("<I", data, ((directory + 1) << 9) + 128 + 120, size)
     return bytes(data)
+
+
+def small_stream():
+    """A workbook stream short enough for the mini stream."""
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = wb.add_sheet("Period 1")
+    for r, name in enumerate(BASIC[:3]):
+        ws.write(r, 0, name)
+    return wb.get_biff_data()
 
 
 def names_read_back(path, tmp, program):
@@ -90,6 +109,10 @@ def main():
         "chain-outside.script.xls": damaged(plain, sector_value=100000),
         "chain-short.script.xls": damaged(plain, sector_value=0xFFFFFFFE),
         "size-too-large.script.xls": damaged(plain, size=10 << 20),
+        "mini.script.xls": compound_file([("Workbook", small_stream())]),
+        "mini-too-large.script.xls": damaged(compound_file([("Workbook", small_stream())]), root_size=10 << 20),
+        "parts-4096.script.xls": compound_file(parts + [("Part %04d" % i, b"") for i in range(4094)]),
+        "parts-4097.script.xls": compound_file(parts + [("Part %04d" % i, b"") for i in range(4095)]),
     }
     with open(os.path.join(HERE, "..", "rosters", "basic.lo.xlsx"), "rb") as f:
         info, body = agile_parts(f.read(), DEFAULT_PASSWORD, spins=1000)
@@ -105,9 +128,10 @@ def main():
         with open(os.path.join(HERE, name), "wb") as f:
             f.write(data)
     with tempfile.TemporaryDirectory() as tmp:
-        for name, program in (("layout-4096.script.xls", "ssconvert"), ("layout-difat.script.xls", "soffice")):
+        for name, program in (("layout-4096.script.xls", "ssconvert"), ("layout-difat.script.xls", "soffice"),
+                              ("parts-4096.script.xls", "soffice"), ("mini.script.xls", "soffice")):
             got = names_read_back(os.path.join(HERE, name), tmp, program)
-            if got != BASIC:
+            if got != (BASIC[:3] if name.startswith("mini") else BASIC):
                 sys.exit("%s reads %s as %r" % (program, name, got))
     return 0
 

@@ -392,6 +392,52 @@ with zipfile.ZipFile(os.path.join(HERE, "broken-tail.xlsb")) as z:
 xb.package(os.path.join(HERE, "broken-tail.xlsb"),
            [(n, d + XB_GARBAGE if n == "xl/sharedStrings.bin" else d) for n, d in XB_PARTS])
 
+
+
+def xb_repack(name, replace):
+    """Rewrites package `name` with some of its parts replaced: {part: bytes}."""
+    with zipfile.ZipFile(os.path.join(HERE, name)) as z:
+        parts = [(i.filename, z.read(i.filename)) for i in z.infolist()]
+    xb.package(os.path.join(HERE, name), [(n, replace.get(n, d)) for n, d in parts])
+
+
+def xb_workbook(sheets, properties=True, times=1):
+    """The workbook part of xlsb_writer, listing `sheets` [(name, relationship
+    id or None)], the first `times` times over, with or without its
+    properties record (BrtWbProp)."""
+    data = xb.workbook(sheets, 0)
+    if sheets and times > 1:
+        first = xb.record(xb.BUNDLE_SH, struct.pack("<II", 0, 1) + xb.nullable(sheets[0][1]) + xb.wide(sheets[0][0]))
+        data = data.replace(first, first * times)
+    if not properties:
+        data = data.replace(xb.record(xb.WB_PROP, struct.pack("<II", 0, 0) + xb.wide("")), b"")
+    return data
+
+
+# Records a writer may leave short or out: no workbook properties (the 1900
+# date system, then), a cell format cut after its number format (14, a
+# date), and a cell whose text is the null string.
+XB_DATE_STYLES = xb.styles([], [(0, 0), (14, 0)])
+xb.book(os.path.join(HERE, "short-records.xlsb"),
+        [("Sheet1", "worksheet", xb.worksheet({
+            0: [xb_cell(xb.CELL_REAL, 0, struct.pack("<d", 45537), 1)],
+            1: [xb_cell(xb.CELL_ST, 0, struct.pack("<I", 0xFFFFFFFF))],
+            2: [xb_cell(xb.CELL_ST, 0, xb.wide("Last"))]}, True))],
+        strings=None,
+        style_part=XB_DATE_STYLES.replace(xb.xf(0, 14), xb.record(xb.XF, struct.pack("<HH", 0, 14))))
+xb_repack("short-records.xlsb", {"xl/workbook.bin": xb_workbook([("Sheet1", "rId1")], properties=False)})
+
+# Workbooks whose sheet list is damaged: no sheets; the active one named by
+# a relationship that is not there, or by none; and a list as long as the
+# reader takes (100,000 sheets), and one sheet longer.
+XB_ONE = [("Sheet1", "worksheet", xb.worksheet({0: [xb_cell(xb.CELL_ST, 0, xb.wide("Ann Lee"))]}, True))]
+for name, listed in (("no-sheets.xlsb", []), ("unrelated-sheet.xlsb", [("Sheet1", "rId9")]),
+                     ("null-sheet-id.xlsb", [("Sheet1", None)]),
+                     ("sheets-100000.xlsb", [("Sheet1", "rId1")] * 100000),
+                     ("sheets-100001.xlsb", [("Sheet1", "rId1")] * 100001)):
+    xb.book(os.path.join(HERE, name), XB_ONE, strings=None)
+    xb_repack(name, {"xl/workbook.bin": xb_workbook(listed[:1], times=len(listed))})
+
 # --- .ods -----------------------------------------------------------------
 
 OFFICE = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
@@ -546,3 +592,10 @@ write_zip("letter.odt", [("mimetype", "application/vnd.oasis.opendocument.text")
                          ("META-INF/manifest.xml", manifest())])
 write_zip("text-body.ods", [("mimetype", SPREADSHEET),
                             ("content.xml", content("<text:p>Dear Ann</text:p>", body="text"))])
+
+# A spreadsheet package without its content part, and a row repeat count
+# that is not a number after the first row.
+write_zip("no-content.ods", [("mimetype", SPREADSHEET), ("META-INF/manifest.xml", manifest())])
+write_ods("bad-repeat.ods", content(table("Sheet1", row(text_cell("Ann Lee"))
+                                          + row(text_cell("Bob Stone")).replace("<table:table-row>",
+                                                '<table:table-row table:number-rows-repeated="two">'))))
