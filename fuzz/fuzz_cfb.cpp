@@ -1,6 +1,6 @@
 // libFuzzer target for the compound-file reader alone: open the bytes, list
 // the root storage, and read every stream forwards in blocks, then backwards.
-#include "CompoundFile.h"
+#include "compound/CompoundFile.h"
 
 #include <QByteArray>
 

@@ -3,7 +3,7 @@
 // stream, and the EncryptedPackage stream, so that the mutations reach the
 // encryption details and the package rather than their compound file
 // (fuzz_cfb covers that).
-#include "Decryption.h"
+#include "compound/EncryptedPackage.h"
 
 #include <QByteArray>
 #include <QtEndian>

@@ -3,6 +3,7 @@
 // itself (BIFF records), put into a small compound file here, so that the
 // mutations reach the record reader instead of breaking the container.
 #include "WorkbookData.h"
+#include "common/Bytes.h"
 
 #include <QByteArray>
 
@@ -63,8 +64,8 @@ QByteArray CompoundFile(QByteArray stream)
     const std::uint32_t firstFat = directory + 1;
 
     QByteArray out(qsizetype(SectorSize) * (1 + streamSectors + 1 + fatSectors), '\0');
-    static const char signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
-    std::memcpy(out.data(), signature, 8);
+    std::memcpy(
+        out.data(), plivan::CompoundFileSignature.data(), std::size_t(plivan::CompoundFileSignature.size()));
     Put16(out, 24, 0x003E);
     Put16(out, 26, 0x0003);
     Put16(out, 28, 0xFFFE);
@@ -108,7 +109,7 @@ QByteArray CompoundFile(QByteArray stream)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
-    if (!input.startsWith(QByteArrayView("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)))
+    if (!input.startsWith(plivan::CompoundFileSignature))
         input = CompoundFile(input);
     plivan::OpenedWorkbook opened = plivan::OpenXlsData(input);
     if (opened.workbook) {

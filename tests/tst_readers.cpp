@@ -3,17 +3,17 @@
 // rosters, and the text a cell's value shows as.
 
 #include "TestData.h"
-#include "WorkbookData.h"
 
-#include "CellValue.h"
-#include "CsvReader.h"
-#include "DifReader.h"
-#include "HtmlReader.h"
-#include "SylkReader.h"
-#include "XlsReader.h"
-#include "XmlSpreadsheetReader.h"
-#include "XmlStream.h"
-#include "zip/XlsxReader.h"
+#include "Sniffing.h"
+#include "WorkbookData.h"
+#include "common/CellValue.h"
+#include "common/XmlStream.h"
+#include "markup/HtmlReader.h"
+#include "markup/XmlSpreadsheetReader.h"
+#include "plaintext/CsvReader.h"
+#include "plaintext/DifReader.h"
+#include "plaintext/SylkReader.h"
+#include "zip/Package.h"
 
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -306,7 +306,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, first);
         QTemporaryDir dir;
-        WriteFile(dir.filePath(name), content);
+        QVERIFY(WriteFile(dir.filePath(name), content));
         OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
         if (opened.workbook) { // the cell, or the error reading it when it shows nothing
             opened.error = opened.workbook->cellText(1).value_or(E);
@@ -407,7 +407,7 @@ private slots:
         QFETCH(QStringList, cells);
         QFETCH(QString, error);
         QTemporaryDir dir;
-        WriteFile(dir.filePath("r.csv"), content);
+        QVERIFY(WriteFile(dir.filePath("r.csv"), content));
         OpenedWorkbook opened = OpenWorkbook(dir.filePath("r.csv"));
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
@@ -528,6 +528,12 @@ private slots:
             { "UTF-8 character across the first block's end",
                 "Zo\xC3\xAB\n" + QByteArray(65530, 'x') + "\xC3\xAB\n",
                 QStringList { QStringLiteral(u"Zoë"), QString(65530, u'x') + QStringLiteral(u"ë") }, false },
+            // The first block ends with the first byte of a UTF-8 sequence that
+            // the next byte breaks: the text is Windows-1252.
+            { "Windows-1252 letter ending the first block",
+                "Ann\n" + QByteArray(65530, 'x') + "\n\xE9\nJos\xE9\n",
+                QStringList { "Ann", QString(65530, u'x'), QStringLiteral(u"é"), QStringLiteral(u"José") },
+                false },
             { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");
@@ -736,6 +742,9 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, value);
         QFETCH(QString, text);
+        static const QStringList kinds { "number", "date", "date1904", "format", "builtin", "error", "iso",
+            "duration", "part" };
+        QVERIFY2(kinds.contains(kind), qPrintable(QStringLiteral("values.tsv: no kind \"%1\"").arg(kind)));
         const double number = value.toDouble();
         const QString shown = kind == u"number" ? NumberText(number)
             : kind == u"date"                   ? DateText(number, false)

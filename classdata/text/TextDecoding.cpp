@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
@@ -45,45 +46,25 @@ QString FromWindows1252(QByteArrayView bytes)
     return text;
 }
 
-bool IsUtf8(QByteArrayView bytes, bool complete)
+bool StartsAsUtf8(QByteArrayView bytes, QByteArrayView next)
 {
-    const qsizetype size = bytes.size();
-    qsizetype i = 0;
-    while (i < size) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        int more = 0;
-        unsigned char low = 0x80, high = 0xBF; // range of the second byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            more = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            more = 2;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            more = 3;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
+    // Qt decodes when the text is taken, and only then sets the error.
+    QStringDecoder whole(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = whole.decode(bytes);
+    if (!whole.hasError())
+        return true;
+    // Either the bytes are not UTF-8, or their last character is cut short
+    // and waits in the decoder's state: the bytes that follow finish it or
+    // show it broken.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString start = utf8.decode(bytes);
+    for (const char byte : next.first(std::min<qsizetype>(next.size(), 3))) {
+        if (utf8.hasError())
             return false;
-        }
-        for (int k = 1; k <= more; ++k) {
-            if (i + k >= size)
-                return !complete;
-            const auto c = static_cast<unsigned char>(bytes[i + k]);
-            if (k == 1 ? (c < low || c > high) : (c < 0x80 || c > 0xBF))
-                return false;
-        }
-        i += more + 1;
+        if (!QString(utf8.decode(QByteArrayView(&byte, 1))).isEmpty())
+            return !utf8.hasError();
     }
-    return true;
+    return false; // the text ends inside the character
 }
 
 QString DecodeText(QByteArrayView bytes)
@@ -198,6 +179,74 @@ CodePageDecoder &CodePageDecoder::operator=(CodePageDecoder &&) noexcept = defau
 QString CodePageDecoder::decode(QByteArrayView bytes)
 {
     return m_converter ? m_converter->decode(bytes) : FromWindows1252(bytes);
+}
+
+BlockDecoder::BlockDecoder(unsigned codePage)
+    : m_codePage(codePage)
+    , m_decoder(codePage == 65001 ? 1252 : codePage)
+{
+    if (codePage == 65001)
+        m_unicode.emplace(QStringDecoder::Utf8);
+}
+
+std::optional<BlockDecoder> BlockDecoder::ByOrderMark(QByteArrayView start)
+{
+    if (!start.startsWith("\xFF\xFE") && !start.startsWith("\xFE\xFF") && !start.startsWith("\xEF\xBB\xBF"))
+        return std::nullopt;
+    BlockDecoder decoder(65001);
+    if (!start.startsWith("\xEF\xBB\xBF"))
+        decoder.m_unicode.emplace(
+            start.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    return decoder;
+}
+
+QString BlockDecoder::decode(QByteArrayView bytes, bool last)
+{
+    if (m_unicode)
+        return m_unicode->decode(bytes);
+    m_rest += bytes;
+    qsizetype cut = m_rest.size();
+    while (!last && cut > 0 && static_cast<unsigned char>(m_rest[cut - 1]) >= 0x30)
+        --cut;
+    const QString text = m_decoder.decode(QByteArrayView(m_rest).first(cut));
+    m_rest.remove(0, cut);
+    return text;
+}
+
+Utf16ToUtf8::Utf16ToUtf8(bool bigEndian)
+    : m_decoder(bigEndian ? QStringDecoder::Utf16BE : QStringDecoder::Utf16LE,
+        QStringDecoder::Flag::ConvertInitialBom)
+    , m_encoder(QStringEncoder::Utf8)
+{
+}
+
+QByteArray Utf16ToUtf8::next(QByteArrayView bytes)
+{
+    const QString text = m_decoder.decode(bytes);
+    m_bytes += bytes.size();
+    if (text.isEmpty())
+        return {};
+    m_highSurrogate = text.back().isHighSurrogate();
+    return m_encoder.encode(text);
+}
+
+QByteArray Utf16ToUtf8::finish()
+{
+    const QByteArray replacement = QStringLiteral(u"\uFFFD").toUtf8();
+    QByteArray rest;
+    if (std::exchange(m_highSurrogate, false))
+        rest += replacement;
+    if (m_bytes % 2 != 0)
+        rest += replacement;
+    return rest;
+}
+
+void Utf16ToUtf8::reset()
+{
+    m_decoder.resetState();
+    m_encoder.resetState();
+    m_bytes = 0;
+    m_highSurrogate = false;
 }
 
 } // namespace plivan

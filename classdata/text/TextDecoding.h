@@ -3,10 +3,14 @@
 // Text as files store it, turned into Unicode: the settings file, text
 // rosters, and the 8-bit text of old workbooks.
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <memory>
+#include <optional>
 
 namespace plivan {
 
@@ -14,10 +18,11 @@ namespace plivan {
 // leaves undefined map to the C1 control of the same value, as Windows does.
 QString FromWindows1252(QByteArrayView bytes);
 
-// True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF). A sequence cut short by the end of the bytes
-// counts as well-formed unless `complete` says nothing follows.
-bool IsUtf8(QByteArrayView bytes, bool complete);
+// True when `bytes`, the start of a text, is well-formed UTF-8 (no overlong
+// forms, surrogates or code points above U+10FFFF). A character that the end
+// of `bytes` cuts short is judged with the bytes that follow it in the text,
+// the first of `next` (none when the text ends there).
+bool StartsAsUtf8(QByteArrayView bytes, QByteArrayView next);
 
 // A whole text file written on any system: UTF-16 (little or big endian) when
 // it begins with that byte order mark; otherwise UTF-8 (a leading byte order
@@ -50,6 +55,57 @@ private:
     struct Converter;
     unsigned m_codePage = 1252;
     std::unique_ptr<Converter> m_converter; // null when Windows-1252 serves
+};
+
+// Text in one character set decoded a block at a time, as it is read: UTF-8
+// or UTF-16 through Qt's decoder, whose state carries a character that a
+// block's end cuts over to the next block, or a Windows code page (as
+// CodePageDecoder reads it), whose bytes after the last one below 0x30 wait
+// for the next block: a double-byte character never holds such a byte.
+class BlockDecoder {
+public:
+    // UTF-8 for 65001, else the code page.
+    explicit BlockDecoder(unsigned codePage);
+
+    // The decoder that the byte order mark at `start` calls for, UTF-16 or
+    // UTF-8 (its code page 65001); none when there is no mark.
+    static std::optional<BlockDecoder> ByOrderMark(QByteArrayView start);
+
+    unsigned codePage() const { return m_codePage; }
+
+    // True once UTF-8 or UTF-16 text proved not to be.
+    bool failed() const { return m_unicode && m_unicode->hasError(); }
+
+    // The text of the next block; `last` when nothing follows it.
+    QString decode(QByteArrayView bytes, bool last);
+
+private:
+    unsigned m_codePage;
+    std::optional<QStringDecoder> m_unicode;
+    CodePageDecoder m_decoder;
+    QByteArray m_rest;
+};
+
+// UTF-16 (little or big endian) turned into UTF-8 a block at a time by Qt's
+// decoder and encoder: a byte or a high surrogate that a block's end cuts
+// from the rest of its character waits for the next block. A surrogate
+// without its other half, and a last odd byte, become U+FFFD; a byte order
+// mark is a character like any other.
+class Utf16ToUtf8 {
+public:
+    explicit Utf16ToUtf8(bool bigEndian);
+
+    QByteArray next(QByteArrayView bytes);
+    // What the end of the text cuts short.
+    QByteArray finish();
+    // Back to the start of a text.
+    void reset();
+
+private:
+    QStringDecoder m_decoder;
+    QStringEncoder m_encoder;
+    qint64 m_bytes = 0; // read since the start
+    bool m_highSurrogate = false; // the encoder holds one for the next block
 };
 
 } // namespace plivan

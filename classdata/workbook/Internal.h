@@ -1,9 +1,12 @@
 #pragma once
 
 // Shared by the readers in this folder, and by nothing outside it: the rest of
-// Plivan reaches the readers through Workbook.h alone. The build defines
-// PLIVAN_WORKBOOK_INTERNALS for this library (and for its own tests), so an
-// include from anywhere else stops the build here.
+// Plivan reaches the readers through Workbook.h alone. Every other header of
+// the library includes this one first. The build defines
+// PLIVAN_WORKBOOK_INTERNALS for this library (and for its own tests and fuzz
+// targets, through plivan_workbook_internals), so an include from anywhere
+// else stops the build here, or earlier where this folder is not on the
+// include path.
 #ifndef PLIVAN_WORKBOOK_INTERNALS
 #error "This header belongs to the workbook readers; include Workbook.h instead."
 #endif
@@ -16,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace plivan {
 
@@ -45,6 +49,17 @@ inline QString NotAListReason(const QString &what)
     return QStringLiteral("shows %1, not a list of names, on its active sheet").arg(what);
 }
 
+// A reader's workbook made from `args` and opened: its open() reads what it
+// needs to start (the active sheet, the first row) and gives the reason,
+// in words that complete "<path> ...", when the file cannot be read.
+template <typename Book, typename... Args> OpenedWorkbook OpenBook(Args &&...args)
+{
+    auto book = std::make_unique<Book>(std::forward<Args>(args)...);
+    if (const QString error = book->open(); !error.isEmpty())
+        return { nullptr, error };
+    return { std::move(book), {} };
+}
+
 // Why `file` could not be opened to read, with the system's words: "could
 // not be opened (Permission denied)".
 inline QString CannotOpenReason(const QFileDevice &file)
@@ -72,14 +87,13 @@ struct ReadColumn {
     QString damage;
 };
 
-// A workbook over a column read whole; the damage shows in error() once a
-// row at or past damagedFrom is asked for.
-std::unique_ptr<Workbook> ColumnWorkbook(ReadColumn column);
-
-// All of `device` when it holds no more than `limit` bytes; otherwise the
-// reason in words that complete "<path> ...": "could not be read (...)", or
-// "is too large to read (Plivan reads <what> of up to N MB)".
-QString ReadAllUpTo(QIODevice &device, qint64 limit, const QString &what, QByteArray &bytes);
+// A text spreadsheet read whole when it is opened (SYLK, DIF): all of
+// `device`, decoded as UTF-16, UTF-8 or Windows-1252 (DecodeText), parsed
+// into column 1 by `parse`. Refused, in words that complete "<path> ...",
+// when it cannot be read ("could not be read (...)") or holds more than
+// `limit` bytes ("is too large to read (Plivan reads <what> of up to N MB)").
+OpenedWorkbook OpenWholeText(QIODevice &device, qint64 limit, const QString &what,
+    const std::function<ReadColumn(const QString &text)> &parse);
 
 // The line of `text` that starts at `pos`, without its end (CR LF, LF or
 // CR); `pos` moves past the end. Empty at the end of the text.

@@ -1,6 +1,6 @@
 #include "zip/OdsReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/XmlPartStream.h"
 
 #include <climits>
@@ -184,7 +184,7 @@ public:
 
     // Reads up to the start of the active table. An error in words, or
     // NotAWorkbookReason when the content is not a spreadsheet.
-    QString findActiveTable()
+    QString open()
     {
         for (;;) {
             m_xml = std::make_unique<XmlPartStream>(*m_archive, m_content, MaxContentBytes);
@@ -424,11 +424,7 @@ OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive)
     QString active = ActiveTableName(*archive, &error);
     if (!error.isEmpty())
         active.clear(); // damaged settings only lose the choice of table
-    auto workbook = std::make_unique<OdsWorkbook>(std::move(archive), *content, active);
-    error = workbook->findActiveTable();
-    if (!error.isEmpty())
-        return { nullptr, error };
-    return { std::move(workbook), {} };
+    return OpenBook<OdsWorkbook>(std::move(archive), *content, active);
 }
 
 } // namespace plivan

@@ -1,14 +1,14 @@
 #include "zip/XlsbReader.h"
 
-#include "CellValue.h"
+#include "common/Bytes.h"
+#include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
+#include "zip/Package.h"
 #include "zip/SharedTexts.h"
-#include "zip/XlsxReader.h"
 
 #include <QHash>
 #include <QtEndian>
 
-#include <bit>
 #include <climits>
 #include <vector>
 
@@ -192,21 +192,21 @@ std::optional<quint32> U16At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 2)
         return std::nullopt;
-    return qFromLittleEndian<quint16>(data.constData() + at);
+    return U16(data.constData() + at);
 }
 
 std::optional<quint32> U32At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 4)
         return std::nullopt;
-    return qFromLittleEndian<quint32>(data.constData() + at);
+    return U32(data.constData() + at);
 }
 
 std::optional<double> F64At(const QByteArray &data, qsizetype at)
 {
     if (at < 0 || data.size() - at < 8)
         return std::nullopt;
-    return std::bit_cast<double>(qFromLittleEndian<quint64>(data.constData() + at));
+    return F64(data.constData() + at);
 }
 
 // A string: its length in UTF-16 code units (four bytes), then the code
@@ -295,18 +295,17 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 
 class XlsbWorkbook final : public Workbook {
 public:
-    XlsbWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
-        std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
+    XlsbWorkbook(std::unique_ptr<ZipArchive> archive, const BookParts &parts, bool date1904)
         : m_archive(std::move(archive))
-        , m_sheet(*m_archive, sheet, MaxSheetBytes)
-        , m_sharedStrings(*m_archive, sharedStrings)
-        , m_styles(styles)
+        , m_sheet(*m_archive, parts.sheet, MaxSheetBytes)
+        , m_sharedStrings(*m_archive, parts.sharedStrings)
+        , m_styles(*m_archive, parts.styles, ReadDateFormats)
         , m_date1904(date1904)
     {
     }
 
-    // Why the sheet cannot be read at all, found when it is opened.
-    QString openError() const { return m_sheet.error(); }
+    // Why the sheet cannot be read at all, found when its part is opened.
+    QString open() const { return m_sheet.error(); }
 
     std::optional<QString> cellText(int row) override
     {
@@ -434,24 +433,13 @@ private:
     QString numberText(double number, quint32 styleWord)
     {
         // The style is the low 24 bits; the top ones are flags.
-        return isDateStyle(styleWord & 0xFFFFFF) ? DateText(number, m_date1904) : NumberText(number);
-    }
-
-    bool isDateStyle(quint32 style)
-    {
-        if (m_styles) {
-            // Styles are read only once a number needs them.
-            m_dateFormats = ReadDateFormats(*m_archive, *m_styles);
-            m_styles.reset();
-        }
-        return style < m_dateFormats.size() && m_dateFormats[style];
+        return m_styles.isDate(styleWord & 0xFFFFFF) ? DateText(number, m_date1904) : NumberText(number);
     }
 
     std::unique_ptr<ZipArchive> m_archive;
     RecordStream m_sheet;
     BinarySharedTexts m_sharedStrings;
-    std::optional<std::uint64_t> m_styles; // until read
-    std::vector<bool> m_dateFormats;
+    DateStyles m_styles;
     bool m_date1904 = false;
 
     bool m_inSheetData = false;
@@ -465,6 +453,38 @@ private:
     Record m_previousCell;
     QString m_error;
 };
+
+// What the workbook part says of its sheets. The book views come before the
+// list of sheets, which is all that is needed of the part.
+QString ReadBookSheets(ZipArchive &archive, std::uint64_t workbookPart, BookSheets &sheets)
+{
+    RecordStream book(archive, workbookPart, MaxWorkbookBytes);
+    Record record;
+    while (book.next(record) && record.type != BrtEndBundleShs) {
+        if (record.type == BrtWbProp) {
+            const std::optional<quint32> flags = U32At(record.data, 0);
+            if (!flags)
+                return Broken(book.part());
+            sheets.date1904 = *flags & 0x01;
+        } else if (record.type == BrtBookView && !sheets.viewSeen) {
+            // The window's place and size, the tab ratio and first tab,
+            // then the active tab.
+            const std::optional<quint32> tab = U32At(record.data, 24);
+            if (!tab)
+                return Broken(book.part());
+            sheets.viewSeen = true;
+            sheets.activeTab = *tab;
+        } else if (record.type == BrtBundleSh) {
+            // The sheet's state and tab id, then its relationship id.
+            const std::optional<QString> id = StringAt(record.data, 8);
+            if (!id)
+                return Broken(book.part());
+            if (!sheets.add(*id))
+                return TooManySheets;
+        }
+    }
+    return book.failed() ? book.error() : QString();
+}
 
 } // namespace
 
@@ -485,77 +505,7 @@ bool IsBinaryWorkbookPart(ZipArchive &archive, const QString &workbookPart)
 
 OpenedWorkbook OpenXlsb(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
-    const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
-    if (!workbookIndex)
-        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
-
-    // The sheets in order, and which was active. The book views come before
-    // the list of sheets, which is all that is needed of the part.
-    QStringList sheetIds;
-    qint64 activeTab = 0;
-    bool viewSeen = false;
-    bool date1904 = false;
-    {
-        RecordStream book(*archive, *workbookIndex, MaxWorkbookBytes);
-        Record record;
-        while (book.next(record) && record.type != BrtEndBundleShs) {
-            if (record.type == BrtWbProp) {
-                const std::optional<quint32> flags = U32At(record.data, 0);
-                if (!flags)
-                    return { nullptr, Broken(book.part()) };
-                date1904 = *flags & 0x01;
-            } else if (record.type == BrtBookView && !viewSeen) {
-                // The window's place and size, the tab ratio and first tab,
-                // then the active tab.
-                const std::optional<quint32> tab = U32At(record.data, 24);
-                if (!tab)
-                    return { nullptr, Broken(book.part()) };
-                viewSeen = true;
-                activeTab = *tab;
-            } else if (record.type == BrtBundleSh) {
-                // The sheet's state and tab id, then its relationship id.
-                const std::optional<QString> id = StringAt(record.data, 8);
-                if (!id)
-                    return { nullptr, Broken(book.part()) };
-                if (sheetIds.size() >= MaxSheets)
-                    return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
-                sheetIds.append(*id);
-            }
-        }
-        if (book.failed())
-            return { nullptr, book.error() };
-    }
-    if (sheetIds.isEmpty())
-        return { nullptr, QStringLiteral("is damaged (it has no sheets)") };
-    const QString activeId
-        = sheetIds.at(activeTab >= 0 && activeTab < sheetIds.size() ? qsizetype(activeTab) : 0);
-
-    QString error;
-    const QList<Relationship> relationships = ReadRelationships(*archive, workbookPart, &error);
-    if (!error.isEmpty())
-        return { nullptr, error };
-    std::optional<std::uint64_t> sheet;
-    std::optional<std::uint64_t> sharedStrings;
-    std::optional<std::uint64_t> styles;
-    for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet && !activeId.isEmpty()) {
-            if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
-                return { nullptr, reason };
-            sheet = archive->find(r.target);
-        } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings) {
-            sharedStrings = archive->find(r.target);
-        } else if (RelationshipTypeIs(r.type, QLatin1String("styles")) && !styles) {
-            styles = archive->find(r.target);
-        }
-    }
-    if (!sheet)
-        return { nullptr, QStringLiteral("is damaged (its active sheet is missing)") };
-
-    auto workbook
-        = std::make_unique<XlsbWorkbook>(std::move(archive), *sheet, sharedStrings, styles, date1904);
-    if (const QString failure = workbook->openError(); !failure.isEmpty())
-        return { nullptr, failure };
-    return { std::move(workbook), {} };
+    return OpenPackageBook<XlsbWorkbook>(std::move(archive), workbookPart, ReadBookSheets);
 }
 
 } // namespace plivan

@@ -1,12 +1,12 @@
 #include "zip/XlsxReader.h"
 
-#include "CellValue.h"
+#include "common/CellValue.h"
 #include "zip/CellDateFormats.h"
+#include "zip/Package.h"
 #include "zip/SharedTexts.h"
 #include "zip/XmlPartStream.h"
 
 #include <QHash>
-#include <QUrl>
 
 #include <climits>
 #include <vector>
@@ -16,18 +16,10 @@ namespace plivan {
 namespace {
 
 using namespace PackageLimits;
-// Beyond the package limits: relationships, and one cell's text.
-constexpr qint64 MaxRelationshipsBytes = 16 * 1024 * 1024;
-constexpr int MaxRelationships = 100000;
+// Beyond the package limits: one cell's text.
 constexpr qsizetype MaxCellChars = 1024 * 1024;
 
 const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
-
-QString RelationshipsPartName(const QString &part)
-{
-    const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
-    return part.left(slash + 1) + QStringLiteral("_rels/") + part.mid(slash + 1) + QStringLiteral(".rels");
-}
 
 // A relationship id attribute such as r:id, whatever prefix names its namespace.
 QString RelationshipId(const QXmlStreamReader &xml)
@@ -167,12 +159,11 @@ std::vector<bool> ReadDateFormats(ZipArchive &archive, std::uint64_t index)
 
 class XlsxWorkbook final : public Workbook {
 public:
-    XlsxWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t sheet,
-        std::optional<std::uint64_t> sharedStrings, std::optional<std::uint64_t> styles, bool date1904)
+    XlsxWorkbook(std::unique_ptr<ZipArchive> archive, const BookParts &parts, bool date1904)
         : m_archive(std::move(archive))
-        , m_sheet(*m_archive, sheet, MaxSheetBytes)
-        , m_sharedStrings(*m_archive, sharedStrings)
-        , m_styles(styles)
+        , m_sheet(*m_archive, parts.sheet, MaxSheetBytes)
+        , m_sharedStrings(*m_archive, parts.sharedStrings)
+        , m_styles(*m_archive, parts.styles, ReadDateFormats)
         , m_date1904(date1904)
     {
     }
@@ -190,8 +181,8 @@ public:
 
     QString error() const override { return m_error; }
 
-    // Why the sheet cannot be read at all, found when it is opened.
-    QString openError() const { return m_sheet.failed() ? m_sheet.error() : QString(); }
+    // Why the sheet cannot be read at all, found when its part is opened.
+    QString open() const { return m_sheet.failed() ? m_sheet.error() : QString(); }
 
 private:
     void fail(const QString &error)
@@ -333,7 +324,7 @@ private:
             const double number = value->trimmed().toDouble(&ok);
             if (!ok)
                 text = *value;
-            else if (isDateStyle(style ? *style : 0))
+            else if (m_styles.isDate(style ? *style : 0))
                 text = DateText(number, m_date1904);
             else
                 text = NumberText(number);
@@ -345,21 +336,10 @@ private:
         return text;
     }
 
-    bool isDateStyle(qint64 style)
-    {
-        if (m_styles) {
-            // Styles are read only once a number needs them.
-            m_dateFormats = ReadDateFormats(*m_archive, *m_styles);
-            m_styles.reset();
-        }
-        return style >= 0 && std::uint64_t(style) < m_dateFormats.size() && m_dateFormats[std::size_t(style)];
-    }
-
     std::unique_ptr<ZipArchive> m_archive;
     XmlPartStream m_sheet;
     XmlSharedTexts m_sharedStrings;
-    std::optional<std::uint64_t> m_styles; // until read
-    std::vector<bool> m_dateFormats;
+    DateStyles m_styles;
     bool m_date1904 = false;
 
     bool m_inSheetData = false;
@@ -371,158 +351,41 @@ private:
     QString m_error;
 };
 
-} // namespace
-
-QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, QString *error)
+// What the workbook part says of its sheets.
+QString ReadBookSheets(ZipArchive &archive, std::uint64_t workbookPart, BookSheets &sheets)
 {
-    QList<Relationship> list;
-    const std::optional<std::uint64_t> index = archive.find(RelationshipsPartName(part));
-    if (!index)
-        return list;
-    XmlPartStream xml(archive, *index, MaxRelationshipsBytes);
+    XmlPartStream xml(archive, workbookPart, MaxWorkbookBytes);
+    bool rootSeen = false;
     while (xml.next() != QXmlStreamReader::Invalid) {
-        if (!xml.xml().isStartElement() || xml.xml().name() != u"Relationship")
-            continue;
-        if (Attribute(xml.xml(), QLatin1String("TargetMode")) == u"External")
-            continue;
-        if (list.size() >= MaxRelationships) {
-            xml.fail(QStringLiteral("is damaged (it has too many relationships)"));
+        const QXmlStreamReader &x = xml.xml();
+        if (x.isEndElement() && x.name() == u"sheets" && sheets.viewSeen)
             break;
-        }
-        list.append({ Attribute(xml.xml(), QLatin1String("Id")).toString(),
-            Attribute(xml.xml(), QLatin1String("Type")).toString(),
-            ResolvePartName(part, Attribute(xml.xml(), QLatin1String("Target")).toString()) });
-    }
-    if (xml.failed())
-        *error = xml.error();
-    return list;
-}
-
-bool RelationshipTypeIs(const QString &type, QLatin1String last)
-{
-    // Transitional and strict packages use different namespaces for the same
-    // relationship types; the last path segment tells them apart.
-    return type.endsWith(QLatin1Char('/') + last);
-}
-
-QString SheetKindReason(const QString &relationshipType)
-{
-    if (RelationshipTypeIs(relationshipType, QLatin1String("chartsheet")))
-        return NotAListReason(QStringLiteral("a chart"));
-    if (RelationshipTypeIs(relationshipType, QLatin1String("dialogsheet")))
-        return NotAListReason(QStringLiteral("a dialog sheet"));
-    // Excel 4.0 macro sheets, and their international variety.
-    if (RelationshipTypeIs(relationshipType, QLatin1String("xlMacrosheet"))
-        || RelationshipTypeIs(relationshipType, QLatin1String("xlIntlMacrosheet")))
-        return NotAListReason(QStringLiteral("a macro sheet"));
-    return {};
-}
-
-QString ResolvePartName(const QString &source, const QString &target)
-{
-    QString path = QUrl::fromPercentEncoding(target.toUtf8());
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (!path.startsWith(QLatin1Char('/')))
-        path = source.left(source.lastIndexOf(QLatin1Char('/')) + 1) + path;
-    QStringList parts;
-    for (const QString &segment : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (segment == u".")
+        if (!x.isStartElement())
             continue;
-        if (segment == u"..") {
-            if (parts.isEmpty())
-                return {};
-            parts.removeLast();
-            continue;
+        if (!rootSeen) {
+            rootSeen = true;
+            if (x.name() != u"workbook")
+                return NotAWorkbookReason;
+        } else if (x.name() == u"workbookPr") {
+            sheets.date1904 = Flag(Attribute(x, QLatin1String("date1904")));
+        } else if (x.name() == u"workbookView" && !sheets.viewSeen) {
+            sheets.viewSeen = true;
+            sheets.activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
+        } else if (x.name() == u"sheet") {
+            if (!sheets.add(RelationshipId(x)))
+                return TooManySheets;
         }
-        parts.append(segment);
     }
-    return parts.join(QLatin1Char('/'));
+    return xml.failed() ? xml.error() : QString();
 }
 
-std::optional<QString> FindXlsxWorkbookPart(ZipArchive &archive)
-{
-    QString error;
-    const QList<Relationship> package = ReadRelationships(archive, QString(), &error);
-    for (const Relationship &r : package) {
-        if (RelationshipTypeIs(r.type, QLatin1String("officeDocument")) && archive.find(r.target))
-            return r.target;
-    }
-    const QString usual = QStringLiteral("xl/workbook.xml");
-    if (archive.find(usual))
-        return usual;
-    return std::nullopt;
-}
+} // namespace
 
 OpenedWorkbook OpenXlsx(std::unique_ptr<ZipArchive> archive, const QString &workbookPart)
 {
     if (!workbookPart.endsWith(QStringLiteral(".xml"), Qt::CaseInsensitive))
         return { nullptr, NotAWorkbookReason }; // another kind of document
-    const std::optional<std::uint64_t> workbookIndex = archive->find(workbookPart);
-    if (!workbookIndex)
-        return { nullptr, QStringLiteral("is damaged (its workbook part is missing)") };
-
-    // The sheets in order, and which was active.
-    QStringList sheetIds;
-    qint64 activeTab = 0;
-    bool viewSeen = false;
-    bool date1904 = false;
-    {
-        XmlPartStream xml(*archive, *workbookIndex, MaxWorkbookBytes);
-        bool rootSeen = false;
-        while (xml.next() != QXmlStreamReader::Invalid) {
-            const QXmlStreamReader &x = xml.xml();
-            if (x.isEndElement() && x.name() == u"sheets" && viewSeen)
-                break;
-            if (!x.isStartElement())
-                continue;
-            if (!rootSeen) {
-                rootSeen = true;
-                if (x.name() != u"workbook")
-                    return { nullptr, NotAWorkbookReason };
-            } else if (x.name() == u"workbookPr") {
-                date1904 = Flag(Attribute(x, QLatin1String("date1904")));
-            } else if (x.name() == u"workbookView" && !viewSeen) {
-                viewSeen = true;
-                activeTab = ParseWhole(Attribute(x, QLatin1String("activeTab"))).value_or(0);
-            } else if (x.name() == u"sheet") {
-                if (sheetIds.size() >= MaxSheets)
-                    return { nullptr, QStringLiteral("is damaged (it has too many sheets)") };
-                sheetIds.append(RelationshipId(x));
-            }
-        }
-        if (xml.failed())
-            return { nullptr, xml.error() };
-    }
-    if (sheetIds.isEmpty())
-        return { nullptr, QStringLiteral("is damaged (it has no sheets)") };
-    const QString activeId
-        = sheetIds.at(activeTab >= 0 && activeTab < sheetIds.size() ? qsizetype(activeTab) : 0);
-
-    QString error;
-    const QList<Relationship> relationships = ReadRelationships(*archive, workbookPart, &error);
-    if (!error.isEmpty())
-        return { nullptr, error };
-    std::optional<std::uint64_t> sheet;
-    std::optional<std::uint64_t> sharedStrings;
-    std::optional<std::uint64_t> styles;
-    for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet) {
-            if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
-                return { nullptr, reason };
-            sheet = archive->find(r.target);
-        } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !sharedStrings)
-            sharedStrings = archive->find(r.target);
-        else if (RelationshipTypeIs(r.type, QLatin1String("styles")) && !styles)
-            styles = archive->find(r.target);
-    }
-    if (!sheet)
-        return { nullptr, QStringLiteral("is damaged (its active sheet is missing)") };
-
-    auto workbook
-        = std::make_unique<XlsxWorkbook>(std::move(archive), *sheet, sharedStrings, styles, date1904);
-    if (const QString failure = workbook->openError(); !failure.isEmpty())
-        return { nullptr, failure };
-    return { std::move(workbook), {} };
+    return OpenPackageBook<XlsxWorkbook>(std::move(archive), workbookPart, ReadBookSheets);
 }
 
 } // namespace plivan

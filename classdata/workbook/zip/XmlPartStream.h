@@ -1,6 +1,7 @@
 #pragma once
 
-#include "XmlStream.h"
+#include "Internal.h"
+#include "common/XmlStream.h"
 #include "zip/ZipArchive.h"
 
 namespace plivan {

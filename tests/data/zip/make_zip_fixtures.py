@@ -243,6 +243,19 @@ for name, kind, folder in (("macro-sheet.xlsx", "http://schemas.microsoft.com/of
         ("xl/%s/sheet1.xml" % folder, sheet('<row r="1">' + inline("Not a name") + '</row>')),
     ])
 
+# A sheet without its r:id and a relationship without its Id: no
+# relationship names the sheet, not even the one with no Id to match.
+write_zip("no-sheet-id.xlsx", [
+    ("[Content_Types].xml", content_types([])),
+    ("_rels/.rels", rels([("rId1", REL, "officeDocument", "xl/workbook.xml")])),
+    ("xl/workbook.xml", workbook([]).replace("<sheets></sheets>",
+                                             '<sheets><sheet name="Sheet1" sheetId="1"/></sheets>')),
+    ("xl/_rels/workbook.xml.rels", rels([]).replace(
+        "</Relationships>",
+        '<Relationship Type="%s/worksheet" Target="worksheets/sheet1.xml"/></Relationships>' % REL)),
+    ("xl/worksheets/sheet1.xml", sheet('<row r="1">' + inline("Ann Lee") + '</row>')),
+])
+
 # Elements nested far too deeply.
 simple_xlsx("deep.xlsx", sheet('<row r="1">' + inline("Fine") + '</row>'
                                + "<x>" * 5000 + "</x>" * 5000))

@@ -1,0 +1,134 @@
+#include "Sniffing.h"
+
+#include "TextDecoding.h"
+#include "biff/BiffRecords.h"
+#include "common/Bytes.h"
+#include "markup/HtmlText.h"
+#include "markup/XmlSpreadsheetReader.h"
+
+#include <QXmlStreamReader>
+
+namespace plivan {
+
+namespace {
+
+const QLatin1String WordNs("http://schemas.microsoft.com/office/word/2003/wordml");
+
+// SYLK and DIF are told by their first record, after a UTF-8 byte order
+// mark where an editor saved one.
+QByteArrayView AfterUtf8Mark(QByteArrayView head)
+{
+    return head.startsWith("\xEF\xBB\xBF") ? head.sliced(3) : head;
+}
+
+} // namespace
+
+QString UnreadFormat(QByteArrayView head)
+{
+    if (head.startsWith("{\\rtf"))
+        return QStringLiteral("an RTF document");
+    if (head.startsWith("%PDF-"))
+        return QStringLiteral("a PDF document");
+    if (head.size() < 6 || U16(head.data()) != 0)
+        return {};
+    const quint16 length = U16(head.data() + 2);
+    const quint16 version = U16(head.data() + 4);
+    if ((length == 2 && version >= 0x0404 && version <= 0x0406) // .wks, .wk1, Symphony
+        || (length >= 19 && version >= 0x1000 && version <= 0x1005)) // .wk3, .wk4, .123
+        return QStringLiteral("a Lotus 1-2-3 worksheet");
+    if (length == 2 && ((version >= 0x1001 && version <= 0x1007) || version == 0x5120 || version == 0x5121))
+        return QStringLiteral("a Quattro Pro notebook"); // .wb1, .wb2; .wq1, .wq2 from DOS
+    return {};
+}
+
+bool IsSylk(QByteArrayView head)
+{
+    return AfterUtf8Mark(head).startsWith("ID;P");
+}
+
+bool IsDif(QByteArrayView head)
+{
+    head = AfterUtf8Mark(head);
+    return head.startsWith("TABLE\r\n0,1\r\n") || head.startsWith("TABLE\n0,1\n");
+}
+
+bool IsBiffStream(QByteArrayView head)
+{
+    if (head.size() < 8)
+        return false;
+    const auto *p = reinterpret_cast<const quint8 *>(head.constData());
+    const quint16 type = U16(p), length = U16(p + 2), kind = U16(p + 6);
+    return (type == RecBof2 || type == RecBof3 || type == RecBof4) && length >= 4 && length <= 16
+        && (kind == BofWorksheet || kind == BofChart || kind == BofMacroSheet || kind == BofWorkbook4);
+}
+
+XmlKind SniffXml(QByteArrayView head)
+{
+    QXmlStreamReader xml(head.toByteArray());
+    while (!xml.atEnd()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            if (xml.name() == u"Workbook"
+                && (xml.namespaceUri() == XmlSpreadsheetNs || xml.namespaceUri().isEmpty()))
+                return XmlKind::Spreadsheet;
+            if (xml.name() == u"wordDocument" && xml.namespaceUri() == WordNs)
+                return XmlKind::WordDocument;
+            return XmlKind::Other;
+        }
+    }
+    return XmlKind::NotXml;
+}
+
+bool LooksLikeHtml(QByteArrayView head, bool anyTag)
+{
+    QString text;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        text = DecodeText(head.first(std::min<qsizetype>(head.size(), 4096) & ~qsizetype(1)));
+    else
+        text = QString::fromLatin1(head.first(std::min<qsizetype>(head.size(), 4096)));
+    QStringView rest(text);
+    if (rest.startsWith(u"\u00EF\u00BB\u00BF"))
+        rest = rest.sliced(3); // a UTF-8 byte order mark, read as Latin-1
+    for (;;) {
+        rest = rest.trimmed();
+        if (rest.startsWith(u"<!--")) {
+            const qsizetype end = rest.indexOf(u"-->");
+            if (end < 0)
+                return false;
+            rest = rest.sliced(end + 3);
+        } else if (rest.startsWith(u"<!doctype html", Qt::CaseInsensitive)) {
+            return true;
+        } else if (rest.startsWith(u"<!") || rest.startsWith(u"<?")) {
+            const qsizetype end = rest.indexOf(u'>');
+            if (end < 0)
+                return false;
+            rest = rest.sliced(end + 1);
+        } else {
+            break;
+        }
+    }
+    static const char *const Starts[] = { "html", "head", "body", "meta", "title", "style", "link", "script",
+        "base", "table", "div", "center" };
+    for (const char *tag : Starts) {
+        const qsizetype length = qsizetype(qstrlen(tag));
+        if (rest.size() > length + 1 && rest[0] == u'<'
+            && rest.sliced(1, length).compare(QLatin1String(tag), Qt::CaseInsensitive) == 0
+            && (IsHtmlSpace(rest[length + 1]) || rest[length + 1] == u'>' || rest[length + 1] == u'/'))
+            return true;
+    }
+    return anyTag && rest.size() > 1 && rest[0] == u'<' && rest[1].isLetter()
+        && (rest.contains(u"<table", Qt::CaseInsensitive) || rest.contains(u"<html", Qt::CaseInsensitive));
+}
+
+bool LooksLikeText(QByteArrayView head)
+{
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+        return true;
+    for (char c : head) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\f' && byte != 0x1A)
+            return false;
+    }
+    return true;
+}
+
+} // namespace plivan

@@ -1,0 +1,131 @@
+#include "common/XmlStream.h"
+
+namespace plivan {
+
+XmlStream::XmlStream(ReadChunk read, QString part)
+    : m_read(std::move(read))
+    , m_part(std::move(part))
+{
+    m_xml.setEntityExpansionLimit(0);
+}
+
+void XmlStream::fail(const QString &error)
+{
+    if (m_error.isEmpty())
+        m_error = error;
+}
+
+QXmlStreamReader::TokenType XmlStream::next()
+{
+    if (!m_error.isEmpty() || m_ended)
+        return QXmlStreamReader::Invalid;
+    for (;;) {
+        const QXmlStreamReader::TokenType token = m_xml.readNext();
+        if (token != QXmlStreamReader::Invalid) {
+            m_sinceToken = 0;
+            switch (token) {
+            case QXmlStreamReader::StartElement:
+                if (++m_depth > MaxDepth) {
+                    fail(QStringLiteral("is damaged (its XML is nested too deeply)"));
+                    return QXmlStreamReader::Invalid;
+                }
+                break;
+            case QXmlStreamReader::EndElement:
+                if (--m_depth == 0)
+                    m_rootClosed = true;
+                break;
+            case QXmlStreamReader::DTD:
+                if (!m_xml.entityDeclarations().isEmpty()) {
+                    fail(QStringLiteral("is damaged (its XML declares entities of its own)"));
+                    return QXmlStreamReader::Invalid;
+                }
+                break;
+            case QXmlStreamReader::EndDocument:
+                m_ended = true;
+                return QXmlStreamReader::Invalid;
+            default:
+                break;
+            }
+            return token;
+        }
+        if (m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError) {
+            // Qt's own words for what is wrong, as in "is damaged (opening and
+            // ending tag mismatch at line 3 of xl/worksheets/sheet1.xml)".
+            QString what = m_xml.errorString();
+            while (what.endsWith(QLatin1Char('.')))
+                what.chop(1);
+            if (!what.isEmpty())
+                what[0] = what[0].toLower();
+            const QString where = m_part.isEmpty() ? QString() : QStringLiteral(" of %1").arg(m_part);
+            fail(QStringLiteral("is damaged (%1 at line %2%3)").arg(what).arg(m_xml.lineNumber()).arg(where));
+            return QXmlStreamReader::Invalid;
+        }
+        // The parser wants more. Chunks start small, as most imports need
+        // only the first few kilobytes.
+        QString readError;
+        const QByteArray chunk = m_read(m_chunk, readError);
+        m_chunk = std::min<qint64>(m_chunk * 2, 64 * 1024);
+        if (!readError.isEmpty()) {
+            fail(readError);
+            return QXmlStreamReader::Invalid;
+        }
+        if (chunk.isEmpty()) {
+            // A finished document: the parser only waited to see whether
+            // anything followed the root element, and nothing does.
+            if (m_rootClosed) {
+                m_ended = true;
+                return QXmlStreamReader::Invalid;
+            }
+            fail(m_part.isEmpty() ? QStringLiteral("is damaged (the file ends early)")
+                                  : QStringLiteral("is damaged (%1 ends early)").arg(m_part));
+            return QXmlStreamReader::Invalid;
+        }
+        m_sinceToken += chunk.size();
+        if (m_sinceToken > MaxTokenBytes) {
+            fail(QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
+            return QXmlStreamReader::Invalid;
+        }
+        m_xml.addData(chunk);
+    }
+}
+
+bool XmlStream::skipElement()
+{
+    const int depth = m_depth;
+    while (m_depth >= depth) {
+        if (next() == QXmlStreamReader::Invalid)
+            return false;
+    }
+    return true;
+}
+
+std::optional<QString> XmlStream::readText(qsizetype maxChars)
+{
+    QString text;
+    const int depth = m_depth;
+    while (m_depth >= depth) {
+        const QXmlStreamReader::TokenType token = next();
+        if (token == QXmlStreamReader::Invalid)
+            return std::nullopt;
+        if (token == QXmlStreamReader::Characters) {
+            text += m_xml.text();
+            if (text.size() > maxChars) {
+                fail(QStringLiteral("is damaged (a cell's text is too long)"));
+                return std::nullopt;
+            }
+        }
+    }
+    return text;
+}
+
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String name)
+{
+    return xml.attributes().value(name);
+}
+
+QStringView Attribute(const QXmlStreamReader &xml, QLatin1String namespaceUri, QLatin1String name)
+{
+    return xml.attributes().value(namespaceUri, name);
+}
+
+} // namespace plivan

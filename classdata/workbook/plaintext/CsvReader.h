@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Internal.h"
+
+namespace plivan {
+
+// Text rosters: row r is the first field of the r-th record. Fields end at
+// `separator` (',' or '\t'); fields in double quotes follow RFC 4180 (a
+// doubled quote stands for one, and separators and line breaks inside the
+// quotes belong to the field); records end with CR LF, LF or CR. The text is
+// UTF-16 (little or big endian) when it starts with that byte order mark,
+// else UTF-8 (a byte order mark is skipped) or, when its first block is not
+// valid UTF-8, Windows-1252. A record whose first field is empty is an empty
+// cell.
+//
+// The file is read as far as the row asked for, in blocks. A record longer
+// than MaxCsvRecordBytes, a first field longer than MaxCsvFieldBytes (both
+// counted in UTF-8), or a quote that is never closed marks the file as
+// damaged from that row on.
+OpenedWorkbook OpenCsv(std::unique_ptr<QIODevice> device, char separator);
+
+// The separator a text file's name calls for, as the spreadsheet application
+// decides it: a comma for names ending in .csv, a tab for every other name
+// (.txt, .tab, and the .xls that web systems give tab-separated exports).
+char TextSeparatorFor(const QString &path);
+
+inline constexpr qsizetype MaxCsvRecordBytes = 1024 * 1024;
+inline constexpr qsizetype MaxCsvFieldBytes = 64 * 1024;
+
+} // namespace plivan
