@@ -210,7 +210,8 @@ private slots:
         QTest::newRow("CSV quote never closed") << "r.csv" << QByteArray("\"Bob\nCy\n")
                                                 << "is damaged (a quoted field from line 1 is never closed)";
         QTest::newRow("CSV line too long")
-            << "r.csv" << QByteArray(MaxCsvRecordBytes + 1, 'x') << "is damaged (line 1 is too long)";
+            << "r.csv"
+            << "a," + QByteArray(MaxCsvRecordBytes, 'x') << "is damaged (line 1 is too long)";
         QTest::newRow("DIF without its data section")
             << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\n") << "is damaged (it has no DATA section)";
         QTest::newRow("DIF value before the first row")
@@ -495,7 +496,7 @@ private slots:
 
     void csv_data()
     {
-        const QByteArray big(MaxCsvFieldBytes + 1, 'y');
+        const QByteArray big(MaxCellChars + 1, 'y');
         QByteArray blocks;
         QStringList names;
         for (int i = 0; i < 10; ++i) {
@@ -509,9 +510,15 @@ private slots:
             + QString(32761, u'y') + QStringLiteral("\r\nDi\r\n");
         QStringEncoder toUtf16(QStringEncoder::Utf16LE);
         const CsvRow rows[] = {
-            { "field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n",
-                QStringList { QString(MaxCsvFieldBytes, u'n'), "Bob" }, false },
+            { "field just at the limit", QByteArray(MaxCellChars, 'n') + "\nBob\n",
+                QStringList { QString(MaxCellChars, u'n'), "Bob" }, false },
+            // Three bytes of UTF-8 a character: as many characters, in more bytes.
+            { "UTF-8 field just at the limit",
+                QByteArray(MaxCellChars, 'n').replace("n", "\xE2\x82\xAC") + "\nBob\n",
+                QStringList { QString(MaxCellChars, u'€'), "Bob" }, false },
             { "field over the limit", "Ann\n" + big + "\nCy\n", QStringList { "Ann", E, E }, true },
+            { "UTF-8 field over the limit", "Ann\n" + QByteArray(big).replace("y", "\xE2\x82\xAC") + "\nCy\n",
+                QStringList { "Ann", E, E }, true },
             { "quoted field over the limit", "Ann\n\"" + big + "\"\nCy\n", QStringList { "Ann", E, E },
                 true },
             { "record just at the limit", "Ann\nBob," + QByteArray(MaxCsvRecordBytes - 4, 'y') + "\nCy\n",
@@ -526,14 +533,13 @@ private slots:
             { "records across blocks", blocks, names << E, false },
             // The first block, 64 KiB, ends inside the second ë.
             { "UTF-8 character across the first block's end",
-                "Zo\xC3\xAB\n" + QByteArray(65530, 'x') + "\xC3\xAB\n",
-                QStringList { QStringLiteral(u"Zoë"), QString(65530, u'x') + QStringLiteral(u"ë") }, false },
+                "Zo\xC3\xAB\na," + QByteArray(65527, 'x') + "\n\xC3\xAB\n",
+                QStringList { QStringLiteral(u"Zoë"), "a", QStringLiteral(u"ë") }, false },
             // The first block ends with the first byte of a UTF-8 sequence that
             // the next byte breaks: the text is Windows-1252.
             { "Windows-1252 letter ending the first block",
-                "Ann\n" + QByteArray(65530, 'x') + "\n\xE9\nJos\xE9\n",
-                QStringList { "Ann", QString(65530, u'x'), QStringLiteral(u"é"), QStringLiteral(u"José") },
-                false },
+                "Ann\na," + QByteArray(65528, 'x') + "\n\xE9\nJos\xE9\n",
+                QStringList { "Ann", "a", QStringLiteral(u"é"), QStringLiteral(u"José") }, false },
             { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");
@@ -602,12 +608,11 @@ private slots:
         QTest::newRow("rows out of order")
             << "<Worksheet><Table>" + row + "<Row ss:Index=\"1\"/></Table></Worksheet>"
             << "is damaged (a row is numbered before the rows above it)";
-        QTest::newRow("a cell too long")
-            << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
-                + "</Table></Worksheet>"
-            << "is damaged (a cell's text is too long)";
+        QTest::newRow("a cell too long") << "<Worksheet><Table>"
+                + QByteArray(row).replace("Ann", QByteArray(MaxCellChars + 1, 'x'))
+                + "</Table></Worksheet>" << CellTooLongReason;
         QTest::newRow("a cell as long as the limit") << "<Worksheet><Table>"
-                + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars, 'x'))
+                + QByteArray(row).replace("Ann", QByteArray(MaxCellChars, 'x'))
                 + "</Table></Worksheet>" << QString();
         // Workbook, Worksheet, Table, Row and Cell hold the elements inside the cell.
         const auto nested = [](int depth) {
