@@ -178,6 +178,11 @@ also(["script.xlsb"], ["basic", "unicode", "values", "gap", "formatted-empty", "
                        "three-sheets", "formulas", "dates", "dates1904", "rich-text", "far-cell-big", "rows-100000"])
 case("chart-sheet", BASIC[:10], ["openpyxl.xlsx", "script.xlsb"], columnB=[('n', r * 3) for r in range(1, 11)],
      chart_sheet=True)
+# An Excel 4.0 macro sheet showing when the file was saved: a grid of cells,
+# whose column 1 is read as a worksheet's.
+case("macro-sheet", ["Second Sheet %d" % i for i in range(1, 6)], ["script.xlsb", "script.biff4w.xls"], sheets=2,
+     active=1, macro_sheet=True)
+case("macro-sheet-alone", BASIC[:5], ["script.biff4.xls"], macro_sheet=True)
 
 # Read-back checks of their own for scripted makers whose files LibreOffice
 # shows otherwise than the case in known ways: maker -> check(office, fname, case).
