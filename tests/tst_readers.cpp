@@ -39,6 +39,8 @@ OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
         return OpenDifData(bytes);
     if (IsBiffStream(bytes.left(8)))
         return OpenBiffData(bytes);
+    if (SniffXml(bytes) == XmlKind::OpenDocument)
+        return OpenFlatOdsData(bytes);
     if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
         return OpenXmlSpreadsheetData(bytes);
     if (file.endsWith(u".html") || file.endsWith(u".htm") || LooksLikeHtml(bytes))
@@ -148,6 +150,26 @@ private slots:
             << "Ann";
         QTest::newRow("XML of another kind")
             << "r.xml" << QByteArray("<?xml version=\"1.0\"?><class/>") << NotAWorkbookReason;
+        // A table is a web page's only outside any XML namespace.
+        QTest::newRow("XML of another kind holding a table")
+            << "r.dat"
+            << QByteArray(
+                   "<?xml version=\"1.0\"?><roster xmlns=\"urn:example:roster\"><table><tr><td>Ann</td>"
+                   "</tr></table></roster>")
+            << NotAWorkbookReason;
+        QTest::newRow("OpenDocument content part named .xls")
+            << "r.xls" << ReadFile(DataPath("rosters/basic.lo-content.xml")) << "Ana Lima";
+        QTest::newRow("flat OpenDocument text")
+            << "r.fodt"
+            << QByteArray(
+                   "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\">"
+                   "<office:body><office:text/></office:body></office:document>")
+            << NotAWorkbookReason;
+        QTest::newRow("flat OpenDocument as UTF-16")
+            << "r.fods"
+            << QByteArray(QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(
+                   QString::fromUtf8(ReadFile(DataPath("rosters/basic.lo.fods")))))
+            << "Ana Lima";
         QTest::newRow("web page after a comment and a byte order mark")
             << "r.dat" << QByteArray("\xEF\xBB\xBF <!-- x --><TABLE><tr><td>Ann") << "Ann";
         QTest::newRow("web page from a heading, named .xls")
@@ -471,7 +493,7 @@ private slots:
             "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
             "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
             "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml", "text/html-text.hand.html",
-            "rosters/dates.gnumeric.slk", "rosters/values.gnumeric.dif" };
+            "rosters/dates.gnumeric.slk", "rosters/values.gnumeric.dif", "rosters/three-sheets.script.fods" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));
@@ -639,6 +661,85 @@ private slots:
             opened.error = opened.workbook->error();
         }
         QCOMPARE(opened.error, error);
+    }
+
+    // No cell holds more than MaxCellChars characters, in any format: a cell
+    // as long as that reads whole, and one a character longer is damage from
+    // its row on.
+    void cellLengthLimit_data()
+    {
+        QTest::addColumn<QString>("name"); // which also says where text splits
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qsizetype>("length"); // of row 2; 0 where it is damage
+        const QByteArray ods
+            = "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:"
+              "office:1.0\" xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+              "<office:spreadsheet><table:table>%1</table:table></office:spreadsheet>"
+              "</office:body></office:document-content>";
+        for (const qsizetype n : { MaxCellChars, MaxCellChars + 1 }) {
+            const QByteArray x(n, 'x');
+            const qsizetype length = n > MaxCellChars ? 0 : n;
+            const char *at = n > MaxCellChars ? "one over the limit" : "at the limit";
+            QTest::addRow("CSV, %s", at) << "r.csv"
+                                         << "Ann Lee\n" + x + "\nBob\n"
+                                         << length;
+            QTest::addRow("web page, %s", at)
+                << "r.html"
+                << "<table><tr><td>Ann Lee<tr><td>" + x + "<tr><td>Bob</table>" << length;
+            QTest::addRow("SYLK, %s", at)
+                << "r.slk"
+                << "ID;P\nC;Y1;X1;K\"Ann Lee\"\nC;Y2;X1;K\"" + x + "\"\nC;Y3;X1;K1\nE\n"
+                << length;
+            QTest::addRow("DIF, %s", at)
+                << "r.dif"
+                << "TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann Lee\"\n-1,0\nBOT\n1,0\n\"" + x
+                    + "\"\n-1,0\nBOT\n1,0\n\"Bob\"\n-1,0\nEOD\n"
+                << length;
+            const QByteArray row = "<table:table-row><table:table-cell><text:p>%1</text:p></table:table-cell>"
+                                   "</table:table-row>";
+            QTest::addRow("OpenDocument content, %s", at)
+                << "r.xml"
+                << QByteArray(ods).replace(
+                       "%1", QByteArray(row).replace("%1", "Ann Lee") + QByteArray(row).replace("%1", x))
+                << length;
+            QTest::addRow("OpenDocument spaces, %s", at)
+                << "r.xml"
+                << QByteArray(ods).replace("%1",
+                       QByteArray(row).replace("%1", "Ann Lee")
+                           + QByteArray(row).replace(
+                               "%1", "<text:s text:c=\"" + QByteArray::number(n) + "\"/>"))
+                << length;
+        }
+        // Files of the programs that write each format (zip/make_long_cells.py).
+        for (const char *file : { "zip/long-shared-limit.lo.xlsx", "zip/long-inline-limit.openpyxl.xlsx",
+                 "zip/long-sst-limit.script.xlsb", "zip/long-cell-limit.lo.ods",
+                 "zip/long-cell-limit.lo.xls" })
+            QTest::newRow(file) << QString(file).section(u'/', 1) << ReadFile(DataPath(QLatin1String(file)))
+                                << MaxCellChars;
+        for (const char *file : { "zip/long-shared.script.xlsx", "zip/long-inline.script.xlsx",
+                 "zip/long-sst.script.xlsb", "zip/long-cell.lo.ods" })
+            QTest::newRow(file) << QString(file).section(u'/', 1) << ReadFile(DataPath(QLatin1String(file)))
+                                << qsizetype(0);
+        // The shared string's count of characters in the .xls made one more.
+        QByteArray xls = ReadFile(DataPath(QStringLiteral("zip/long-cell-limit.lo.xls")));
+        const qsizetype count = xls.indexOf(QByteArray("\xFF\x7F\0xxxx", 7));
+        QTest::newRow("BIFF8 shared string one over the limit")
+            << "r.xls" << (count < 0 ? QByteArray() : xls.replace(count, 2, QByteArray("\0\x80", 2)))
+            << qsizetype(0);
+    }
+    void cellLengthLimit()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(qsizetype, length);
+        QTemporaryDir dir;
+        QVERIFY(WriteFile(dir.filePath(name), content));
+        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        QVERIFY2(opened.workbook, qPrintable(opened.error));
+        QCOMPARE(opened.workbook->cellText(1), QStringLiteral("Ann Lee"));
+        QCOMPARE(opened.workbook->cellText(2).value_or(QString()).size(), length);
+        QCOMPARE(opened.workbook->error(), length ? QString() : CellTooLongReason);
     }
 
     // A web page's cell as LibreOffice lists its text: white space collapsed
