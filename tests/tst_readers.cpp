@@ -48,6 +48,14 @@ OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
 }
 
+// `content` written to a file named `name` in `dir`, opened as a roster is.
+OpenedWorkbook OpenWritten(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    if (!WriteFile(dir.filePath(name), content))
+        return { nullptr, QStringLiteral("could not be written") };
+    return OpenWorkbook(dir.filePath(name));
+}
+
 // Text: row r is the first field of record r, fields split at `separator`.
 struct CsvRow {
     const char *name;
@@ -329,8 +337,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, first);
         QTemporaryDir dir;
-        QVERIFY(WriteFile(dir.filePath(name), content));
-        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        OpenedWorkbook opened = OpenWritten(dir, name, content);
         if (opened.workbook) { // the cell, or the error reading it when it shows nothing
             opened.error = opened.workbook->cellText(1).value_or(E);
             if (opened.error == E && !opened.workbook->error().isEmpty())
@@ -430,8 +437,7 @@ private slots:
         QFETCH(QStringList, cells);
         QFETCH(QString, error);
         QTemporaryDir dir;
-        QVERIFY(WriteFile(dir.filePath("r.csv"), content));
-        OpenedWorkbook opened = OpenWorkbook(dir.filePath("r.csv"));
+        OpenedWorkbook opened = OpenWritten(dir, QStringLiteral("r.csv"), content);
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
         QCOMPARE(opened.workbook->error(), error);
@@ -734,8 +740,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(qsizetype, length);
         QTemporaryDir dir;
-        QVERIFY(WriteFile(dir.filePath(name), content));
-        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        OpenedWorkbook opened = OpenWritten(dir, name, content);
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(opened.workbook->cellText(1), QStringLiteral("Ann Lee"));
         QCOMPARE(opened.workbook->cellText(2).value_or(QString()).size(), length);
