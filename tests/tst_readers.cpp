@@ -15,6 +15,7 @@
 #include "plaintext/SylkReader.h"
 #include "zip/Package.h"
 
+#include <QBuffer>
 #include <QRandomGenerator>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -53,6 +54,32 @@ struct CsvRow {
     QStringList cells;
     bool damaged;
     char separator = ',';
+};
+
+// Bytes whose reads fail where they start in [from, to), as a disk that
+// cannot read part of a file.
+class FailingDevice final : public QBuffer {
+public:
+    FailingDevice(const QByteArray &bytes, qint64 from, qint64 to)
+        : m_from(from)
+        , m_to(to)
+    {
+        setData(bytes);
+        open(QIODevice::ReadOnly);
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (pos() >= m_from && pos() < m_to) {
+            setErrorString(QStringLiteral("Input/output error"));
+            return -1;
+        }
+        return QBuffer::readData(data, maxSize);
+    }
+
+private:
+    qint64 m_from, m_to;
 };
 
 } // namespace
@@ -97,6 +124,28 @@ private slots:
 
     // OpenWorkbook: the reader chosen by content whatever the name, text
     // split by the name, and what is refused.
+    // A ZIP workbook whose file cannot be read, all of it or only its sheet
+    // (bytes 1566 to 2804 of LibreOffice's basic roster): the system's
+    // reason, never damage.
+    void zipReadFails_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::newRow("whole file") << qint64(0) << qint64(INT_MAX);
+        QTest::newRow("sheet") << qint64(1566) << qint64(2804);
+    }
+    void zipReadFails()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        const QByteArray bytes = ReadFile(DataPath(QStringLiteral("rosters/basic.lo.xlsx")));
+        QCOMPARE(bytes.size(), 5273);
+        OpenedWorkbook opened = OpenZipWorkbookDevice(std::make_unique<FailingDevice>(bytes, from, to));
+        const QString error
+            = opened.workbook ? (opened.workbook->cellText(1), opened.workbook->error()) : opened.error;
+        QCOMPARE(error, QStringLiteral("could not be read (Input/output error)"));
+    }
+
     void dispatch_data()
     {
         QTest::addColumn<QString>("name");
