@@ -710,6 +710,12 @@ private slots:
         QTest::newRow("a formula as text") << QByteArray("=1+1") << "=1+1";
         QTest::newRow("sdval date") << QByteArray("<td sdval=\"45537\" sdnum=\"1033;1033;DD/MM/YYYY\">x")
                                     << "2024-09-02";
+        // LibreOffice's own serials, from 1899-12-30 with no false leap day.
+        for (const auto &[serial, date] : { std::pair { "1", "1899-12-31" }, { "2", "1900-01-01" },
+                 { "60", "1900-02-28" }, { "60.5", "1900-02-28 12:00:00" }, { "61", "1900-03-01" } })
+            QTest::addRow("sdval %s", serial)
+                << QByteArray("<td sdval=\"") + serial + "\" sdnum=\"1033;1033;YYYY-MM-DD HH:MM:SS\">x"
+                << date;
         QTest::newRow("sdnum text") << QByteArray("<td sdnum=\"1033;0;@\">007") << "007";
         QTest::newRow("sdval time") << QByteArray("<td sdval=\"0.25\" sdnum=\"1033;1033;HH:MM:SS\">x")
                                     << "06:00:00";
