@@ -59,7 +59,8 @@ QXmlStreamReader::TokenType XmlStream::next()
             const QString where = m_part.isEmpty() ? QString() : QStringLiteral(" of %1").arg(m_part);
             if (m_forbidden >= 0 && m_xml.error() == QXmlStreamReader::NotWellFormedError
                 && m_xml.lineNumber() >= m_forbiddenLine) {
-                fail(QStringLiteral("is damaged (it holds a character that XML does not allow, U+%1, at line %2%3)")
+                fail(QStringLiteral(
+                    "is damaged (it holds a character that XML does not allow, U+%1, at line %2%3)")
                          .arg(QString::number(m_forbidden, 16).toUpper().rightJustified(4, QLatin1Char('0')))
                          .arg(m_forbiddenLine)
                          .arg(where));
