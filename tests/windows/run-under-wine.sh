@@ -123,10 +123,12 @@ check_uninstall_entry() {
 window() { win=$(xdotool search --name '^Plivan  ' 2>/dev/null | head -1) && [ -n "$win" ]; }
 click() { xdotool mousemove --window "$win" $((bx + $1)) $((by + $2)) click 1 mousemove 1270 1010; }
 shot() { xwd -silent -id "$win" >"$out/$1.xwd"; }
-screen_is() { shot "$1" && python3 "$here/wine_checks.py" screen "$out/$1.xwd" $bx $by "$1"; }
+screen_is() { shot "$1" && python3 "$here/wine_checks.py" screen "$out/$1.xwd" "$bx" "$by" "$1"; }
 # click_and_settle X Y: a click, then until the window shows something new and holds still.
 changed() { shot now && ! cmp -s "$out/now.xwd" "$out/before.xwd" && shot still && cmp -s "$out/now.xwd" "$out/still.xwd"; }
 click_and_settle() { shot before && click "$1" "$2" && wait_for 10 changed; }
+# The message box that names the saved PDF, once the PDF is there.
+message() { box=$(xdotool search --name '^Plivan$' | head -1) && [ -n "$box" ] && [ -s "$pdf" ]; }
 
 check_program() {
     (cd "$installed" && exec wine plivan.exe) &
@@ -146,7 +148,6 @@ check_program() {
     result $? "random seating: a name in every seat, the list empty ($(screen_is seated))"
     click 932 604 # Print, with no printer: saved as a PDF, and a message says so
     pdf="$data/Period 1 Geometry.pdf"
-    message() { box=$(xdotool search --name '^Plivan$' | head -1) && [ -n "$box" ] && [ -s "$pdf" ]; }
     wait_for 30 message && xdotool windowfocus "$box" key Return
     names=$(cd "$root/examples" && python3 -c 'from make_examples import *; print("\n".join(class_list("period1", SIZES["period1"])))')
     # A name may print on two lines: every word of every name must be on the page.
@@ -204,8 +205,7 @@ print("%s.%0*d" % (m, len(n), int(n) - 1) if int(n) else "%d.99" % (int(m) - 1))
     entry=$(entries)
     [ $status = 0 ] && [ "$(echo "$entry" | cut -f2-3)" = "Plivan	$version" ] && [ -e "$installed/plivan.exe" ]
     result $? "$version over $lower: one entry, version $version ($took)"
-    msiexec /i "$(winpath "$old")"
-    [ $? != 0 ] && [ "$(entries)" = "$entry" ]
+    ! msiexec /i "$(winpath "$old")" && [ "$(entries)" = "$entry" ]
     result $? "$lower over $version refused, the entry kept"
     rm -f "$old"
 }
