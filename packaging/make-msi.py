@@ -8,6 +8,7 @@ components for the program's files, for the examples beside the program and
 for the first-use copy in C:\\Plivan, builds the MSI with wixl, and then adds
 with msibuild what wixl 0.101 cannot express:
 
+- C:\\Plivan as the first-use folder, whatever drive Windows is on;
 - a search for C:\\Plivan\\Plivan.txt (AppSearch, Signature and DrLocator rows
   setting PLIVANTXT), run at the start of both install sequences;
 - the first-use components conditioned on NOT PLIVANTXT, and marked permanent
@@ -158,9 +159,15 @@ def main():
             "INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) "
             "VALUES ('{%s}', '%s', 513, 'WIX_UPGRADE_DETECTED')" % (str(namespace).upper(), version))
 
-        # Apps & features names the folder the program went to: a type 51
-        # custom action sets ARPINSTALLLOCATION once CostFinalize has resolved it.
+        # Type 51 custom actions (a property set from a formatted text): the
+        # Plivan folder is C:\Plivan before CostFinalize resolves the folders,
+        # in both sequences; Apps & features names the folder the program went
+        # to once CostFinalize has resolved it.
         sql(out,
+            "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+            "VALUES ('SetPlivanFolder', 51, 'PLIVANFOLDER', 'C:\\Plivan\\')",
+            "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('SetPlivanFolder', 999)",
+            "INSERT INTO `InstallUISequence` (`Action`, `Sequence`) VALUES ('SetPlivanFolder', 999)",
             "INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
             "VALUES ('SetInstallLocation', 51, 'ARPINSTALLLOCATION', '[INSTALLDIR]')",
             "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('SetInstallLocation', 1001)")
