@@ -4,8 +4,8 @@
     make-msi.py PROGRAM-FOLDER EXAMPLES-FOLDER ICON VERSION OUT.msi
 
 plivan.wxs (beside this script) describes the product; this script writes the
-components for the program's files, for the examples beside the program and
-for the first-use copy in C:\\Plivan, builds the MSI with wixl, and then adds
+components for the program's folder (the portable zip's files) and for the
+first-use copy of the examples in C:\\Plivan, builds the MSI with wixl, and then adds
 with msibuild what wixl 0.101 cannot express:
 
 - C:\\Plivan as the first-use folder, whatever drive Windows is on;
@@ -112,7 +112,6 @@ def main():
         text = ['<?xml version="1.0" encoding="utf-8"?>', '<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">']
         groups = {}
         for group, directory, var, folder in (("ProgramFiles", "INSTALLDIR", "ProgramDir", program),
-                                              ("ExampleFiles", "EXAMPLESPLIVAN", "ExamplesDir", examples),
                                               ("FirstUseFiles", "PLIVANFOLDER", "ExamplesDir", examples)):
             frag, groups[group] = group_fragment(group, directory, var, files_under(folder), namespace)
             text += frag

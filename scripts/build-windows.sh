@@ -255,11 +255,13 @@ pack() {
     done
     [ $lost = 0 ] || exit 1
     find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec $triplet-strip --strip-unneeded {} +
+    # The example Plivan folder, to copy to C:\Plivan (the installer does).
+    mkdir -p "$stage/examples" && cp -r "$root/examples/Plivan" "$stage/examples/"
     zip=$out/plivan-$version-windows-x64.zip
     rm -f "$zip" && (cd "$stage" && zip -qr -X "$zip" .)
     log "$(basename "$zip"): $(du -k "$zip" | cut -f1) KiB"
     (cd "$stage" && find . -type f | sort | sed 's|^\./|    |')
-    # The installer: the same files, the examples and the program's icon.
+    # The installer: the same files, and the program's icon.
     msi=$out/plivan-$version-x64.msi
     python3 "$root/packaging/make-msi.py" "$stage" "$root/examples/Plivan" "$out/plivan/generated/app/plivan.ico" \
         "$version" "$msi"
