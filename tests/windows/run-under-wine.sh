@@ -97,6 +97,13 @@ check_install() {
     result $? "C:\\Program Files\\Plivan holds the zip's files, examples\\Plivan among them"
     [ "$(sums "$root/examples/Plivan")" = "$(sums "$data")" ]
     result $? "C:\\Plivan, absent before, holds the examples"
+    # Wine's uninstall leaves these files even when they are not marked
+    # permanent, so the table shows what Windows relies on: each file for
+    # C:\Plivan permanent (16) and never-overwrite (128), only without PLIVANTXT.
+    msiinfo export "$msi" Component | awk -F '\t' '$3 == "PLIVANFOLDER" {
+        n++; if (int($4 / 16) % 2 == 0 || int($4 / 128) % 2 == 0 || $5 != "NOT PLIVANTXT") bad++ }
+        END { exit !(n > 0 && !bad) }'
+    result $? "the C:\\Plivan files are permanent and never-overwrite components, installed only without Plivan.txt"
 }
 
 check_shortcut() {
