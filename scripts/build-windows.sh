@@ -31,8 +31,10 @@ log() { printf '== %s (%ds)\n' "$*" $((SECONDS - started)); }
 # the host tools, installed or about to be).
 source_version() {
     if [ "$1" = qt6-base ]; then
-        dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null ||
-            apt-cache policy qt6-base-dev-tools | sed -n 's/^ *Candidate: //p'
+        local ver
+        ver=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null) || true
+        [ -n "$ver" ] || ver=$(apt-cache policy qt6-base-dev-tools | sed -n 's/^ *Candidate: //p')
+        echo "$ver"
         return
     fi
     apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
