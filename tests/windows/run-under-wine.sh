@@ -51,8 +51,10 @@ result() {
 
 # A prefix of our own, no printer (a print server nobody listens on), no Mono
 # or Gecko installer prompts, and no menu entries or icons written to the
-# Linux desktop for the shortcuts the installer makes.
+# Linux desktop for the shortcuts the installer makes; the folders Wine makes
+# for them stay in build-windows, not in the home folder.
 export WINEPREFIX="$out/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export XDG_DATA_HOME="$out/wine-xdg/data" XDG_CONFIG_HOME="$out/wine-xdg/config"
 export CUPS_SERVER="$out/no-print-server.sock"
 drive=$WINEPREFIX/drive_c
 installed=$drive/Program\ Files/Plivan
