@@ -68,7 +68,11 @@ msiexec() {
     wineserver -w
     return $status
 }
-entries() { wine reg query "$uninstall_key" /s 2>/dev/null | python3 "$here/wine_checks.py" uninstall | grep "	Plivan	"; }
+# The Plivan entries in Apps & features (a busy machine can fail a first query).
+entries() {
+    for _ in 1 2 3; do reg=$(wine reg query "$uninstall_key" /s 2>/dev/null) && break; done
+    printf '%s\n' "$reg" | python3 "$here/wine_checks.py" uninstall | grep "	Plivan	"
+}
 # The all-users Start menu on Windows; Wine's msi writes the user's instead.
 shortcuts() { find "$drive/ProgramData" "$drive/users" -path '*/Start Menu/Programs/Plivan.lnk' 2>/dev/null; }
 sums() { (cd "$1" && find . -type f -exec sha256sum {} + | sort -k 2); }
@@ -134,8 +138,13 @@ screen_is() { shot "$1" && python3 "$here/wine_checks.py" screen "$out/$1.xwd" "
 # click_and_settle X Y: a click, then until the window shows something new and holds still.
 changed() { shot now && ! cmp -s "$out/now.xwd" "$out/before.xwd" && shot still && cmp -s "$out/now.xwd" "$out/still.xwd"; }
 click_and_settle() { shot before && click "$1" "$2" && wait_for 10 changed; }
-# The message box that names the saved PDF, once the PDF is there.
+# The message box that names the saved PDF, once the PDF is there; and
+# Return pressed in it until it has gone.
 message() { box=$(xdotool search --name '^Plivan$' | head -1) && [ -n "$box" ] && [ -s "$pdf" ]; }
+dismissed() {
+    box=$(xdotool search --name '^Plivan$' | head -1)
+    [ -z "$box" ] || { xdotool windowfocus "$box" key Return; false; }
+}
 
 check_program() {
     (cd "$installed" && exec wine plivan.exe) &
@@ -155,17 +164,18 @@ check_program() {
     result $? "random seating: a name in every seat, the list empty ($(screen_is seated))"
     click 932 604 # Print, with no printer: saved as a PDF, and a message says so
     pdf="$data/Period 1 Geometry.pdf"
-    wait_for 30 message && xdotool windowfocus "$box" key Return
+    wait_for 30 message
     names=$(cd "$root/examples" && python3 -c 'from make_examples import *; print("\n".join(class_list("period1", SIZES["period1"])))')
     # A name may print on two lines: every word of every name must be on the page.
     text=" $(pdftotext "$pdf" - 2>/dev/null | tr -s ' \n' '  ') "
     missing=$(printf '%s\n' "$names" | tr ' ' '\n' | while read -r w; do case "$text" in *" $w "*) ;; *) printf ' %s' "$w" ;; esac; done)
     case "$text" in *"Period 1 Geometry - Mrs. Tolvane"*) [ -z "$missing" ] ;; *) false ;; esac
     result $? "PDF in C:\\Plivan with the heading and every name${missing:+ (missing:$missing)}"
-    wait_for 10 sh -c '! xdotool search --name "^Plivan\$" | grep -q .'
+    wait_for 15 dismissed
     click 932 644 # Exit
     wait_for 20 sh -c "! kill -0 $pid"
-    result $? "Exit ended the program"
+    # A program left running would hold up every later wineserver -w.
+    result $? "Exit ended the program" || wineserver -k
 }
 
 check_uninstall() {
@@ -212,9 +222,19 @@ print("%s.%0*d" % (m, len(n), int(n) - 1) if int(n) else "%d.99" % (int(m) - 1))
     entry=$(entries)
     [ $status = 0 ] && [ "$(echo "$entry" | cut -f2-3)" = "Plivan	$version" ] && [ -e "$installed/plivan.exe" ]
     result $? "$version over $lower: one entry, version $version ($took)"
-    ! msiexec /i "$(winpath "$old")" && [ "$(entries)" = "$entry" ]
-    result $? "$lower over $version refused, the entry kept"
-    rm -f "$old"
+    msiexec /i "$(winpath "$old")"
+    status=$?
+    after=$(entries)
+    [ $status != 0 ] && [ "$after" = "$entry" ]
+    result $? "$lower over $version refused (msiexec exit $status), the entry kept$([ "$after" = "$entry" ] ||
+        printf ' (entries now: %s)' "$(echo "$after" | cut -f2-3 | tr '\n\t' '; ')")"
+    # A rebuild of the same version has a product code of its own.
+    rebuilt=$out/plivan-$version-rebuilt.msi
+    python3 "$root/packaging/make-msi.py" "$zipped" "$root/examples/Plivan" "$out/plivan/generated/app/plivan.ico" \
+        "$version" "$rebuilt" && msiexec /i "$(winpath "$rebuilt")" && [ "$(entries | wc -l)" = 1 ] &&
+        [ "$(entries)" != "$entry" ]
+    result $? "a rebuild of $version over $version replaces it: one entry"
+    rm -f "$old" "$rebuilt"
 }
 
 rm -rf "$WINEPREFIX" && wineboot -i >/dev/null 2>&1
