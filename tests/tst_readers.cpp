@@ -23,6 +23,10 @@
 
 #include <climits>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 using namespace plivan;
 
 namespace {
@@ -108,6 +112,13 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QString, error);
         QFETCH(QStringList, cells);
+#ifdef Q_OS_WIN
+        // Wine lacks the GB18030 code page (54936) that Windows has.
+        const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+        if (file.contains(u"gb18030") && ntdll && GetProcAddress(ntdll, "wine_get_version"))
+            QSKIP("Wine has no GB18030 code page: the page is read as GBK, which lacks its four-byte "
+                  "characters");
+#endif
         OpenedWorkbook opened = OpenWorkbook(DataPath(file));
         if (cells.isEmpty()) {
             QVERIFY(!opened.workbook);

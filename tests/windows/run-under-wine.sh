@@ -7,7 +7,8 @@
 #   features entry and first-use copy of the examples in C:\Plivan;
 # - the installed plivan.exe on that C:\Plivan: a class chosen and seated at
 #   random (the screen's grid and list checked), printed with no printer
-#   (saved as a PDF in C:\Plivan), and Exit;
+#   (saved as a PDF in C:\Plivan), and Exit; the same for rosters whose file
+#   names are in other scripts, named by settings files in UTF-8 and UTF-16;
 # - a silent uninstall that leaves C:\Plivan as it was, an install that does
 #   not touch an existing C:\Plivan, and an upgrade from a lower version.
 #
@@ -146,36 +147,76 @@ dismissed() {
     [ -z "$box" ] || { xdotool windowfocus "$box" key Return; false; }
 }
 
-check_program() {
+# start_program: the installed plivan.exe, its window found and its client
+# area placed; false when no window comes.
+start_program() {
     (cd "$installed" && exec wine plivan.exe) &
     pid=$!
-    wait_for 60 window
-    result $? "the installed plivan.exe shows its window" || { kill $pid 2>/dev/null; return; }
+    wait_for 60 window || { kill $pid 2>/dev/null; return 1; }
     eval "$(xdotool getwindowgeometry --shell "$win")"
     # The client area is 981 x 670 pixels; Wine may draw a frame around it.
     bx=$(((WIDTH - 981) / 2)) by=$((HEIGHT - 670 - (WIDTH - 981) / 2))
     xdotool mousemove 1270 1010
+}
+
+# choose_seat_print CLASS HEADING NAMES: the first class chosen (an empty grid
+# and 30 list rows), seated at random (every seat named, the list empty) and
+# printed with no printer: the PDF named after the class in C:\Plivan holds
+# HEADING and every word of NAMES (one a line). Then Exit.
+choose_seat_print() {
     click_and_settle 828 564 # Select Class: the class list
-    click 860 392            # its first class, Period 1 Geometry
+    click 860 392            # its first class
     wait_for 20 screen_is chosen
-    result $? "class chosen: empty grid, 30 names in the list ($(screen_is chosen))"
+    result $? "$1: class chosen, empty grid, 30 names in the list ($(screen_is chosen))"
     click 828 604 # Random Seating
     wait_for 20 screen_is seated
-    result $? "random seating: a name in every seat, the list empty ($(screen_is seated))"
+    result $? "$1: random seating, a name in every seat, the list empty ($(screen_is seated))"
     click 932 604 # Print, with no printer: saved as a PDF, and a message says so
-    pdf="$data/Period 1 Geometry.pdf"
+    pdf="$data/$1.pdf"
     wait_for 30 message
-    names=$(cd "$root/examples" && python3 -c 'from make_examples import *; print("\n".join(class_list("period1", SIZES["period1"])))')
-    # A name may print on two lines: every word of every name must be on the page.
-    text=" $(pdftotext "$pdf" - 2>/dev/null | tr -s ' \n' '  ') "
-    missing=$(printf '%s\n' "$names" | tr ' ' '\n' | while read -r w; do case "$text" in *" $w "*) ;; *) printf ' %s' "$w" ;; esac; done)
-    case "$text" in *"Period 1 Geometry - Mrs. Tolvane"*) [ -z "$missing" ] ;; *) false ;; esac
-    result $? "PDF in C:\\Plivan with the heading and every name${missing:+ (missing:$missing)}"
+    # A name may print on two lines: every word of every name must be on the
+    # page, its ligatures (fi) read as their letters.
+    text=" $(pdftotext "$pdf" - 2>/dev/null | python3 -c 'import sys, unicodedata
+sys.stdout.write(unicodedata.normalize("NFKC", sys.stdin.read()))' | tr -s ' \n' '  ') "
+    missing=$(printf '%s\n' "$3" | tr ' ' '\n' | while read -r w; do case "$text" in *" $w "*) ;; *) printf ' %s' "$w" ;; esac; done)
+    case "$text" in *"$2"*) [ -z "$missing" ] ;; *) false ;; esac
+    result $? "$1: PDF in C:\\Plivan with the heading and every name${missing:+ (missing:$missing)}"
     wait_for 15 dismissed
     click 932 644 # Exit
     wait_for 20 sh -c "! kill -0 $pid"
     # A program left running would hold up every later wineserver -w.
-    result $? "Exit ended the program" || wineserver -k
+    result $? "$1: Exit ended the program" || wineserver -k
+}
+
+check_program() {
+    start_program
+    result $? "the installed plivan.exe shows its window" || return
+    choose_seat_print "Period 1 Geometry" "Period 1 Geometry - Mrs. Tolvane" "$(cd "$root/examples" &&
+        python3 -c 'from make_examples import *; print("\n".join(class_list("period1", SIZES["period1"])))')"
+}
+
+# Rosters under names in other scripts, named by a settings file in UTF-8 and
+# in UTF-16 (Notepad's "Unicode"), each chosen, seated and printed in the
+# installed program; C:\Plivan is put back as it was afterwards.
+check_unicode_names() {
+    saved=$out/plivan-folder-saved
+    rm -rf "$saved" && cp -r "$data" "$saved"
+    names=$(awk -F '\t' '$1 == "basic.lo.xlsx" && $2 == 30 { for (i = 4; i <= NF; i++) if ($i != "Empty") print $i }' \
+        "$root/tests/data/rosters/expected.tsv")
+    for run in "utf-8 Période 2|Période 2.xlsx|basic.lo.xlsx" "utf-16 Łódź 3|Łódź 3 Τάξη Класс 三班 🎒.xlsb|basic.script.xlsb" \
+        "utf-16 Класс 5|Класс 5.ods|basic.lo.ods"; do
+        encoding=${run%% *} rest=${run#* }
+        class=${rest%%|*} rest=${rest#*|}
+        roster=${rest%%|*} fixture=${rest#*|}
+        rm -rf "$data" && mkdir -p "$data" && cp "$root/tests/data/rosters/$fixture" "$data/$roster"
+        printf '#Teacher Name\r\nPani Wiśniewska\r\n#Rows of seats, Cols of Seats\r\n5,6\r\n#Class Names and student xls files\r\n%s#%s\r\n' \
+            "$class" "$roster" | python3 -c 'import sys; sys.stdout.buffer.write(sys.stdin.buffer.read().decode("utf-8").encode(sys.argv[1]))' \
+            "$encoding" >"$data/Plivan.txt"
+        start_program
+        result $? "$class ($encoding settings, roster $roster): the window" || continue
+        choose_seat_print "$class" "$class - Pani Wiśniewska" "$names"
+    done
+    rm -rf "$data" && mv "$saved" "$data"
 }
 
 check_uninstall() {
@@ -240,7 +281,7 @@ print("%s.%0*d" % (m, len(n), int(n) - 1) if int(n) else "%d.99" % (int(m) - 1))
 rm -rf "$WINEPREFIX" && wineboot -i >/dev/null 2>&1
 zipped=$drive/Plivan-zip
 mkdir -p "$zipped" && unzip -q "$zip" -d "$zipped"
-for check in qtests install shortcut uninstall_entry program uninstall existing_folder upgrade; do
+for check in qtests install shortcut uninstall_entry program unicode_names uninstall existing_folder upgrade; do
     echo "== $check"
     "check_$check"
 done

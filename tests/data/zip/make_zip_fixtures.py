@@ -625,4 +625,4 @@ def with_control(source, name, old, new):
 
 
 with_control("basic.lo.xlsx", "form-feed.lo.xlsx", b"Dev Patel", b"Dev\x0cPatel")
-with_control("basic.lo.xlsx", "nul.lo.xlsx", b"Dev Patel", b"Dev\x00Patel")
+with_control("basic.lo.xlsx", "null-char.lo.xlsx", b"Dev Patel", b"Dev\x00Patel")
