@@ -1,12 +1,17 @@
 #!/bin/bash
 # Cross-builds Plivan for 64-bit Windows on Debian 12 and packs it into
-# build-windows/plivan-<version>-windows-x64.zip with every DLL it needs.
+# build-windows/plivan-<version>-windows-x64.zip with every DLL it needs, and
+# into the installer build-windows/plivan-<version>-x64.msi (wixl).
 #
 # Qt and the libraries Plivan links are built from Debian's own source
 # packages with MinGW-w64 and cached outside the clone, in
 # $PLIVAN_WINDOWS_CACHE/<package>-<version> (~/.cache/plivan/windows unless set),
 # so a second run, or a fresh clone on the same machine, only rebuilds Plivan.
 # Set JOBS to change the parallelism (2).
+#
+#   build-windows.sh --cached   builds nothing: exits 0 when the cache holds the
+#                               Qt this machine's Qt host tools match, and
+#                               otherwise 1, saying why.
 set -euo pipefail
 shopt -s nullglob
 
@@ -22,17 +27,31 @@ started=$SECONDS
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 log() { printf '== %s (%ds)\n' "$*" $((SECONDS - started)); }
 
+# The version of a source package apt would fetch (qt6-base: the one matching
+# the host tools, installed or about to be).
+source_version() {
+    if [ "$1" = qt6-base ]; then
+        local ver
+        ver=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null) || true
+        [ -n "$ver" ] || ver=$(apt-cache policy qt6-base-dev-tools | sed -n 's/^ *Candidate: //p')
+        echo "$ver"
+        return
+    fi
+    apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
+}
+
+if [ "${1:-}" = --cached ]; then
+    ver=$(source_version qt6-base)
+    [ -n "$ver" ] || { echo "no qt6-base-dev-tools package is known to apt"; exit 1; }
+    [ -e "$deps/qt6-base-${ver//:/_}/.done" ] || { echo "$deps holds no Qt $ver for Windows"; exit 1; }
+    echo "$deps/qt6-base-${ver//:/_}"
+    exit 0
+fi
+
 packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
     libz-mingw-w64-dev qt6-base-dev qt6-base-dev-tools cmake ninja-build pkgconf dpkg-dev librsvg2-bin icoutils
-    autoconf automake libtool m4 zip unzip)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    as_root apt-get update
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+    autoconf automake libtool m4 zip unzip msitools wixl python3)
+"$root/scripts/install-deps.sh" "${packages[@]}"
 
 # apt-get source needs deb-src lines: the Debian archive's own deb lines
 # (same URIs, suites and keys) with deb-src in their place.
@@ -51,13 +70,6 @@ ensure_deb_src() {
     as_root cp "$tmp"/* /etc/apt/sources.list.d/
     rm -rf "$tmp"
     as_root apt-get update
-}
-
-# The version of a source package apt would fetch (qt6-base: the one matching
-# the installed host tools).
-source_version() {
-    if [ "$1" = qt6-base ]; then dpkg-query -W -f='${Version}' qt6-base-dev-tools; return; fi
-    apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -V | tail -1
 }
 
 # fetch PACKAGE VERSION DIR: unpacks Debian's source with Debian's patches
@@ -245,10 +257,17 @@ pack() {
     done
     [ $lost = 0 ] || exit 1
     find "$stage" \( -name '*.dll' -o -name '*.exe' \) -exec $triplet-strip --strip-unneeded {} +
+    # The example Plivan folder, to copy to C:\Plivan (the installer does).
+    mkdir -p "$stage/examples" && cp -r "$root/examples/Plivan" "$stage/examples/"
     zip=$out/plivan-$version-windows-x64.zip
     rm -f "$zip" && (cd "$stage" && zip -qr -X "$zip" .)
     log "$(basename "$zip"): $(du -k "$zip" | cut -f1) KiB"
     (cd "$stage" && find . -type f | sort | sed 's|^\./|    |')
+    # The installer: the same files, and the program's icon.
+    msi=$out/plivan-$version-x64.msi
+    python3 "$root/packaging/make-msi.py" "$stage" "$root/examples/Plivan" "$out/plivan/generated/app/plivan.ico" \
+        "$version" "$msi"
+    log "$(basename "$msi"): $(du -k "$msi" | cut -f1) KiB"
 }
 
 main() {

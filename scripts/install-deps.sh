@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Plivan needs to build, run and test, when
-# any is missing. Uses sudo when not run as root.
+# any is missing; given package names, installs those instead (when missing).
+# Uses sudo when not run as root.
 set -euo pipefail
 
 packages=(
@@ -13,9 +14,11 @@ packages=(
     at-spi2-core python3-pyatspi dbus-daemon desktop-file-utils x11-apps
     # tests: the sources' layout, checked with Debian 12's clang-format (14)
     clang-format
-    # the package: dpkg-shlibdeps finds its dependencies
-    dpkg-dev
+    # the package: dpkg-shlibdeps finds its dependencies; Debian's and
+    # AppStream's checkers
+    dpkg-dev lintian appstream
 )
+[ $# -eq 0 ] || packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

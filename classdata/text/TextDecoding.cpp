@@ -126,6 +126,10 @@ struct CodePageDecoder::Converter {
         QString text(length, Qt::Uninitialized);
         MultiByteToWideChar(
             codePage, 0, bytes.data(), size, reinterpret_cast<wchar_t *>(text.data()), length);
+        // Windows's Mac Roman gives 0xBD as the ohm sign; Apple's table, and
+        // so every other system, as the Greek capital omega it stands for.
+        if (codePage == 10000)
+            text.replace(QChar(0x2126), QChar(0x03A9));
         return text;
     }
 };
@@ -133,8 +137,16 @@ struct CodePageDecoder::Converter {
 CodePageDecoder::CodePageDecoder(unsigned codePage)
     : m_codePage(codePage)
 {
-    if (!IsWindows1252(codePage) && IsValidCodePage(codePage))
-        m_converter = std::make_unique<Converter>(Converter { codePage });
+    if (IsWindows1252(codePage))
+        return;
+    // Mac Roman as early writers recorded it.
+    unsigned windows = codePage == 32768 ? 10000 : codePage;
+    // GB18030 extends GBK, whose two-byte characters it shares, where a
+    // system (Wine) lacks it.
+    if (windows == 54936 && !IsValidCodePage(windows))
+        windows = 936;
+    if (IsValidCodePage(windows))
+        m_converter = std::make_unique<Converter>(Converter { windows });
 }
 #else
 // Elsewhere Qt converts them by name, through ICU.

@@ -113,11 +113,7 @@ OpenedWorkbook OpenZipArchive(std::unique_ptr<ZipArchive> archive, const QString
 
 OpenedWorkbook OpenZipWorkbook(const QString &path)
 {
-    return OpenFileWith(path, [](std::unique_ptr<QIODevice> file) {
-        QString error;
-        std::unique_ptr<ZipArchive> archive = ZipArchive::open(std::move(file), &error);
-        return OpenZipArchive(std::move(archive), error);
-    });
+    return OpenFileWith(path, OpenZipWorkbookDevice);
 }
 
 // An Excel 2.x-4.0 file is the record stream itself.
@@ -232,6 +228,13 @@ OpenedWorkbook OpenXlsData(const QByteArray &data)
     QString error;
     std::unique_ptr<CompoundFile> container = CompoundFile::openData(data, &error);
     return OpenCompoundFile(std::move(container), error);
+}
+
+OpenedWorkbook OpenZipWorkbookDevice(std::unique_ptr<QIODevice> device)
+{
+    QString error;
+    std::unique_ptr<ZipArchive> archive = ZipArchive::open(std::move(device), &error);
+    return OpenZipArchive(std::move(archive), error);
 }
 
 OpenedWorkbook OpenZipWorkbookData(const QByteArray &data)

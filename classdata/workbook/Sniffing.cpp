@@ -58,8 +58,14 @@ bool IsBiffStream(QByteArrayView head)
     if (head.size() < 8)
         return false;
     const auto *p = reinterpret_cast<const quint8 *>(head.constData());
-    const quint16 type = U16(p), length = U16(p + 2), kind = U16(p + 6);
-    return (type == RecBof2 || type == RecBof3 || type == RecBof4) && length >= 4 && length <= 16
+    const quint16 type = U16(p), length = U16(p + 2), version = U16(p + 4), kind = U16(p + 6);
+    if (length < 4 || length > 16)
+        return false;
+    // Small export scripts open an Excel 2.x-4.0 worksheet with the BOF
+    // record number of BIFF5/8 and version 0.
+    if (type == RecBof)
+        return version == 0 && kind == BofWorksheet;
+    return (type == RecBof2 || type == RecBof3 || type == RecBof4)
         && (kind == BofWorksheet || kind == BofChart || kind == BofMacroSheet || kind == BofWorkbook4);
 }
 

@@ -13,6 +13,7 @@ namespace plivan {
 OpenedWorkbook OpenXlsData(const QByteArray &data); // a compound file: .xls
 OpenedWorkbook OpenBiffData(const QByteArray &data); // Excel 2.x-4.0: the records alone
 OpenedWorkbook OpenZipWorkbookData(const QByteArray &data); // .xlsx, .xlsb or .ods
+OpenedWorkbook OpenZipWorkbookDevice(std::unique_ptr<QIODevice> device); // the same, read from a device
 OpenedWorkbook OpenCsvData(const QByteArray &data, char separator = ','); // text, ',' or '\t' between fields
 OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data); // XML Spreadsheet 2003
 OpenedWorkbook OpenHtmlData(const QByteArray &data); // a web page's tables

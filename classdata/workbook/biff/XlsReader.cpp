@@ -124,6 +124,12 @@ QString XlsWorkbook::open()
     m_biff = bof.type == RecBof2 ? 2 : bof.type == RecBof3 ? 3 : bof.type == RecBof4 ? 4 : 8;
     const quint8 *b = kindOf(bof.type) == RecBof && bof.length >= 4 ? m_sheetRecords.body(bof, 4) : nullptr;
     const quint16 bofType = b ? U16(b + 2) : 0;
+    // A bare worksheet whose BOF has the BIFF5/8 number and version 0 holds
+    // Excel 2.x-4.0 cells, as small export scripts write them. Read as
+    // Excel 2.x, it takes the cells of every version from 2.x to 4.0, whose
+    // record numbers differ.
+    if (bof.type == RecBof && b && U16(b) == 0 && bofType == BofWorksheet)
+        m_biff = 2;
     // An Excel 2.x-4.0 worksheet is a stream of one sheet.
     if (m_biff <= 4 && b && bofType != BofWorkbook4)
         return openSheet({ 0, 0 });

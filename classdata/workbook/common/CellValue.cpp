@@ -83,6 +83,19 @@ QString DateText(double serial, bool date1904)
     return dateText + QLatin1Char(' ') + TimeText(secondsOfDay);
 }
 
+QString LibreOfficeDateText(double serial)
+{
+    if (std::isfinite(serial) && serial >= 1 && serial < 61) {
+        const qint64 seconds = std::llround(serial * 86400.0);
+        const qint64 day = seconds / 86400, secondsOfDay = seconds % 86400;
+        if (day < 61) {
+            const QString dateText = QDate(1899, 12, 30).addDays(day).toString(Qt::ISODate);
+            return secondsOfDay == 0 ? dateText : dateText + QLatin1Char(' ') + TimeText(secondsOfDay);
+        }
+    }
+    return DateText(serial, false);
+}
+
 bool IsDateFormat(const QString &formatCode)
 {
     const qsizetype n = formatCode.size();

@@ -29,6 +29,11 @@ QString NumberText(double value);
 // serial 60 is the nonexistent 1900-02-29) or from 1904-01-01.
 QString DateText(double serial, bool date1904);
 
+// A date serial number as LibreOffice counts it, in the same text: days from
+// 1899-12-30 with no false leap day, so that before 1900-03-01 (serial 61,
+// where it meets the 1900 system) a serial is one day earlier than Excel's.
+QString LibreOfficeDateText(double serial);
+
 // True when a number format code shows its value as a date or time: it has a
 // day, month, year, hour or second code outside quoted text and brackets.
 // Elapsed-time codes such as [h] count as times too.

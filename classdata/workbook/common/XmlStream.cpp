@@ -59,6 +59,15 @@ QXmlStreamReader::TokenType XmlStream::next(qint64 tokenLimit)
             if (!what.isEmpty())
                 what[0] = what[0].toLower();
             const QString where = m_part.isEmpty() ? QString() : QStringLiteral(" of %1").arg(m_part);
+            if (m_forbidden >= 0 && m_xml.error() == QXmlStreamReader::NotWellFormedError
+                && m_xml.lineNumber() >= m_forbiddenLine) {
+                fail(QStringLiteral(
+                    "is damaged (it holds a character that XML does not allow, U+%1, at line %2%3)")
+                         .arg(QString::number(m_forbidden, 16).toUpper().rightJustified(4, QLatin1Char('0')))
+                         .arg(m_forbiddenLine)
+                         .arg(where));
+                return QXmlStreamReader::Invalid;
+            }
             fail(QStringLiteral("is damaged (%1 at line %2%3)").arg(what).arg(m_xml.lineNumber()).arg(where));
             return QXmlStreamReader::Invalid;
         }
@@ -89,7 +98,29 @@ QXmlStreamReader::TokenType XmlStream::next(qint64 tokenLimit)
                     : QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
             return QXmlStreamReader::Invalid;
         }
+        noteForbidden(chunk);
         m_xml.addData(chunk);
+    }
+}
+
+void XmlStream::noteForbidden(QByteArrayView chunk)
+{
+    if (m_bytesRead == 0) {
+        m_wide = chunk.startsWith("\xFF\xFE") || chunk.startsWith("\xFE\xFF")
+            || (chunk.size() >= 2 && (chunk[0] == '\0' || chunk[1] == '\0'));
+    }
+    m_bytesRead += chunk.size();
+    if (m_wide || m_forbidden >= 0)
+        return;
+    for (const char c : chunk) {
+        const auto byte = quint8(c);
+        if (byte == '\n') {
+            ++m_lines;
+        } else if (byte < 0x20 && byte != '\t' && byte != '\r') {
+            m_forbidden = byte;
+            m_forbiddenLine = m_lines;
+            return;
+        }
     }
 }
 

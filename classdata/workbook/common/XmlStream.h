@@ -52,6 +52,11 @@ public:
     void fail(const QString &error);
 
 private:
+    // Notes the first byte of `chunk` that is a control character XML does
+    // not allow (any below U+0020 but tab, line feed and carriage return),
+    // and its line, for a damage message a reader can act on.
+    void noteForbidden(QByteArrayView chunk);
+
     ReadChunk m_read;
     QString m_part;
     QXmlStreamReader m_xml;
@@ -60,6 +65,13 @@ private:
     int m_depth = 0;
     bool m_ended = false;
     bool m_rootClosed = false;
+    // Bytes read so far and their lines; a document in UTF-16 or UTF-32 is
+    // not scanned, as its zero bytes are part of its characters.
+    qint64 m_bytesRead = 0;
+    qint64 m_lines = 1;
+    bool m_wide = false;
+    int m_forbidden = -1; // the first forbidden character, or -1
+    qint64 m_forbiddenLine = 0;
     QString m_error;
 };
 

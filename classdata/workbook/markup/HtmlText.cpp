@@ -121,7 +121,8 @@ std::optional<QString> HtmlCellValue(const QString &text, const QString &sdval, 
     if (ok && std::isfinite(value)) {
         if (format == u"BOOLEAN")
             return BooleanText(value != 0);
-        return IsDateFormat(format) ? DateText(value, false) : NumberText(value);
+        // LibreOffice writes these values, as its own serials.
+        return IsDateFormat(format) ? LibreOfficeDateText(value) : NumberText(value);
     }
     if (text.isEmpty())
         return std::nullopt;

@@ -191,19 +191,23 @@ std::unique_ptr<ZipArchive> ZipArchive::openData(const QByteArray &data, QString
 
 std::optional<std::uint64_t> ZipArchive::find(const QString &name) const
 {
-    const QByteArray utf8 = name.toUtf8();
-    zip_int64_t index = zip_name_locate(m_zip, utf8.constData(), ZIP_FL_ENC_GUESS);
-    if (index < 0)
-        index = zip_name_locate(m_zip, utf8.constData(), ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS);
-    if (index < 0)
-        return std::nullopt;
-    return std::uint64_t(index);
+    QByteArray utf8 = name.toUtf8();
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const zip_flags_t flags : { ZIP_FL_ENC_GUESS, ZIP_FL_NOCASE | ZIP_FL_ENC_GUESS }) {
+            if (const zip_int64_t index = zip_name_locate(m_zip, utf8.constData(), flags); index >= 0)
+                return std::uint64_t(index);
+        }
+        if (!utf8.contains('/'))
+            break;
+        utf8.replace('/', '\\');
+    }
+    return std::nullopt;
 }
 
 QString ZipArchive::name(std::uint64_t index) const
 {
     const char *name = zip_get_name(m_zip, index, ZIP_FL_ENC_GUESS);
-    return name ? QString::fromUtf8(name) : QString();
+    return name ? QString::fromUtf8(name).replace(QLatin1Char('\\'), QLatin1Char('/')) : QString();
 }
 
 std::optional<std::uint64_t> ZipArchive::recordedSize(std::uint64_t index) const

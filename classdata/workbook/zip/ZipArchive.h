@@ -29,10 +29,12 @@ public:
     static std::unique_ptr<ZipArchive> openData(const QByteArray &data, QString *error);
 
     // The index of the entry with this name: the exact name first, then the
-    // name in any letter case. Empty when there is none.
+    // name in any letter case, then both again with backslashes between its
+    // folders (xl\worksheets\sheet1.xml), as some Windows tools write them.
+    // Empty when there is none.
     std::optional<std::uint64_t> find(const QString &name) const;
 
-    // The entry's name as stored.
+    // The entry's name as stored, with forward slashes between its folders.
     QString name(std::uint64_t index) const;
 
     // The uncompressed size the archive records for the entry.

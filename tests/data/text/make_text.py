@@ -76,6 +76,9 @@ RICH = '<Cell><ss:Data ss:Type="String" xmlns="http://www.w3.org/TR/REC-html40">
 
 STUDENTS = ["Student %04d" % i for i in range(1, 1001)]
 
+# A form feed, which XML does not allow, in a name on a line of its own.
+CONTROL = workbook(worksheet("Period 1", *names("Ann Lee", "Bob Stone", "Cy\x0cYoung"))).replace("<Row>", "\n<Row>")
+
 CASES = [
     # (file, content, cells Plivan lists, error)
     ("xmlss-index.hand.xml",
@@ -166,6 +169,9 @@ CASES = [
     ("xmlss-cut.hand.xml", cut(workbook(worksheet("Period 1", *names("Ann Lee", "Bob Stone", "Cy Young"))), "Cy Y"),
      ["Ann Lee", "Bob Stone", E, E], "is damaged (the file ends early)"),
     ("xmlss-no-worksheet.hand.xml", workbook(), [], "is damaged (it holds no worksheet)"),
+    ("xmlss-form-feed.hand.xml", CONTROL, ["Ann Lee", "Bob Stone", E],
+     "is damaged (it holds a character that XML does not allow, U+000C, at line %d)"
+     % (CONTROL.count("\n", 0, CONTROL.index("\x0c")) + 1)),
     ("xmlss-entities.hand.xml",
      XML_HEAD.replace("<Workbook", '<!DOCTYPE Workbook [<!ENTITY a "Ann Lee">]>\n<Workbook')
      + worksheet("Period 1", row(text("&a;"))) + "</Workbook>\n",
@@ -406,7 +412,7 @@ CASES += [
 
 NAMED = {"named-lotus.hand.wk1": "Lotus", "named-quattro.hand.wb1": None}
 
-DAMAGED = {"xmlss-cut.hand.xml", "xmlss-entities.hand.xml", "xmlss-broken-tail.hand.xml", "html-deep.hand.html",
+DAMAGED = {"xmlss-cut.hand.xml", "xmlss-form-feed.hand.xml", "xmlss-entities.hand.xml", "xmlss-broken-tail.hand.xml", "html-deep.hand.html",
            "html-deep-tail.hand.html"}
 
 # Where LibreOffice lists something else than Plivan, and why Plivan does

@@ -30,6 +30,12 @@ checked against what was written.
                          value for A6 inside) between rows 5 and 6.
   macro-active.xlwt.xls, dialog-active.xlwt.xls  the active sheet is an Excel
                          4.0 macro sheet, or a dialog sheet (WSBOOL).
+  bof8-biff3.script.xls, bof8-biff2.script.xls  a bare worksheet stream, as
+                         small export scripts write it: a BOF with the BIFF5/8
+                         record number (0x0809), a 6-byte body and version 0,
+                         then Excel 3.0-4.0 cells (LABEL 0x0204, NUMBER
+                         0x0203), or Excel 2.x cells (LABEL 0x0004, NUMBER
+                         0x0003), and EOF.
 
 Run as make_xls.py [file ...] to make only the files named. The crafted files
 of the last four are read back with LibreOffice too, which must list the same
@@ -329,6 +335,31 @@ def save_checked(name, stream, names):
         (name, listed)
 
 
+BOF8_NAMES = ["Ana Lima", "Ben Carter", "Chloe Nguyen", "Dev Patel"]
+
+
+def make_bof8_sheet(name, biff):
+    """A worksheet stream that opens with a BIFF5/8 BOF of version 0 and
+    goes on with Excel 2.x (biff 2) or 3.0-4.0 (biff 3) cell records."""
+    out = [struct.pack("<HHHHH", 0x0809, 6, 0, 0x0010, 0)]
+    for row, text in enumerate(BOF8_NAMES):
+        data = text.encode("cp1252")
+        if biff == 2:
+            out.append(struct.pack("<HHHH3sB", 0x0004, 8 + len(data), row, 0, b"\0\0\0", len(data)) + data)
+        else:
+            out.append(struct.pack("<HHHHHH", 0x0204, 8 + len(data), row, 0, 0, len(data)) + data)
+    number = len(BOF8_NAMES)
+    if biff == 2:
+        out.append(struct.pack("<HHHH3sd", 0x0003, 15, number, 0, b"\0\0\0", 17.0))
+    else:
+        out.append(struct.pack("<HHHHHd", 0x0203, 14, number, 0, 0, 17.0))
+    out.append(struct.pack("<HH", 0x000A, 0))
+    with open(path(name), "wb") as f:
+        f.write(b"".join(out))
+    listed = libreoffice_csv(path(name))
+    assert listed is not None and listed[:5] == BOF8_NAMES + ["17"] and not any(listed[5:]), (name, listed)
+
+
 MAKERS = {
     "sst-continue.xlwt.xls": make_sst_continue,
     "kinds.xlwt.xls": make_kinds,
@@ -341,6 +372,8 @@ MAKERS = {
     "window2-first.xlwt.xls": make_window2_first,
     "macro-active.xlwt.xls": lambda: make_active_kind("macro-active.xlwt.xls", macro_sheet),
     "dialog-active.xlwt.xls": lambda: make_active_kind("dialog-active.xlwt.xls", dialog_sheet),
+    "bof8-biff3.script.xls": lambda: make_bof8_sheet("bof8-biff3.script.xls", 3),
+    "bof8-biff2.script.xls": lambda: make_bof8_sheet("bof8-biff2.script.xls", 2),
 }
 
 

@@ -599,3 +599,30 @@ write_zip("no-content.ods", [("mimetype", SPREADSHEET), ("META-INF/manifest.xml"
 write_ods("bad-repeat.ods", content(table("Sheet1", row(text_cell("Ann Lee"))
                                           + row(text_cell("Bob Stone")).replace("<table:table-row>",
                                                 '<table:table-row table:number-rows-repeated="two">'))))
+
+# Entry names written with backslashes (xl\worksheets\sheet1.xml), as some
+# Windows tools write them: LibreOffice's and our own rosters repacked.
+def with_backslashes(source, name):
+    with zipfile.ZipFile(os.path.join(HERE, "..", "rosters", source)) as z:
+        parts = [(i.filename.replace("/", "\\"), z.read(i)) for i in z.infolist() if not i.is_dir()]
+    write_zip(name, parts)
+
+
+with_backslashes("basic.lo.xlsx", "backslashes.lo.xlsx")
+with_backslashes("basic.script.xlsb", "backslashes.script.xlsb")
+with_backslashes("basic.lo.ods", "backslashes.lo.ods")
+
+# A character XML does not allow in a shared text well after the first
+# names: a form feed, as some exports copy it from a page break, and a NUL.
+def with_control(source, name, old, new):
+    with zipfile.ZipFile(os.path.join(HERE, "..", "rosters", source)) as z:
+        parts = [(i.filename, z.read(i)) for i in z.infolist() if not i.is_dir()]
+    for k, (part, data) in enumerate(parts):
+        if part == "xl/sharedStrings.xml":
+            assert data.count(old) == 1
+            parts[k] = (part, data.replace(old, new))
+    write_zip(name, parts)
+
+
+with_control("basic.lo.xlsx", "form-feed.lo.xlsx", b"Dev Patel", b"Dev\x0cPatel")
+with_control("basic.lo.xlsx", "null-char.lo.xlsx", b"Dev Patel", b"Dev\x00Patel")
