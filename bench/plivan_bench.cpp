@@ -594,6 +594,7 @@ public:
             { ".xlsx, 25 names (LibreOffice)", "basic.lo.xlsx" },
             { ".xlsx, 25 names (openpyxl)", "basic.openpyxl.xlsx" },
             { ".ods, 25 names (LibreOffice)", "basic.lo.ods" },
+            { ".fods, flat OpenDocument, 25 names (LibreOffice)", "basic.lo.fods" },
             { ".xlsb, 25 names (script)", "basic.script.xlsb" },
             { ".csv, 25 names", "basic.lo.csv" },
             { ".xls, 25 names (Excel 4.0 worksheet, script)", "basic.script.biff4.xls" },

@@ -3,7 +3,7 @@
 # the limits it was run under before each release:
 #   fuzz/run.sh <target> [seconds]      (600 when not given)
 # Targets: fuzz_xls fuzz_biff fuzz_cfb fuzz_encrypted fuzz_xlsx fuzz_xlsb
-#          fuzz_ods fuzz_csv fuzz_xmlss fuzz_html fuzz_sylk fuzz_dif
+#          fuzz_ods fuzz_csv fuzz_xmlss fuzz_fods fuzz_html fuzz_sylk fuzz_dif
 # Seeds go to build-fuzz/seeds/<target>, what it finds to build-fuzz/corpus/<target>.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,11 +31,11 @@ fuzz_xlsx | fuzz_xlsb | fuzz_ods)
     /usr/bin/python3 "$root/fuzz/make_zip_seeds.py" "$work/seeds/zip"
     cp "$work/seeds/zip/${target#fuzz_}"/* "$seeds/"
     limits="-rss_limit_mb=512 -max_len=131072" ;;
-fuzz_csv | fuzz_xmlss | fuzz_html)
+fuzz_csv | fuzz_xmlss | fuzz_html | fuzz_fods)
     sh "$root/fuzz/make_text_seeds.sh" "$work/seeds/text"
     cp "$work/seeds/text/${target#fuzz_}"/* "$seeds/"
     [ "$target" = fuzz_csv ] && limits="-max_len=140000"
-    [ "$target" = fuzz_xmlss ] && limits="-rss_limit_mb=512 -max_len=131072" ;;
+    [ "$target" = fuzz_xmlss ] || [ "$target" = fuzz_fods ] && limits="-rss_limit_mb=512 -max_len=131072" ;;
 fuzz_sylk) cp "$root"/tests/data/rosters/*.slk "$seeds/" ;;
 fuzz_dif) cp "$root"/tests/data/rosters/*.dif "$seeds/" ;;
 *) echo "unknown target: $target" >&2; exit 2 ;;

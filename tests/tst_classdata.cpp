@@ -125,10 +125,11 @@ private slots:
                 << DataPath(QStringLiteral("rosters/") + row.at(0)) << row.at(1).toInt()
                 << (row.at(2) == u"-" ? QString() : row.at(2)) << row.mid(3);
         }
-        const QStringList files = QDir(DataPath(QStringLiteral("rosters")))
-                                      .entryList({ "*.xls", "*.xlsx", "*.xlsm", "*.xlsb", "*.ods", "*.csv",
-                                                     "*.txt", "*.xml", "*.htm", "*.html", "*.slk", "*.dif" },
-                                          QDir::Files);
+        const QStringList files
+            = QDir(DataPath(QStringLiteral("rosters")))
+                  .entryList({ "*.xls", "*.xlsx", "*.xlsm", "*.xlsb", "*.ods", "*.csv", "*.txt", "*.xml",
+                                 "*.fods", "*.htm", "*.html", "*.slk", "*.dif" },
+                      QDir::Files);
         QCOMPARE(QSet<QString>(files.begin(), files.end()), listed);
     }
     void fixtures()

@@ -44,11 +44,21 @@ OpenedWorkbook OpenData(const QByteArray &bytes, const QString &file)
         return OpenDifData(bytes);
     if (IsBiffStream(bytes.left(8)))
         return OpenBiffData(bytes);
+    if (SniffXml(bytes) == XmlKind::OpenDocument)
+        return OpenFlatOdsData(bytes);
     if (file.endsWith(u".xml") || SniffXml(bytes) == XmlKind::Spreadsheet)
         return OpenXmlSpreadsheetData(bytes);
     if (file.endsWith(u".html") || file.endsWith(u".htm") || LooksLikeHtml(bytes))
         return OpenHtmlData(bytes);
     return bytes.startsWith("PK") ? OpenZipWorkbookData(bytes) : OpenXlsData(bytes);
+}
+
+// `content` written to a file named `name` in `dir`, opened as a roster is.
+OpenedWorkbook OpenWritten(const QTemporaryDir &dir, const QString &name, const QByteArray &content)
+{
+    if (!WriteFile(dir.filePath(name), content))
+        return { nullptr, QStringLiteral("could not be written") };
+    return OpenWorkbook(dir.filePath(name));
 }
 
 // Text: row r is the first field of record r, fields split at `separator`.
@@ -208,6 +218,26 @@ private slots:
             << "Ann";
         QTest::newRow("XML of another kind")
             << "r.xml" << QByteArray("<?xml version=\"1.0\"?><class/>") << NotAWorkbookReason;
+        // A table is a web page's only outside any XML namespace.
+        QTest::newRow("XML of another kind holding a table")
+            << "r.dat"
+            << QByteArray(
+                   "<?xml version=\"1.0\"?><roster xmlns=\"urn:example:roster\"><table><tr><td>Ann</td>"
+                   "</tr></table></roster>")
+            << NotAWorkbookReason;
+        QTest::newRow("OpenDocument content part named .xls")
+            << "r.xls" << ReadFile(DataPath("rosters/basic.lo-content.xml")) << "Ana Lima";
+        QTest::newRow("flat OpenDocument text")
+            << "r.fodt"
+            << QByteArray(
+                   "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\">"
+                   "<office:body><office:text/></office:body></office:document>")
+            << NotAWorkbookReason;
+        QTest::newRow("flat OpenDocument as UTF-16")
+            << "r.fods"
+            << QByteArray(QStringEncoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom)(
+                   QString::fromUtf8(ReadFile(DataPath("rosters/basic.lo.fods")))))
+            << "Ana Lima";
         QTest::newRow("web page after a comment and a byte order mark")
             << "r.dat" << QByteArray("\xEF\xBB\xBF <!-- x --><TABLE><tr><td>Ann") << "Ann";
         QTest::newRow("web page from a heading, named .xls")
@@ -270,7 +300,8 @@ private slots:
         QTest::newRow("CSV quote never closed") << "r.csv" << QByteArray("\"Bob\nCy\n")
                                                 << "is damaged (a quoted field from line 1 is never closed)";
         QTest::newRow("CSV line too long")
-            << "r.csv" << QByteArray(MaxCsvRecordBytes + 1, 'x') << "is damaged (line 1 is too long)";
+            << "r.csv"
+            << "a," + QByteArray(MaxCsvRecordBytes, 'x') << "is damaged (line 1 is too long)";
         QTest::newRow("DIF without its data section")
             << "r.dif" << QByteArray("TABLE\n0,1\n\"\"\n") << "is damaged (it has no DATA section)";
         QTest::newRow("DIF value before the first row")
@@ -366,8 +397,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(QString, first);
         QTemporaryDir dir;
-        QVERIFY(WriteFile(dir.filePath(name), content));
-        OpenedWorkbook opened = OpenWorkbook(dir.filePath(name));
+        OpenedWorkbook opened = OpenWritten(dir, name, content);
         if (opened.workbook) { // the cell, or the error reading it when it shows nothing
             opened.error = opened.workbook->cellText(1).value_or(E);
             if (opened.error == E && !opened.workbook->error().isEmpty())
@@ -467,8 +497,7 @@ private slots:
         QFETCH(QStringList, cells);
         QFETCH(QString, error);
         QTemporaryDir dir;
-        QVERIFY(WriteFile(dir.filePath("r.csv"), content));
-        OpenedWorkbook opened = OpenWorkbook(dir.filePath("r.csv"));
+        OpenedWorkbook opened = OpenWritten(dir, QStringLiteral("r.csv"), content);
         QVERIFY2(opened.workbook, qPrintable(opened.error));
         QCOMPARE(Cells(*opened.workbook, int(cells.size())), cells);
         QCOMPARE(opened.workbook->error(), error);
@@ -530,7 +559,7 @@ private slots:
             "zip/values.xlsb", "rosters/three-sheets.script.xlsb", "rosters/csv-quoted.hand.csv",
             "rosters/values.script.biff2.xls", "rosters/formulas.script.biff3.xls",
             "rosters/three-sheets.script.biff4w.xls", "text/xmlss-types.hand.xml", "text/html-text.hand.html",
-            "rosters/dates.gnumeric.slk", "rosters/values.gnumeric.dif" };
+            "rosters/dates.gnumeric.slk", "rosters/values.gnumeric.dif", "rosters/three-sheets.script.fods" };
         QRandomGenerator random(20240902);
         for (const QString &file : files) {
             const QByteArray whole = ReadFile(DataPath(file));
@@ -555,7 +584,7 @@ private slots:
 
     void csv_data()
     {
-        const QByteArray big(MaxCsvFieldBytes + 1, 'y');
+        const QByteArray big(MaxCellChars + 1, 'y');
         QByteArray blocks;
         QStringList names;
         for (int i = 0; i < 10; ++i) {
@@ -569,9 +598,15 @@ private slots:
             + QString(32761, u'y') + QStringLiteral("\r\nDi\r\n");
         QStringEncoder toUtf16(QStringEncoder::Utf16LE);
         const CsvRow rows[] = {
-            { "field just at the limit", QByteArray(MaxCsvFieldBytes, 'n') + "\nBob\n",
-                QStringList { QString(MaxCsvFieldBytes, u'n'), "Bob" }, false },
+            { "field just at the limit", QByteArray(MaxCellChars, 'n') + "\nBob\n",
+                QStringList { QString(MaxCellChars, u'n'), "Bob" }, false },
+            // Three bytes of UTF-8 a character: as many characters, in more bytes.
+            { "UTF-8 field just at the limit",
+                QByteArray(MaxCellChars, 'n').replace("n", "\xE2\x82\xAC") + "\nBob\n",
+                QStringList { QString(MaxCellChars, u'€'), "Bob" }, false },
             { "field over the limit", "Ann\n" + big + "\nCy\n", QStringList { "Ann", E, E }, true },
+            { "UTF-8 field over the limit", "Ann\n" + QByteArray(big).replace("y", "\xE2\x82\xAC") + "\nCy\n",
+                QStringList { "Ann", E, E }, true },
             { "quoted field over the limit", "Ann\n\"" + big + "\"\nCy\n", QStringList { "Ann", E, E },
                 true },
             { "record just at the limit", "Ann\nBob," + QByteArray(MaxCsvRecordBytes - 4, 'y') + "\nCy\n",
@@ -586,14 +621,13 @@ private slots:
             { "records across blocks", blocks, names << E, false },
             // The first block, 64 KiB, ends inside the second ë.
             { "UTF-8 character across the first block's end",
-                "Zo\xC3\xAB\n" + QByteArray(65530, 'x') + "\xC3\xAB\n",
-                QStringList { QStringLiteral(u"Zoë"), QString(65530, u'x') + QStringLiteral(u"ë") }, false },
+                "Zo\xC3\xAB\na," + QByteArray(65527, 'x') + "\n\xC3\xAB\n",
+                QStringList { QStringLiteral(u"Zoë"), "a", QStringLiteral(u"ë") }, false },
             // The first block ends with the first byte of a UTF-8 sequence that
             // the next byte breaks: the text is Windows-1252.
             { "Windows-1252 letter ending the first block",
-                "Ann\n" + QByteArray(65530, 'x') + "\n\xE9\nJos\xE9\n",
-                QStringList { "Ann", QString(65530, u'x'), QStringLiteral(u"é"), QStringLiteral(u"José") },
-                false },
+                "Ann\na," + QByteArray(65528, 'x') + "\n\xE9\nJos\xE9\n",
+                QStringList { "Ann", "a", QStringLiteral(u"é"), QStringLiteral(u"José") }, false },
             { "UTF-16 across blocks", toUtf16(utf16), QStringList { "Ann", wide, "Cy", "Di", E }, false },
         };
         QTest::addColumn<CsvRow>("row");
@@ -662,12 +696,11 @@ private slots:
         QTest::newRow("rows out of order")
             << "<Worksheet><Table>" + row + "<Row ss:Index=\"1\"/></Table></Worksheet>"
             << "is damaged (a row is numbered before the rows above it)";
-        QTest::newRow("a cell too long")
-            << "<Worksheet><Table>" + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars + 1, 'x'))
-                + "</Table></Worksheet>"
-            << "is damaged (a cell's text is too long)";
+        QTest::newRow("a cell too long") << "<Worksheet><Table>"
+                + QByteArray(row).replace("Ann", QByteArray(MaxCellChars + 1, 'x'))
+                + "</Table></Worksheet>" << CellTooLongReason;
         QTest::newRow("a cell as long as the limit") << "<Worksheet><Table>"
-                + QByteArray(row).replace("Ann", QByteArray(MaxXmlCellChars, 'x'))
+                + QByteArray(row).replace("Ann", QByteArray(MaxCellChars, 'x'))
                 + "</Table></Worksheet>" << QString();
         // Workbook, Worksheet, Table, Row and Cell hold the elements inside the cell.
         const auto nested = [](int depth) {
@@ -694,6 +727,84 @@ private slots:
             opened.error = opened.workbook->error();
         }
         QCOMPARE(opened.error, error);
+    }
+
+    // No cell holds more than MaxCellChars characters, in any format: a cell
+    // as long as that reads whole, and one a character longer is damage from
+    // its row on.
+    void cellLengthLimit_data()
+    {
+        QTest::addColumn<QString>("name"); // which also says where text splits
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qsizetype>("length"); // of row 2; 0 where it is damage
+        const QByteArray ods
+            = "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:"
+              "office:1.0\" xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+              "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\"><office:body>"
+              "<office:spreadsheet><table:table>%1</table:table></office:spreadsheet>"
+              "</office:body></office:document-content>";
+        for (const qsizetype n : { MaxCellChars, MaxCellChars + 1 }) {
+            const QByteArray x(n, 'x');
+            const qsizetype length = n > MaxCellChars ? 0 : n;
+            const char *at = n > MaxCellChars ? "one over the limit" : "at the limit";
+            QTest::addRow("CSV, %s", at) << "r.csv"
+                                         << "Ann Lee\n" + x + "\nBob\n"
+                                         << length;
+            QTest::addRow("web page, %s", at)
+                << "r.html"
+                << "<table><tr><td>Ann Lee<tr><td>" + x + "<tr><td>Bob</table>" << length;
+            QTest::addRow("SYLK, %s", at)
+                << "r.slk"
+                << "ID;P\nC;Y1;X1;K\"Ann Lee\"\nC;Y2;X1;K\"" + x + "\"\nC;Y3;X1;K1\nE\n"
+                << length;
+            QTest::addRow("DIF, %s", at)
+                << "r.dif"
+                << "TABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann Lee\"\n-1,0\nBOT\n1,0\n\"" + x
+                    + "\"\n-1,0\nBOT\n1,0\n\"Bob\"\n-1,0\nEOD\n"
+                << length;
+            const QByteArray row = "<table:table-row><table:table-cell><text:p>%1</text:p></table:table-cell>"
+                                   "</table:table-row>";
+            QTest::addRow("OpenDocument content, %s", at)
+                << "r.xml"
+                << QByteArray(ods).replace(
+                       "%1", QByteArray(row).replace("%1", "Ann Lee") + QByteArray(row).replace("%1", x))
+                << length;
+            QTest::addRow("OpenDocument spaces, %s", at)
+                << "r.xml"
+                << QByteArray(ods).replace("%1",
+                       QByteArray(row).replace("%1", "Ann Lee")
+                           + QByteArray(row).replace(
+                               "%1", "<text:s text:c=\"" + QByteArray::number(n) + "\"/>"))
+                << length;
+        }
+        // Files of the programs that write each format (zip/make_long_cells.py).
+        for (const char *file : { "zip/long-shared-limit.lo.xlsx", "zip/long-inline-limit.openpyxl.xlsx",
+                 "zip/long-sst-limit.script.xlsb", "zip/long-cell-limit.lo.ods",
+                 "zip/long-cell-limit.lo.xls" })
+            QTest::newRow(file) << QString(file).section(u'/', 1) << ReadFile(DataPath(QLatin1String(file)))
+                                << MaxCellChars;
+        for (const char *file : { "zip/long-shared.script.xlsx", "zip/long-inline.script.xlsx",
+                 "zip/long-sst.script.xlsb", "zip/long-cell.lo.ods" })
+            QTest::newRow(file) << QString(file).section(u'/', 1) << ReadFile(DataPath(QLatin1String(file)))
+                                << qsizetype(0);
+        // The shared string's count of characters in the .xls made one more.
+        QByteArray xls = ReadFile(DataPath(QStringLiteral("zip/long-cell-limit.lo.xls")));
+        const qsizetype count = xls.indexOf(QByteArray("\xFF\x7F\0xxxx", 7));
+        QTest::newRow("BIFF8 shared string one over the limit")
+            << "r.xls" << (count < 0 ? QByteArray() : xls.replace(count, 2, QByteArray("\0\x80", 2)))
+            << qsizetype(0);
+    }
+    void cellLengthLimit()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(qsizetype, length);
+        QTemporaryDir dir;
+        OpenedWorkbook opened = OpenWritten(dir, name, content);
+        QVERIFY2(opened.workbook, qPrintable(opened.error));
+        QCOMPARE(opened.workbook->cellText(1), QStringLiteral("Ann Lee"));
+        QCOMPARE(opened.workbook->cellText(2).value_or(QString()).size(), length);
+        QCOMPARE(opened.workbook->error(), length ? QString() : CellTooLongReason);
     }
 
     // A web page's cell as LibreOffice lists its text: white space collapsed

@@ -1,6 +1,7 @@
 #include "Internal.h"
 
 #include "TextDecoding.h"
+#include "common/CellValue.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -84,7 +85,18 @@ OpenedWorkbook OpenWholeText(QIODevice &device, qint64 limit, const QString &wha
     QByteArray bytes;
     if (QString error = ReadAllUpTo(device, limit, what, bytes); !error.isEmpty())
         return { nullptr, error };
-    return { std::make_unique<ReadColumnWorkbook>(parse(DecodeText(bytes))), {} };
+    ReadColumn column = parse(DecodeText(bytes));
+    // A cell longer than a cell may be is damage from its row on.
+    for (const auto &[row, text] : column.cells) {
+        if (column.damagedFrom > 0 && row >= column.damagedFrom)
+            break;
+        if (text.size() > MaxCellChars) {
+            column.damagedFrom = row;
+            column.damage = CellTooLongReason;
+            break;
+        }
+    }
+    return { std::make_unique<ReadColumnWorkbook>(std::move(column)), {} };
 }
 
 } // namespace plivan

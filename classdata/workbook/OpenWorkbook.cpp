@@ -1,5 +1,7 @@
-// The choice of reader: a file by what its first bytes show (Sniffing.h), a
-// compound file by the streams it holds, a ZIP archive by its parts.
+// The one place that tells a file's format, from its structure: a file by
+// what its first bytes show (Sniffing.h: signatures, first records, the XML
+// root element and its namespace), a compound file by the streams it holds,
+// a ZIP archive by its parts. Every reader is reached from here.
 
 #include "Workbook.h"
 
@@ -124,6 +126,74 @@ OpenedWorkbook OpenBiff(const QString &path)
     return OpenWorkbookStream(std::move(source), false);
 }
 
+// What the checks of FormatChecks look at: the file's first bytes and,
+// where the content leaves the choice open, its name.
+struct FileHead {
+    QString path;
+    QByteArray head;
+    QString suffix; // lower case
+    bool textName = false; // .csv or .txt: text whatever its bytes
+    XmlKind xml = XmlKind::NotXml;
+};
+
+OpenedWorkbook Refuse(const QString &why)
+{
+    return { nullptr, why };
+}
+
+OpenedWorkbook OpenText(const FileHead &file)
+{
+    return OpenFileWith(
+        file.path, [separator = TextSeparatorFor(file.path)](std::unique_ptr<QIODevice> device) {
+            return OpenCsv(std::move(device), separator);
+        });
+}
+
+// The order in which a file's format is told (the README's format table
+// follows it): the first check that holds chooses the reader, or the reason
+// the file is refused.
+const struct FormatCheck {
+    bool (*holds)(const FileHead &);
+    OpenedWorkbook (*open)(const FileHead &);
+} FormatChecks[] = {
+    // Signatures and first records.
+    { [](const FileHead &f) { return f.head.startsWith(CompoundFileSignature); },
+        [](const FileHead &f) { return OpenXls(f.path); } },
+    { [](const FileHead &f) { return IsBiffStream(f.head); },
+        [](const FileHead &f) { return OpenBiff(f.path); } },
+    { [](const FileHead &f) {
+         return f.head.startsWith(ZipEntrySignature) || f.head.startsWith(ZipEndSignature);
+     },
+        [](const FileHead &f) { return OpenZipWorkbook(f.path); } },
+    { [](const FileHead &f) { return f.head.isEmpty() && !f.textName; },
+        [](const FileHead &) { return Refuse(QStringLiteral("is empty")); } },
+    { [](const FileHead &f) { return !UnreadFormat(f.head).isEmpty(); },
+        [](const FileHead &f) { return Refuse(UnreadFormatReason(UnreadFormat(f.head))); } },
+    { [](const FileHead &f) { return IsSylk(f.head); },
+        [](const FileHead &f) { return OpenFileWith(f.path, OpenSylk); } },
+    { [](const FileHead &f) { return IsDif(f.head); },
+        [](const FileHead &f) { return OpenFileWith(f.path, OpenDif); } },
+    // XML, by its root element and namespace.
+    { [](const FileHead &f) { return f.xml == XmlKind::Spreadsheet; },
+        [](const FileHead &f) { return OpenFileWith(f.path, OpenXmlSpreadsheet); } },
+    { [](const FileHead &f) { return f.xml == XmlKind::OpenDocument; },
+        [](const FileHead &f) { return OpenFileWith(f.path, OpenFlatOds); } },
+    { [](const FileHead &f) { return f.xml == XmlKind::WordDocument; },
+        [](const FileHead &) { return Refuse(UnreadFormatReason(QStringLiteral("a Word document"))); } },
+    // A page by its start, or by its name; text files are read as text
+    // unless they start like a whole page.
+    { [](const FileHead &f) {
+         return f.suffix == u"htm" || f.suffix == u"html" || LooksLikeHtml(f.head, !f.textName);
+     },
+        [](const FileHead &f) { return OpenFileWith(f.path, OpenHtml); } },
+    { [](const FileHead &f) { return f.xml == XmlKind::Other && !f.textName; },
+        [](const FileHead &) { return Refuse(NotAWorkbookReason); } },
+    // Text, split at commas in a .csv and at tabs otherwise; a .csv or .txt
+    // is read as text whatever its bytes, text named like a package is not.
+    { [](const FileHead &f) { return f.textName || (LooksLikeText(f.head) && !NamedLikePackage(f.suffix)); },
+        OpenText },
+};
+
 } // namespace
 
 OpenedWorkbook OpenWorkbook(const QString &path)
@@ -140,44 +210,14 @@ OpenedWorkbook OpenWorkbook(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return { nullptr, CannotOpenReason(file) };
-    const QByteArray head = file.read(HeadBytes);
+    FileHead head { path, file.read(HeadBytes), info.suffix().toLower() };
     file.close();
-
-    if (head.startsWith(CompoundFileSignature))
-        return OpenXls(path);
-    if (IsBiffStream(head))
-        return OpenBiff(path);
-    if (head.startsWith(ZipEntrySignature) || head.startsWith(ZipEndSignature))
-        return OpenZipWorkbook(path);
-    const QString suffix = info.suffix().toLower();
-    const bool textName = suffix == u"csv" || suffix == u"txt";
-    if (head.isEmpty() && !textName)
-        return { nullptr, QStringLiteral("is empty") };
-    if (const QString format = UnreadFormat(head); !format.isEmpty())
-        return { nullptr, UnreadFormatReason(format) };
-    if (IsSylk(head))
-        return OpenFileWith(path, OpenSylk);
-    if (IsDif(head))
-        return OpenFileWith(path, OpenDif);
-
-    const XmlKind xml = SniffXml(head);
-    if (xml == XmlKind::Spreadsheet)
-        return OpenFileWith(path, OpenXmlSpreadsheet);
-    if (xml == XmlKind::WordDocument)
-        return { nullptr, UnreadFormatReason(QStringLiteral("a Word document")) };
-    // A page is told by its start, or by its name; text files are read as
-    // text unless they start like a whole page.
-    if (suffix == u"htm" || suffix == u"html" || LooksLikeHtml(head, !textName))
-        return OpenFileWith(path, OpenHtml);
-    if (xml == XmlKind::Other && !textName)
-        return { nullptr, NotAWorkbookReason };
-
-    // Text, split at commas in a .csv and at tabs otherwise; a .csv or .txt
-    // is read as text whatever its bytes.
-    if (textName || (LooksLikeText(head) && !NamedLikePackage(suffix)))
-        return OpenFileWith(path, [separator = TextSeparatorFor(path)](std::unique_ptr<QIODevice> device) {
-            return OpenCsv(std::move(device), separator);
-        });
+    head.textName = head.suffix == u"csv" || head.suffix == u"txt";
+    head.xml = SniffXml(head.head);
+    for (const FormatCheck &check : FormatChecks) {
+        if (check.holds(head))
+            return check.open(head);
+    }
     return { nullptr, NotAWorkbookReason };
 }
 
@@ -223,6 +263,11 @@ OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data)
 OpenedWorkbook OpenHtmlData(const QByteArray &data)
 {
     return OpenBytesWith(data, OpenHtml);
+}
+
+OpenedWorkbook OpenFlatOdsData(const QByteArray &data)
+{
+    return OpenBytesWith(data, OpenFlatOds);
 }
 
 OpenedWorkbook OpenSylkData(const QByteArray &data)

@@ -3,16 +3,17 @@
 #include "TextDecoding.h"
 #include "biff/BiffRecords.h"
 #include "common/Bytes.h"
+#include "common/XmlProlog.h"
 #include "markup/HtmlText.h"
 #include "markup/XmlSpreadsheetReader.h"
-
-#include <QXmlStreamReader>
 
 namespace plivan {
 
 namespace {
 
 const QLatin1String WordNs("http://schemas.microsoft.com/office/word/2003/wordml");
+const QLatin1String OfficeNs("urn:oasis:names:tc:opendocument:xmlns:office:1.0");
+const QLatin1String XhtmlNs("http://www.w3.org/1999/xhtml");
 
 // SYLK and DIF are told by their first record, after a UTF-8 byte order
 // mark where an editor saved one.
@@ -70,18 +71,17 @@ bool IsBiffStream(QByteArrayView head)
 
 XmlKind SniffXml(QByteArrayView head)
 {
-    QXmlStreamReader xml(head.toByteArray());
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement) {
-            if (xml.name() == u"Workbook"
-                && (xml.namespaceUri() == XmlSpreadsheetNs || xml.namespaceUri().isEmpty()))
-                return XmlKind::Spreadsheet;
-            if (xml.name() == u"wordDocument" && xml.namespaceUri() == WordNs)
-                return XmlKind::WordDocument;
-            return XmlKind::Other;
-        }
-    }
-    return XmlKind::NotXml;
+    const XmlProlog prolog = ReadXmlProlog(head);
+    if (!prolog.rootFound)
+        return XmlKind::NotXml;
+    const QString &name = prolog.localName, &ns = prolog.namespaceUri;
+    if (name == u"Workbook" && (ns == XmlSpreadsheetNs || ns.isEmpty()))
+        return XmlKind::Spreadsheet;
+    if ((name == u"document" || name == u"document-content") && ns == OfficeNs)
+        return XmlKind::OpenDocument;
+    if (name == u"wordDocument" && ns == WordNs)
+        return XmlKind::WordDocument;
+    return XmlKind::Other;
 }
 
 bool LooksLikeHtml(QByteArrayView head, bool anyTag)
@@ -112,6 +112,11 @@ bool LooksLikeHtml(QByteArrayView head, bool anyTag)
             break;
         }
     }
+    // XML of another vocabulary: its <table> or <Table> is not HTML's. An
+    // html root is a page in any namespace (Excel's pages name HTML 4's).
+    if (const XmlProlog prolog = ReadXmlProlog(head); prolog.rootFound && !prolog.namespaceUri.isEmpty()
+        && prolog.namespaceUri != XhtmlNs && prolog.localName.compare(u"html", Qt::CaseInsensitive) != 0)
+        return false;
     static const char *const Starts[] = { "html", "head", "body", "meta", "title", "style", "link", "script",
         "base", "table", "div", "center" };
     for (const char *tag : Starts) {
@@ -121,8 +126,19 @@ bool LooksLikeHtml(QByteArrayView head, bool anyTag)
             && (IsHtmlSpace(rest[length + 1]) || rest[length + 1] == u'>' || rest[length + 1] == u'/'))
             return true;
     }
+    // <table:table> of OpenDocument, say, is no table of a page.
+    const auto startsElement = [rest](QStringView tag) {
+        for (qsizetype at = rest.indexOf(tag, 0, Qt::CaseInsensitive); at >= 0;
+             at = rest.indexOf(tag, at + 1, Qt::CaseInsensitive)) {
+            const qsizetype after = at + tag.size();
+            if (after < rest.size()
+                && (IsHtmlSpace(rest[after]) || rest[after] == u'>' || rest[after] == u'/'))
+                return true;
+        }
+        return false;
+    };
     return anyTag && rest.size() > 1 && rest[0] == u'<' && rest[1].isLetter()
-        && (rest.contains(u"<table", Qt::CaseInsensitive) || rest.contains(u"<html", Qt::CaseInsensitive));
+        && (startsElement(u"<table") || startsElement(u"<html"));
 }
 
 bool LooksLikeText(QByteArrayView head)

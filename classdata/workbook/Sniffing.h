@@ -25,18 +25,24 @@ bool IsBiffStream(QByteArrayView head);
 bool IsSylk(QByteArrayView head);
 bool IsDif(QByteArrayView head);
 
-// What the first bytes of a file show as XML: not XML at all, an XML
-// spreadsheet (its root is Workbook in the spreadsheet namespace, or in none),
-// a Word 2003 XML document, or some other XML document.
-enum class XmlKind { NotXml, Spreadsheet, WordDocument, Other };
+// What the first bytes of a file show as XML, by its root element and the
+// namespace it is in, whatever stands before it (a byte order mark, white
+// space, the declaration in any encoding, processing instructions, comments,
+// a document type): not XML at all, an XML spreadsheet (Workbook in the
+// spreadsheet namespace, or in none), an OpenDocument file of one XML
+// document (office:document, a flat file, or office:document-content, a
+// package's content part alone), a Word 2003 XML document, or some other XML
+// document.
+enum class XmlKind { NotXml, Spreadsheet, OpenDocument, WordDocument, Other };
 XmlKind SniffXml(QByteArrayView head);
 
 // True when the first bytes of a file start like a web page: once a byte
 // order mark, white space, comments, an XML declaration and a document type
 // are skipped, a tag that begins an HTML document (html, head, body, table,
-// meta, title, style, ...). With `anyTag`, also any other tag when a table or
-// an html element starts further on, as in a page that opens with a heading
-// or a font.
+// meta, title, style, ...), or an HTML document type. With `anyTag`, also
+// any other tag when a table or an html element starts further on, as in a
+// page that opens with a heading or a font. A document whose root element is
+// in an XML namespace other than XHTML's is no web page, whatever it holds.
 bool LooksLikeHtml(QByteArrayView head, bool anyTag = false);
 
 // True when the first bytes of a file read as text: UTF-16 with its byte

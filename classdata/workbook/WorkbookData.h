@@ -17,6 +17,7 @@ OpenedWorkbook OpenZipWorkbookDevice(std::unique_ptr<QIODevice> device); // the 
 OpenedWorkbook OpenCsvData(const QByteArray &data, char separator = ','); // text, ',' or '\t' between fields
 OpenedWorkbook OpenXmlSpreadsheetData(const QByteArray &data); // XML Spreadsheet 2003
 OpenedWorkbook OpenHtmlData(const QByteArray &data); // a web page's tables
+OpenedWorkbook OpenFlatOdsData(const QByteArray &data); // OpenDocument as one XML file
 OpenedWorkbook OpenSylkData(const QByteArray &data); // SYLK (.slk)
 OpenedWorkbook OpenDifData(const QByteArray &data); // DIF (.dif)
 

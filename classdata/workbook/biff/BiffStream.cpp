@@ -4,6 +4,7 @@
 #include "biff/BiffRecords.h"
 
 #include "common/Bytes.h"
+#include "common/CellValue.h"
 
 #include <algorithm>
 #include <cstring>
@@ -257,6 +258,10 @@ std::optional<QString> SharedStrings::at(quint32 index, RecordReader &records)
     if (!readString(&text))
         return std::nullopt;
     advance();
+    if (text.size() > MaxCellChars) { // a count of up to 65,535
+        records.fail(CellTooLong);
+        return std::nullopt;
+    }
     return text;
 }
 

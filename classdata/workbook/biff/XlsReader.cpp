@@ -273,8 +273,11 @@ QString XlsWorkbook::openSheet(const SheetEntry &sheet)
     const bool inside = sheet.offset >= 0 && sheet.offset + 4 <= m_sheetRecords.streamSize();
     if (!inside || !m_sheetRecords.header(sheet.offset, bof) || kindOf(bof.type) != RecBof
         || bof.length < 4) {
+        // Missing when its place lies past the stream's end; otherwise the
+        // sheet list points into the stream where no sheet begins.
         m_error.clear();
-        m_sheetRecords.fail(QStringLiteral("the active sheet is missing"));
+        m_sheetRecords.fail(inside ? QStringLiteral("the sheet list does not lead to the active sheet")
+                                   : QStringLiteral("the active sheet is missing"));
         return m_error;
     }
     const quint8 *b = m_sheetRecords.body(bof, 4);
@@ -284,12 +287,11 @@ QString XlsWorkbook::openSheet(const SheetEntry &sheet)
     if (m_biff <= 4) {
         m_formats.clear();
     }
-    // Chart sheets, macro sheets, modules and dialog sheets have no column of names.
+    // Chart sheets, modules and dialog sheets have no column of names. An
+    // Excel 4.0 macro sheet is a grid of cells, read as a worksheet is.
     const quint16 bofType = U16(b + 2);
     if (bofType == BofChart || sheet.kind == SheetChart)
         return NotAListReason(QStringLiteral("a chart"));
-    if (bofType == BofMacroSheet || sheet.kind == SheetMacro)
-        return NotAListReason(QStringLiteral("a macro sheet"));
     if (bofType == BofModule || sheet.kind == SheetModule)
         return NotAListReason(QStringLiteral("a Visual Basic module"));
 
@@ -537,6 +539,10 @@ std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader, bool byt
         count = shortCount;
     if (m_biff >= 8) {
         quint8 flags = 0;
+        if (count > MaxCellChars) {
+            m_sheetRecords.fail(CellTooLong);
+            return std::nullopt;
+        }
         if (!reader.readU8(flags) || !reader.readChars(count, flags & 0x01, &text))
             return std::nullopt;
     } else {
@@ -544,6 +550,10 @@ std::optional<QString> XlsWorkbook::cellString(ContinuedReader &reader, bool byt
         if (!reader.readBytes(count, bytes))
             return std::nullopt;
         text = decode8Bit(bytes);
+        if (text.size() > MaxCellChars) { // counted in bytes, which a double-byte code page may halve
+            m_sheetRecords.fail(CellTooLong);
+            return std::nullopt;
+        }
     }
     if (text.isEmpty())
         return std::nullopt;

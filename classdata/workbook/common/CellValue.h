@@ -6,6 +6,17 @@
 
 namespace plivan {
 
+// No cell holds more characters (UTF-16 code units) than the spreadsheet
+// application allows; a longer one is damage.
+inline constexpr qsizetype MaxCellChars = 32767;
+inline const QString CellTooLong = QStringLiteral("a cell holds more than 32,767 characters");
+inline const QString CellTooLongReason = QStringLiteral("is damaged (%1)").arg(CellTooLong);
+
+// However a cell's text is written in XML (entities, character references),
+// it takes no more bytes than this: the parser holds no more of a cell's text
+// before it is refused.
+inline constexpr qint64 MaxCellTextBytes = 16 * MaxCellChars;
+
 // The text a roster shows for a cell's value, the same for every file format.
 
 // Whole numbers as their digits (17, 12345678901); other numbers in the

@@ -1,5 +1,7 @@
 #include "common/XmlStream.h"
 
+#include "common/CellValue.h"
+
 namespace plivan {
 
 XmlStream::XmlStream(ReadChunk read, QString part)
@@ -15,7 +17,7 @@ void XmlStream::fail(const QString &error)
         m_error = error;
 }
 
-QXmlStreamReader::TokenType XmlStream::next()
+QXmlStreamReader::TokenType XmlStream::next(qint64 tokenLimit)
 {
     if (!m_error.isEmpty() || m_ended)
         return QXmlStreamReader::Invalid;
@@ -90,8 +92,10 @@ QXmlStreamReader::TokenType XmlStream::next()
             return QXmlStreamReader::Invalid;
         }
         m_sinceToken += chunk.size();
-        if (m_sinceToken > MaxTokenBytes) {
-            fail(QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
+        if (m_sinceToken > tokenLimit) {
+            fail(tokenLimit < MaxTokenBytes
+                    ? CellTooLongReason
+                    : QStringLiteral("is damaged (its XML holds an overlong piece of text)"));
             return QXmlStreamReader::Invalid;
         }
         noteForbidden(chunk);
@@ -130,18 +134,18 @@ bool XmlStream::skipElement()
     return true;
 }
 
-std::optional<QString> XmlStream::readText(qsizetype maxChars)
+std::optional<QString> XmlStream::readText()
 {
     QString text;
     const int depth = m_depth;
     while (m_depth >= depth) {
-        const QXmlStreamReader::TokenType token = next();
+        const QXmlStreamReader::TokenType token = next(MaxCellTextBytes);
         if (token == QXmlStreamReader::Invalid)
             return std::nullopt;
         if (token == QXmlStreamReader::Characters) {
             text += m_xml.text();
-            if (text.size() > maxChars) {
-                fail(QStringLiteral("is damaged (a cell's text is too long)"));
+            if (text.size() > MaxCellChars) {
+                fail(CellTooLongReason);
                 return std::nullopt;
             }
         }

@@ -28,8 +28,10 @@ public:
     virtual ~XmlStream() = default;
 
     // The next token, or Invalid at the end of the document or on an error
-    // (then error() says which, in words completing "is ...").
-    QXmlStreamReader::TokenType next();
+    // (then error() says which, in words completing "is ..."). Inside a
+    // cell's text `tokenLimit` is MaxCellTextBytes: a token that takes more
+    // is a cell too long, found before the parser holds all of it.
+    QXmlStreamReader::TokenType next(qint64 tokenLimit = MaxTokenBytes);
 
     // Reads on to the end of the element whose start was just returned.
     // False at the end of the document or on an error.
@@ -37,8 +39,8 @@ public:
 
     // The character data of the element whose start was just returned, and
     // of the elements inside it, read to its end. Empty on an error, or when
-    // the text passes `maxChars`.
-    std::optional<QString> readText(qsizetype maxChars);
+    // the text is longer than a cell may be (CellTooLongReason).
+    std::optional<QString> readText();
 
     QXmlStreamReader &xml() { return m_xml; }
     const QXmlStreamReader &xml() const { return m_xml; }

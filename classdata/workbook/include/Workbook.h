@@ -42,9 +42,10 @@ struct OpenedWorkbook {
     QString error;
 };
 
-// Opens the workbook at `path` with the reader its content calls for: a
+// Opens the workbook at `path` with the reader its structure calls for: a
 // compound file (.xls, BIFF5 or BIFF8), an Excel 2.x-4.0 record stream, a ZIP
-// archive (.xlsx, .xlsb or .ods), an XML spreadsheet, SYLK, DIF, a web page's
+// archive (.xlsx, .xlsb or .ods), an XML spreadsheet or OpenDocument file of
+// one XML document (.fods) by its root element, SYLK, DIF, a web page's
 // tables, or text. The file name's extension does not choose the reader; it only says
 // where text is split into fields: at commas in a .csv, at tabs in any other
 // file. Text named like a ZIP-based

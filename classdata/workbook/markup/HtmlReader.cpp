@@ -1,6 +1,7 @@
 #include "markup/HtmlReader.h"
 
 #include "TextDecoding.h"
+#include "common/CellValue.h"
 #include "markup/HtmlText.h"
 
 #include <libxml/HTMLparser.h>
@@ -435,8 +436,11 @@ private:
     {
         if (!all && (!m_tables.empty() || !m_flow.atLineStart()))
             return;
-        for (std::optional<QString> &row : m_flow.takeRows())
+        for (std::optional<QString> &row : m_flow.takeRows()) {
+            if (row && row->size() > MaxCellChars)
+                return fail(CellTooLongReason);
             m_rows.push_back(row ? HtmlCellValue(*row, {}, {}) : std::nullopt);
+        }
     }
 
     // A table outside the cells of the open table ends that one first; a
@@ -492,7 +496,10 @@ private:
         table.cell.reset();
         Rows rows;
         if (cell.rows.empty()) {
-            rows.push_back(HtmlCellValue(cell.text.cellText(), cell.sdval, cell.sdnum));
+            const QString text = cell.text.cellText();
+            if (text.size() > MaxCellChars)
+                return fail(CellTooLongReason);
+            rows.push_back(HtmlCellValue(text, cell.sdval, cell.sdnum));
         } else {
             rows = std::move(cell.rows);
             m_pending += cell.text.paragraphs(); // the text after the inner table waits for the next cell

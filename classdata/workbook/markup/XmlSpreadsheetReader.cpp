@@ -1,9 +1,11 @@
 #include "markup/XmlSpreadsheetReader.h"
 
 #include "common/CellValue.h"
-#include "common/XmlStream.h"
+#include "common/XmlFileStream.h"
 
 #include <QXmlStreamReader>
+
+#include <libxml/HTMLparser.h>
 
 #include <climits>
 
@@ -77,6 +79,25 @@ QString DataText(QStringView type, const QString &text)
     return text; // String, and text of a type this reader does not know
 }
 
+// Web systems write HTML's named characters (&eacute;, &Tau;, &nbsp;) into
+// XML spreadsheets, though XML does not define them: each is read as the
+// character HTML names by it, from libxml2's table of HTML's entities. A
+// name that HTML does not know either is damage, naming it. The parser
+// reads what is given back as markup: a character that could begin markup
+// is never given (XML defines those, &lt; and &amp;, itself).
+class HtmlEntities final : public QXmlStreamEntityResolver {
+public:
+    QString resolveUndeclaredEntity(const QString &name) override
+    {
+        const QByteArray utf8 = name.toUtf8();
+        const htmlEntityDesc *entity = htmlEntityLookup(reinterpret_cast<const xmlChar *>(utf8.constData()));
+        if (!entity || entity->value == u'<' || entity->value == u'&')
+            return {};
+        const char32_t value = entity->value;
+        return QString::fromUcs4(&value, 1);
+    }
+};
+
 class XmlSpreadsheetWorkbook final : public Workbook {
 public:
     explicit XmlSpreadsheetWorkbook(std::unique_ptr<QIODevice> device)
@@ -124,13 +145,8 @@ private:
     void restart()
     {
         m_device->seek(0);
-        QIODevice *device = m_device.get();
-        m_stream = std::make_unique<XmlStream>([device](qint64 bytes, QString &error) {
-            QByteArray chunk = device->read(bytes);
-            if (chunk.isEmpty() && !device->atEnd())
-                error = QStringLiteral("could not be read (%1)").arg(device->errorString());
-            return chunk;
-        });
+        m_stream = std::make_unique<XmlFileStream>(*m_device);
+        m_stream->xml().setEntityResolver(&m_entities);
         m_tableDepth = 0;
         m_tableDone = true;
         m_row = 0;
@@ -140,7 +156,7 @@ private:
 
     QXmlStreamReader::TokenType next() { return m_stream->next(); }
     bool skipElement() { return m_stream->skipElement(); }
-    std::optional<QString> readText() { return m_stream->readText(MaxXmlCellChars); }
+    std::optional<QString> readText() { return m_stream->readText(); }
     const QXmlStreamReader &xml() const { return m_stream->xml(); }
     int depth() const { return m_stream->depth(); }
     bool failed() const { return m_stream->failed(); }
@@ -300,6 +316,7 @@ private:
     }
 
     std::unique_ptr<QIODevice> m_device;
+    HtmlEntities m_entities;
     std::unique_ptr<XmlStream> m_stream;
     int m_active = 0; // the ActiveSheet number read, to find the table again
     int m_tableDepth = 0;

@@ -21,13 +21,13 @@ namespace plivan {
 // day before 1900-01-01), Boolean as TRUE or FALSE, Error as its code, and a
 // formula by its Data.
 //
-// The file is parsed as it is read, a chunk at a time (XmlStream, with its
-// guards against hostile documents), no further than the row asked for. A
-// document that is not well-formed, or holds a cell longer than
-// MaxXmlCellChars, is damaged from there on.
+// The file is decoded and parsed as it is read, a chunk at a time
+// (XmlFileStream, with the guards of XmlStream against hostile documents),
+// no further than the row asked for. HTML's named characters, which web
+// systems write, read as HTML reads them. A document that is not
+// well-formed, or holds a cell longer than MaxCellChars, is damaged from
+// there on.
 OpenedWorkbook OpenXmlSpreadsheet(std::unique_ptr<QIODevice> device);
-
-inline constexpr qsizetype MaxXmlCellChars = 64 * 1024;
 
 inline constexpr QLatin1String XmlSpreadsheetNs("urn:schemas-microsoft-com:office:spreadsheet");
 

@@ -1,6 +1,7 @@
 #include "plaintext/CsvReader.h"
 
 #include "TextDecoding.h"
+#include "common/CellValue.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>
@@ -72,6 +73,10 @@ public:
                         m_current.reset();
                     else
                         m_current = m_utf8 ? FromUtf8(first) : FromWindows1252(first);
+                    if (m_current && m_current->size() > MaxCellChars) {
+                        damaged(CellTooLong);
+                        m_current.reset();
+                    }
                 }
                 break;
             }
@@ -147,7 +152,12 @@ private:
         return Record::Damaged;
     }
 
-    Record tooLong() { return damaged(QStringLiteral("line %1 is too long").arg(m_rowsRead + 1)); }
+    Record tooLong()
+    {
+        return damaged(m_recordBytes > MaxCsvRecordBytes
+                ? QStringLiteral("line %1 is too long").arg(m_rowsRead + 1)
+                : CellTooLong);
+    }
 
     // Reads one record, keeping the bytes of its first field in `first`.
     Record nextRecord(QByteArray &first)

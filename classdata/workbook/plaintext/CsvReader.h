@@ -14,9 +14,10 @@ namespace plivan {
 // cell.
 //
 // The file is read as far as the row asked for, in blocks. A record longer
-// than MaxCsvRecordBytes, a first field longer than MaxCsvFieldBytes (both
-// counted in UTF-8), or a quote that is never closed marks the file as
-// damaged from that row on.
+// than MaxCsvRecordBytes (counted in UTF-8), a first field of more than
+// MaxCellChars characters, or a quote that is never closed marks the file
+// as damaged from that row on. No more of a first field is kept than
+// MaxCsvFieldBytes, past which it cannot be short enough.
 OpenedWorkbook OpenCsv(std::unique_ptr<QIODevice> device, char separator);
 
 // The separator a text file's name calls for, as the spreadsheet application
@@ -25,6 +26,7 @@ OpenedWorkbook OpenCsv(std::unique_ptr<QIODevice> device, char separator);
 char TextSeparatorFor(const QString &path);
 
 inline constexpr qsizetype MaxCsvRecordBytes = 1024 * 1024;
-inline constexpr qsizetype MaxCsvFieldBytes = 64 * 1024;
+// UTF-8 takes at most three bytes for each UTF-16 code unit.
+inline constexpr qsizetype MaxCsvFieldBytes = 3 * 32767;
 
 } // namespace plivan

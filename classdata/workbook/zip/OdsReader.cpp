@@ -1,9 +1,12 @@
 #include "zip/OdsReader.h"
 
 #include "common/CellValue.h"
+#include "common/XmlFileStream.h"
 #include "zip/XmlPartStream.h"
 
 #include <climits>
+#include <functional>
+#include <memory>
 
 namespace plivan {
 
@@ -12,7 +15,6 @@ namespace {
 constexpr qint64 MaxContentBytes = 128 * 1024 * 1024;
 constexpr qint64 MaxSettingsBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxManifestBytes = 16 * 1024 * 1024;
-constexpr qsizetype MaxCellChars = 1024 * 1024;
 // Rows past this are never asked for; a table whose repeat counts add up to
 // more simply ends there.
 constexpr qint64 LastRow = INT_MAX;
@@ -74,12 +76,12 @@ private:
 
 // Reads the paragraph element just begun to its end. Notes, annotations, ruby
 // text and drawings inside it are not part of its text.
-std::optional<QString> ReadParagraph(XmlPartStream &xml)
+std::optional<QString> ReadParagraph(XmlStream &xml)
 {
     ParagraphText paragraph;
     const int depth = xml.depth();
     while (xml.depth() >= depth) {
-        const QXmlStreamReader::TokenType token = xml.next();
+        const QXmlStreamReader::TokenType token = xml.next(MaxCellTextBytes);
         if (token == QXmlStreamReader::Invalid)
             return std::nullopt;
         const QXmlStreamReader &x = xml.xml();
@@ -91,7 +93,7 @@ std::optional<QString> ReadParagraph(XmlPartStream &xml)
                 bool ok = false;
                 const qint64 count = Attribute(x, TextNs, QLatin1String("c")).toLongLong(&ok);
                 paragraph.addLiteral(
-                    QString(qsizetype(ok ? std::clamp<qint64>(count, 1, MaxCellChars) : 1), u' '));
+                    QString(qsizetype(ok ? std::clamp<qint64>(count, 1, MaxCellChars + 1) : 1), u' '));
             } else if (x.namespaceUri() == TextNs && x.name() == u"tab") {
                 paragraph.addLiteral(u"\t");
             } else if (x.namespaceUri() == TextNs && x.name() == u"line-break") {
@@ -104,7 +106,7 @@ std::optional<QString> ReadParagraph(XmlPartStream &xml)
             }
         }
         if (paragraph.size() > MaxCellChars) {
-            xml.fail(QStringLiteral("is damaged (a cell's text is too long)"));
+            xml.fail(CellTooLongReason);
             return std::nullopt;
         }
     }
@@ -123,15 +125,14 @@ std::optional<qint64> RepeatCount(const QXmlStreamReader &x, QLatin1String attri
     return std::min(count, LastRow);
 }
 
-// The table named active in the view settings; empty when none is.
-QString ActiveTableName(ZipArchive &archive, QString *error)
+// The table named active in the view settings, read from the settings
+// element just begun (or the document's start) to its end; empty when none
+// is. The stream stands after the ActiveTable item, or at the element's end.
+QString ReadActiveTable(XmlStream &xml)
 {
-    const std::optional<std::uint64_t> index = archive.find(QStringLiteral("settings.xml"));
-    if (!index)
-        return {};
-    XmlPartStream xml(archive, *index, MaxSettingsBytes);
+    const int outer = xml.depth();
     int viewDepth = 0; // of the view settings, while inside them
-    while (xml.next() != QXmlStreamReader::Invalid) {
+    while (xml.next() != QXmlStreamReader::Invalid && xml.depth() >= outer) {
         const QXmlStreamReader &x = xml.xml();
         if (x.isEndElement() && viewDepth > xml.depth())
             break; // the end of the view settings
@@ -141,11 +142,22 @@ QString ActiveTableName(ZipArchive &archive, QString *error)
         if (viewDepth == 0 && x.name() == u"config-item-set" && name == u"ooo:view-settings")
             viewDepth = xml.depth();
         else if (viewDepth > 0 && x.name() == u"config-item" && name == u"ActiveTable")
-            return xml.readText(MaxCellChars).value_or(QString());
+            return xml.readText().value_or(QString());
     }
+    return {};
+}
+
+// The table named active in the settings part; empty when none is.
+QString ActiveTableName(ZipArchive &archive, QString *error)
+{
+    const std::optional<std::uint64_t> index = archive.find(QStringLiteral("settings.xml"));
+    if (!index)
+        return {};
+    XmlPartStream xml(archive, *index, MaxSettingsBytes);
+    QString name = ReadActiveTable(xml);
     if (xml.failed())
         *error = xml.error();
-    return {};
+    return name;
 }
 
 // True when the manifest records content.xml as encrypted.
@@ -173,11 +185,16 @@ bool ContentEncrypted(ZipArchive &archive)
     return false;
 }
 
+// The content of a spreadsheet, parsed from its start each time it is
+// called for: content.xml of a package, or a whole flat file.
+using ContentStream = std::function<std::unique_ptr<XmlStream>()>;
+
 class OdsWorkbook final : public Workbook {
 public:
-    OdsWorkbook(std::unique_ptr<ZipArchive> archive, std::uint64_t content, QString activeTable)
-        : m_archive(std::move(archive))
-        , m_content(content)
+    // `activeTable` as the package's settings name it; a flat file, whose
+    // settings stand in the document before its body, names it there.
+    OdsWorkbook(ContentStream content, QString activeTable)
+        : m_content(std::move(content))
         , m_activeTable(std::move(activeTable))
     {
     }
@@ -186,8 +203,8 @@ public:
     // NotAWorkbookReason when the content is not a spreadsheet.
     QString open()
     {
-        for (;;) {
-            m_xml = std::make_unique<XmlPartStream>(*m_archive, m_content, MaxContentBytes);
+        for (bool again = false;; again = true) {
+            m_xml = m_content();
             bool spreadsheet = false;
             int spreadsheetDepth = 0;
             while (m_xml->next() != QXmlStreamReader::Invalid) {
@@ -199,9 +216,17 @@ public:
                 if (Is(x, OfficeNs, QLatin1String("spreadsheet"))) {
                     spreadsheet = true;
                     spreadsheetDepth = m_xml->depth();
+                } else if (Is(x, OfficeNs, QLatin1String("settings")) && !again) {
+                    // A flat file's own settings, before its body.
+                    const int depth = m_xml->depth();
+                    if (const QString active = ReadActiveTable(*m_xml); !active.isEmpty())
+                        m_activeTable = active;
+                    while (m_xml->depth() >= depth && m_xml->next() != QXmlStreamReader::Invalid) { }
                 } else if (Is(x, OfficeNs, QLatin1String("automatic-styles"))
                     || Is(x, OfficeNs, QLatin1String("font-face-decls"))
-                    || Is(x, OfficeNs, QLatin1String("scripts"))) {
+                    || Is(x, OfficeNs, QLatin1String("scripts")) || Is(x, OfficeNs, QLatin1String("settings"))
+                    || Is(x, OfficeNs, QLatin1String("meta")) || Is(x, OfficeNs, QLatin1String("styles"))
+                    || Is(x, OfficeNs, QLatin1String("master-styles"))) {
                     if (!m_xml->skipElement())
                         break;
                 } else if (x.namespaceUri() == OfficeNs && m_xml->depth() == 3 && !spreadsheet) {
@@ -349,7 +374,7 @@ private:
                 paragraphs += *paragraph;
                 hasParagraph = true;
                 if (paragraphs.size() > MaxCellChars) {
-                    m_xml->fail(QStringLiteral("is damaged (a cell's text is too long)"));
+                    m_xml->fail(CellTooLongReason);
                     return std::nullopt;
                 }
             } else if (!m_xml->skipElement()) {
@@ -380,15 +405,19 @@ private:
                 return BooleanText(false);
             return paragraphs;
         }
-        if (type == u"string" && !hasParagraph && hasStringValue)
+        if (type == u"string" && !hasParagraph && hasStringValue) {
+            if (stringValue.size() > MaxCellChars) {
+                m_xml->fail(CellTooLongReason);
+                return std::nullopt;
+            }
             return stringValue;
+        }
         return paragraphs;
     }
 
-    std::unique_ptr<ZipArchive> m_archive;
-    std::uint64_t m_content = 0;
+    ContentStream m_content;
     QString m_activeTable;
-    std::unique_ptr<XmlPartStream> m_xml;
+    std::unique_ptr<XmlStream> m_xml;
     int m_tableDepth = 0;
 
     bool m_done = false;
@@ -424,7 +453,23 @@ OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive)
     QString active = ActiveTableName(*archive, &error);
     if (!error.isEmpty())
         active.clear(); // damaged settings only lose the choice of table
-    return OpenBook<OdsWorkbook>(std::move(archive), *content, active);
+    std::shared_ptr<ZipArchive> shared(std::move(archive));
+    return OpenBook<OdsWorkbook>(
+        [shared, index = *content] {
+            return std::make_unique<XmlPartStream>(*shared, index, MaxContentBytes);
+        },
+        active);
+}
+
+OpenedWorkbook OpenFlatOds(std::unique_ptr<QIODevice> device)
+{
+    std::shared_ptr<QIODevice> shared(std::move(device));
+    return OpenBook<OdsWorkbook>(
+        [shared] {
+            shared->seek(0);
+            return std::make_unique<XmlFileStream>(*shared);
+        },
+        QString());
 }
 
 } // namespace plivan

@@ -13,4 +13,9 @@ bool LooksLikeOds(ZipArchive &archive);
 // when the file does not say).
 OpenedWorkbook OpenOds(std::unique_ptr<ZipArchive> archive);
 
+// The same spreadsheet as one XML file: a flat OpenDocument file (.fods,
+// <office:document>, its settings inside it), or a package's content part
+// on its own (<office:document-content>, without settings: its first table).
+OpenedWorkbook OpenFlatOds(std::unique_ptr<QIODevice> device);
+
 } // namespace plivan

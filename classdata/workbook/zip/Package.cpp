@@ -57,10 +57,8 @@ QString SheetKindReason(const QString &relationshipType)
         return NotAListReason(QStringLiteral("a chart"));
     if (RelationshipTypeIs(relationshipType, QLatin1String("dialogsheet")))
         return NotAListReason(QStringLiteral("a dialog sheet"));
-    // Excel 4.0 macro sheets, and their international variety.
-    if (RelationshipTypeIs(relationshipType, QLatin1String("xlMacrosheet"))
-        || RelationshipTypeIs(relationshipType, QLatin1String("xlIntlMacrosheet")))
-        return NotAListReason(QStringLiteral("a macro sheet"));
+    // Excel 4.0 macro sheets (xlMacrosheet, xlIntlMacrosheet) are grids of
+    // cells, read as worksheets are.
     return {};
 }
 
@@ -112,10 +110,12 @@ QString FindBookParts(
     if (!error.isEmpty())
         return error;
     std::optional<std::uint64_t> sheet;
+    bool linked = false; // a relationship names the active sheet's part
     for (const Relationship &r : relationships) {
-        if (r.id == activeId && !sheet && !activeId.isEmpty()) {
+        if (r.id == activeId && !linked && !activeId.isEmpty()) {
             if (const QString reason = SheetKindReason(r.type); !reason.isEmpty())
                 return reason;
+            linked = true;
             sheet = archive.find(r.target);
         } else if (RelationshipTypeIs(r.type, QLatin1String("sharedStrings")) && !parts.sharedStrings) {
             parts.sharedStrings = archive.find(r.target);
@@ -123,6 +123,10 @@ QString FindBookParts(
             parts.styles = archive.find(r.target);
         }
     }
+    // The part is missing only when a relationship names it and the archive
+    // does not hold it; without the relationship nothing says which part it is.
+    if (!linked)
+        return QStringLiteral("is damaged (its active sheet is not linked to any of its parts)");
     if (!sheet)
         return QStringLiteral("is damaged (its active sheet is missing)");
     parts.sheet = *sheet;

@@ -47,8 +47,8 @@ QList<Relationship> ReadRelationships(ZipArchive &archive, const QString &part, 
 bool RelationshipTypeIs(const QString &type, QLatin1String last);
 
 // Why the sheet a relationship of this type targets holds no list: the
-// NotAListReason for a chart sheet, a macro sheet or a dialog sheet. Empty
-// for a worksheet, and for any other type, whose part is read as one.
+// NotAListReason for a chart sheet or a dialog sheet. Empty for a worksheet,
+// an Excel 4.0 macro sheet, and any other type, whose part is read as one.
 QString SheetKindReason(const QString &relationshipType);
 
 // A part name that a relationship target names, seen from the part `source`:
@@ -95,8 +95,9 @@ struct BookParts {
 // Finds them through the workbook part's relationships: the active tab's
 // sheet, or the first sheet when the tab names none. A sheet without a
 // relationship id is never found. Why not, in words that complete
-// "<path> ...": no sheets, a chart, macro or dialog sheet, or a sheet that
-// is missing; empty when all went well.
+// "<path> ...": no sheets, a chart or dialog sheet, a sheet that no
+// relationship links to a part, or one whose part is missing; empty when all
+// went well.
 QString FindBookParts(
     ZipArchive &archive, const QString &workbookPart, const BookSheets &sheets, BookParts &parts);
 

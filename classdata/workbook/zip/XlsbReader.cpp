@@ -58,8 +58,12 @@ constexpr qint64 MaxRecordBytes = 1024 * 1024;
 struct Record {
     int type = -1; // -1: none
     QByteArray data;
-    bool overlong = false; // passed over: `data` is empty
+    bool overlong = false; // passed over: `data` holds its first OverlongHeadBytes alone
 };
+
+// Enough of a record passed over to tell why it is so long: the place,
+// style and length of a cell's text, or of a shared text.
+constexpr qint64 OverlongHeadBytes = 16;
 
 // A binary part read a record at a time, unpacked a chunk at a time only as
 // far as the records asked for need.
@@ -106,7 +110,7 @@ public:
         record.type = type;
         record.overlong = size > MaxRecordBytes;
         if (record.overlong) {
-            record.data.clear();
+            record.data = available(OverlongHeadBytes) ? m_buffer.mid(m_at, OverlongHeadBytes) : QByteArray();
             return pass(size);
         }
         if (!available(size))
@@ -226,6 +230,16 @@ std::optional<QString> StringAt(const QByteArray &data, qsizetype at)
     return text;
 }
 
+// True when the text whose length stands at `at` in `record` is longer than
+// a cell may hold, read (`text`) or passed over with the record.
+bool TextTooLong(const Record &record, qsizetype at, const std::optional<QString> &text)
+{
+    if (text)
+        return text->size() > MaxCellChars;
+    const std::optional<quint32> length = record.overlong ? U32At(record.data, at) : std::nullopt;
+    return length && *length != 0xFFFFFFFFu && *length > MaxCellChars;
+}
+
 bool IsCell(int type)
 {
     return (type >= BrtCellBlank && type <= BrtFmlaError) || type == BrtCellRString;
@@ -259,9 +273,13 @@ protected:
                 continue;
             // A flags byte, then the text; runs and phonetic text follow it.
             std::optional<QString> text = record.overlong ? std::nullopt : StringAt(record.data, 1);
-            if (!text)
+            if (TextTooLong(record, 1, text))
+                error = CellTooLongReason;
+            else if (!text)
                 error = Broken(m_stream->part());
-            return text;
+            else
+                return text;
+            return std::nullopt;
         }
         return std::nullopt;
     }
@@ -352,8 +370,10 @@ private:
         }
         if (record.type != BrtRowHdr && !IsCell(record.type))
             return;
-        const std::optional<quint32> first = record.overlong ? std::nullopt : U32At(record.data, 0);
-        if (!first)
+        // A cell record too long to keep is damage, told when its row is
+        // asked for if it stands in column 1.
+        const std::optional<quint32> first = U32At(record.data, 0);
+        if (!first || (record.overlong && (record.type == BrtRowHdr || *first != 0)))
             return fail(Broken(m_sheet.part()));
         if (record.type == BrtRowHdr) {
             // Rows come in increasing order. A row header that goes back
@@ -382,6 +402,14 @@ private:
         const QByteArray &data = cell.data;
         const std::optional<quint32> style = U32At(data, 4);
         std::optional<QString> text;
+        const int textAt = cell.type == BrtCellRString ? 9 : 8;
+        const bool textCell
+            = cell.type == BrtCellSt || cell.type == BrtFmlaString || cell.type == BrtCellRString;
+        if (cell.overlong) {
+            fail(textCell && TextTooLong(cell, textAt, std::nullopt) ? CellTooLongReason
+                                                                     : Broken(m_sheet.part()));
+            return std::nullopt;
+        }
         switch (cell.type) {
         case BrtCellRk:
             if (const std::optional<quint32> rk = U32At(data, 8); rk && style)
@@ -423,6 +451,10 @@ private:
         }
         if (!text) {
             fail(Broken(m_sheet.part()));
+            return std::nullopt;
+        }
+        if (text->size() > MaxCellChars) {
+            fail(CellTooLongReason);
             return std::nullopt;
         }
         if (text->isEmpty())

@@ -16,10 +16,6 @@ namespace plivan {
 namespace {
 
 using namespace PackageLimits;
-// Beyond the package limits: one cell's text.
-constexpr qsizetype MaxCellChars = 1024 * 1024;
-
-const QString TooLongText = QStringLiteral("is damaged (a cell's text is too long)");
 
 // A relationship id attribute such as r:id, whatever prefix names its namespace.
 QString RelationshipId(const QXmlStreamReader &xml)
@@ -69,7 +65,7 @@ std::optional<QString> ReadRichText(XmlPartStream &xml)
     const int depth = xml.depth();
     bool inText = false;
     while (xml.depth() >= depth) {
-        switch (xml.next()) {
+        switch (xml.next(MaxCellTextBytes)) {
         case QXmlStreamReader::Invalid:
             return std::nullopt;
         case QXmlStreamReader::StartElement:
@@ -87,7 +83,7 @@ std::optional<QString> ReadRichText(XmlPartStream &xml)
             if (inText) {
                 text += xml.xml().text();
                 if (text.size() > MaxCellChars) {
-                    xml.fail(TooLongText);
+                    xml.fail(CellTooLongReason);
                     return std::nullopt;
                 }
             }
@@ -286,7 +282,7 @@ private:
             if (token != QXmlStreamReader::StartElement)
                 continue;
             if (m_sheet.xml().name() == u"v") {
-                value = m_sheet.readText(MaxCellChars);
+                value = m_sheet.readText();
                 if (!value)
                     return std::nullopt;
             } else if (m_sheet.xml().name() == u"is") {

@@ -6,6 +6,11 @@ list to <case>.<maker>:
   xlwt.xls, openpyxl.xlsx          the Python libraries
   lo.xls, lo.xlsx, lo.ods, lo.csv  LibreOffice Calc, driven through python3-uno
   lo.xml, lo.html                  the same, as XML Spreadsheet 2003 and as a web page
+  lo.fods                          the same, as a flat OpenDocument file (one XML document)
+  lo-content.xml                   the content part of the case's lo.ods, unpacked
+  script.fods                      LibreOffice's .fods with the view settings naming the
+                                   active sheet added, which LibreOffice writes only with
+                                   a window open; read back with LibreOffice
   lo.slk, lo.dif                   the same, as SYLK and as DIF
   gnumeric.xls (BIFF8), gnumeric95.xls (BIFF5), gnumeric.xlsx, gnumeric.ods, gnumeric.html,
   gnumeric.slk, gnumeric.dif
@@ -31,6 +36,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 import text_rosters
 
@@ -89,7 +95,7 @@ def case(name, column1, makers, **extra):
 ALL_BOOKS = ["xlwt.xls", "lo.xls", "gnumeric.xls", "gnumeric95.xls",
              "openpyxl.xlsx", "lo.xlsx", "gnumeric.xlsx", "lo.ods", "gnumeric.ods"]
 
-case("basic", BASIC, ALL_BOOKS + ["lo.csv"])
+case("basic", BASIC, ALL_BOOKS + ["lo.csv", "lo.fods", "lo-content.xml"])
 case("unicode", UNICODE, [m for m in ALL_BOOKS if "95" not in m] + ["lo.csv"])
 case("cp1252", CP1252, ["gnumeric95.xls", "lo.xls"])
 case("values", VALUES + [('b', True), ('b', False), "Last"],
@@ -106,7 +112,7 @@ case("sparse-row", ["Ann Lee", "Bob Stone", None, "Di Prince"], ALL_BOOKS,
      other={(3, 2): "Only in column B"})
 case("many", ["Student %02d Name" % i for i in range(1, 61)], ALL_BOOKS + ["lo.csv"])
 case("three-sheets", ["Second Sheet %d" % i for i in range(1, 9)],
-     [m for m in ALL_BOOKS if m != "lo.ods"], sheets=3, active=1, gnumeric_from="openpyxl.xlsx")
+     [m for m in ALL_BOOKS if m != "lo.ods"] + ["script.fods"], sheets=3, active=1, gnumeric_from="openpyxl.xlsx")
 case("formulas", [('f', '="Ann"&" Lee"', "Ann Lee"), ('f', "=10+7", "17"),
                   ('f', "=0.1+0.2", "0.30000000000000004"), ('f', "=1=1", "TRUE"),
                   ('f', "=NA()", "#N/A"), ('f', '=""', None), "After the empty result"],
@@ -172,6 +178,11 @@ also(["script.xlsb"], ["basic", "unicode", "values", "gap", "formatted-empty", "
                        "three-sheets", "formulas", "dates", "dates1904", "rich-text", "far-cell-big", "rows-100000"])
 case("chart-sheet", BASIC[:10], ["openpyxl.xlsx", "script.xlsb"], columnB=[('n', r * 3) for r in range(1, 11)],
      chart_sheet=True)
+# An Excel 4.0 macro sheet showing when the file was saved: a grid of cells,
+# whose column 1 is read as a worksheet's.
+case("macro-sheet", ["Second Sheet %d" % i for i in range(1, 6)], ["script.xlsb", "script.biff4w.xls"], sheets=2,
+     active=1, macro_sheet=True)
+case("macro-sheet-alone", BASIC[:5], ["script.biff4.xls"], macro_sheet=True)
 
 # Read-back checks of their own for scripted makers whose files LibreOffice
 # shows otherwise than the case in known ways: maker -> check(office, fname, case).
@@ -399,6 +410,8 @@ LO_FILTERS = {
     "lo.xlsm": "Calc MS Excel 2007 VBA XML",
     "lo.slk": "SYLK",
     "lo.dif": "DIF",
+    "lo.fods": "OpenDocument Spreadsheet Flat XML",
+    "source.fods": "OpenDocument Spreadsheet Flat XML",  # script.fods's start, kept in a temporary folder
 }
 CSV_OPTIONS = "44,34,76,1,,0,false,true,true"  # comma, double quote, UTF-8, as shown
 
@@ -597,6 +610,24 @@ SSCONVERT = {
 }
 
 
+def flat_with_view(source, path, active):
+    """LibreOffice's .fods at `source` written to `path` with the view
+    settings of a window showing table number `active` (from 0), as
+    LibreOffice saves them from a window."""
+    import re
+    with open(source, encoding="utf-8") as f:
+        xml = f.read()
+    table = re.findall(r'<table:table table:name="([^"]*)"', xml)[active]
+    views = ('<config:config-item-map-indexed config:name="Views"><config:config-item-map-entry>'
+             '<config:config-item config:name="ViewId" config:type="string">view1</config:config-item>'
+             '<config:config-item config:name="ActiveTable" config:type="string">%s</config:config-item>'
+             '</config:config-item-map-entry></config:config-item-map-indexed>' % table)
+    start = '<config:config-item-set config:name="ooo:view-settings">'
+    assert xml.count(start) == 1 and 'config:name="Views"' not in xml
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(xml.replace(start, start + views))
+
+
 def gnumeric_source(c):
     """The LibreOffice .ods, else the openpyxl .xlsx (for what LibreOffice
     cannot hold, such as booleans), else a .ods made only for ssconvert."""
@@ -627,6 +658,8 @@ def main():
             lo = [m for m in c["makers"] if m in LO_FILTERS]
             if any(m in SSCONVERT for m in c["makers"]) and gnumeric_source(CASES[name]) == "source.ods":
                 lo.append("source.ods")
+            if "script.fods" in c["makers"]:
+                lo.append("source.fods")
             if lo:
                 jobs.append((name, c, lo))
         office = Office(os.path.join(tmp, "profile")) if jobs or scripted or not only else None
@@ -634,13 +667,18 @@ def main():
             for name, c, makers in jobs:
                 doc = build_lo(office, name, c)
                 for m in makers:
-                    path = os.path.join(tmp if m == "source.ods" else OUT, "%s.%s" % (name, m))
+                    path = os.path.join(tmp if m.startswith("source.") else OUT, "%s.%s" % (name, m))
                     extra = dict(FilterOptions=CSV_OPTIONS) if m.endswith(".csv") else {}
                     office.store(doc, path, LO_FILTERS[m], **extra)
                 doc.close(True)
                 for m in makers:
                     if m in ("lo.slk", "lo.dif"):
                         lo_text_sheet_read_back(office, "%s.%s" % (name, m), c)
+            for name, c, makers in jobs:
+                if "source.fods" in makers:
+                    flat_with_view(os.path.join(tmp, "%s.source.fods" % name),
+                                   os.path.join(OUT, "%s.script.fods" % name), c.get("active", 0))
+                    scripted.append(("%s.script.fods" % name, c))
             for fname, c in scripted:
                 READ_BACK.get(fname.split(".", 1)[1], lo_read_back)(office, fname, c)
             if not only:
@@ -649,6 +687,11 @@ def main():
             if office:
                 office.close()
         for name, c in cases:
+            if "lo-content.xml" in c["makers"]:
+                # content.xml of the case's .ods on its own, as a file.
+                with zipfile.ZipFile(os.path.join(OUT, "%s.lo.ods" % name)) as ods:
+                    with open(os.path.join(OUT, "%s.lo-content.xml" % name), "wb") as f:
+                        f.write(ods.read("content.xml"))
             # The source as a run of all makers has it, kept from that run
             # when ROSTERS_MAKERS leaves its maker out.
             src = gnumeric_source(CASES[name])

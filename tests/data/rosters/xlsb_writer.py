@@ -39,8 +39,11 @@ ERRORS = {"#NULL!": 0x00, "#DIV/0!": 0x07, "#VALUE!": 0x0F, "#REF!": 0x17, "#NAM
 
 REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
 PKG = "http://schemas.openxmlformats.org/package/2006/relationships"
+MS_REL = "http://schemas.microsoft.com/office/2006/relationships"  # Excel 4.0 macro sheets
+FOLDERS = {"worksheet": "worksheets", "chartsheet": "chartsheets", "macrosheet": "macrosheets"}
 CT_MAIN = "application/vnd.ms-excel.sheet.binary.macroEnabled.main"
 CT_KINDS = {"worksheet": "application/vnd.ms-excel.worksheet",
+            "macrosheet": "application/vnd.ms-excel.macrosheet",
             "chartsheet": "application/vnd.ms-excel.chartsheet",
             "sharedStrings": "application/vnd.ms-excel.sharedStrings",
             "styles": "application/vnd.ms-excel.styles"}
@@ -288,14 +291,17 @@ def package(path, parts):
 
 def book(path, sheets, active=0, strings=(), string_total=None, style_part=None, date1904=False, extra=()):
     """A whole package. sheets: [(name, kind, part bytes)] with kind
-    "worksheet" or "chartsheet"; extra: further [(name, data)] parts."""
+    "worksheet", "chartsheet" or "macrosheet" (an Excel 4.0 macro sheet, whose
+    records are a worksheet's); extra: further [(name, data)] parts."""
     parts, rels, types = [], [], [("xl/workbook.bin", CT_MAIN)]
     counts = {}
     for i, (name, kind, data) in enumerate(sheets):
         counts[kind] = counts.get(kind, 0) + 1
-        folder = "worksheets" if kind == "worksheet" else "chartsheets"
-        target = "%s/sheet%d.bin" % (folder, counts[kind])
-        rels.append(("rId%d" % (i + 1), REL, kind, target))
+        target = "%s/sheet%d.bin" % (FOLDERS[kind], counts[kind])
+        if kind == "macrosheet":
+            rels.append(("rId%d" % (i + 1), MS_REL, "xlMacrosheet", target))
+        else:
+            rels.append(("rId%d" % (i + 1), REL, kind, target))
         types.append(("xl/" + target, CT_KINDS[kind]))
         parts.append(("xl/" + target, data))
     if strings is not None:
@@ -427,7 +433,9 @@ def make(name, c, path, cells):
         dim = ((min(r for r, _ in used), max(r for r, _ in used), min(col for _, col in used),
                 max(col for _, col in used)) if used else None)
         selected = s == active and not c.get("chart_sheet")
-        sheets.append(("Period %d" % (s + 1), "worksheet", worksheet(rows[s], selected, dim)))
+        kind = "macrosheet" if c.get("macro_sheet") and s == active else "worksheet"
+        sheets.append(("Period %d" % (s + 1) if kind == "worksheet" else "Macro1", kind,
+                       worksheet(rows[s], selected, dim)))
     extra = ()
     if c.get("chart_sheet"):
         # A chart of column B on a sheet of its own, the sheet showing when saved.
