@@ -33,6 +33,15 @@ QString Damaged(const char *reason)
     return QStringLiteral("is damaged (%1)").arg(QLatin1String(reason));
 }
 
+// The 32-bit entries of an allocation table's sector.
+std::vector<quint32> SectorEntries(const std::vector<quint8> &sector)
+{
+    std::vector<quint32> entries(sector.size() / 4);
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i] = U32(sector.data() + 4 * i);
+    return entries;
+}
+
 } // namespace
 
 class ChainStream;
@@ -274,10 +283,7 @@ bool CompoundContainer::loadFatSector(size_t index, QString &error)
         error = m_bytes->error().isEmpty() ? Damaged(PartsNotFound) : m_bytes->error();
         return false;
     }
-    std::vector<quint32> &entries = m_fat[index];
-    entries.resize(size_t(sectorSize / 4));
-    for (size_t i = 0; i < entries.size(); ++i)
-        entries[i] = U32(bytes.data() + 4 * i);
+    m_fat[index] = SectorEntries(bytes);
     return true;
 }
 
@@ -299,10 +305,7 @@ bool CompoundContainer::loadMiniFatSector(size_t index, QString &error)
         error = m_miniFatStream->error().isEmpty() ? Damaged(PartsNotFound) : m_miniFatStream->error();
         return false;
     }
-    std::vector<quint32> &entries = m_miniFat[index];
-    entries.resize(size_t(sectorSize / 4));
-    for (size_t i = 0; i < entries.size(); ++i)
-        entries[i] = U32(bytes.data() + 4 * i);
+    m_miniFat[index] = SectorEntries(bytes);
     return true;
 }
 
