@@ -13,6 +13,7 @@
 #include "plaintext/CsvReader.h"
 #include "plaintext/DifReader.h"
 #include "plaintext/SylkReader.h"
+#include "zip/OdsReader.h"
 #include "zip/Package.h"
 
 #include <QBuffer>
@@ -25,6 +26,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 using namespace plivan;
@@ -143,29 +146,52 @@ private slots:
         QCOMPARE(Cells(*fromMemory.workbook, int(cells.size())), cells);
     }
 
-    // OpenWorkbook: the reader chosen by content whatever the name, text
-    // split by the name, and what is refused.
-    // A ZIP workbook whose file cannot be read, all of it or only its sheet
-    // (bytes 1566 to 2804 of LibreOffice's basic roster): the system's
-    // reason, never damage.
-    void zipReadFails_data()
+    // A workbook whose file cannot be read, all of it or only a part
+    // (bytes 1566 to 2804 of LibreOffice's basic .xlsx are its sheet): the
+    // system's reason, never damage.
+    void readFails_data()
     {
+        QTest::addColumn<QString>("file");
         QTest::addColumn<qint64>("from");
         QTest::addColumn<qint64>("to");
-        QTest::newRow("whole file") << qint64(0) << qint64(INT_MAX);
-        QTest::newRow("sheet") << qint64(1566) << qint64(2804);
+        QTest::newRow(".xlsx, whole file") << "basic.lo.xlsx" << qint64(0) << qint64(INT_MAX);
+        QTest::newRow(".xlsx, sheet") << "basic.lo.xlsx" << qint64(1566) << qint64(2804);
+        QTest::newRow("XML spreadsheet, whole file") << "basic.lo.xml" << qint64(0) << qint64(INT_MAX);
+        QTest::newRow(".fods, whole file") << "basic.lo.fods" << qint64(0) << qint64(INT_MAX);
     }
-    void zipReadFails()
+    void readFails()
     {
+        QFETCH(QString, file);
         QFETCH(qint64, from);
         QFETCH(qint64, to);
-        const QByteArray bytes = ReadFile(DataPath(QStringLiteral("rosters/basic.lo.xlsx")));
-        QCOMPARE(bytes.size(), 5273);
-        OpenedWorkbook opened = OpenZipWorkbookDevice(std::make_unique<FailingDevice>(bytes, from, to));
+        const QByteArray bytes = ReadFile(DataPath(QStringLiteral("rosters/") + file));
+        QVERIFY(bytes.size() == (file.endsWith(u".xlsx") ? 5273 : bytes.size()));
+        auto device = std::make_unique<FailingDevice>(bytes, from, to);
+        OpenedWorkbook opened = file.endsWith(u".xlsx") ? OpenZipWorkbookDevice(std::move(device))
+            : file.endsWith(u".xml")                    ? OpenXmlSpreadsheet(std::move(device))
+                                                        : OpenFlatOds(std::move(device));
         const QString error
             = opened.workbook ? (opened.workbook->cellText(1), opened.workbook->error()) : opened.error;
         QCOMPARE(error, QStringLiteral("could not be read (Input/output error)"));
     }
+
+    // A pipe or a device read as a roster would block the window for ever.
+    void notAFile()
+    {
+#ifdef Q_OS_UNIX
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("roster.csv"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        for (const QString &path : { fifo, QStringLiteral("/dev/null") })
+            QCOMPARE(
+                OpenWorkbook(path).error, QStringLiteral("is not a file but a device, a pipe or a socket"));
+#else
+        QSKIP("Windows has no pipes or devices among its files");
+#endif
+    }
+
+    // OpenWorkbook: the reader chosen by content whatever the name, text
+    // split by the name, and what is refused.
 
     void dispatch_data()
     {
@@ -209,6 +235,15 @@ private slots:
         QTest::newRow("DIF at the size limit") << "r.dif" << padded(dif, MaxDifBytes) << "Ann";
         QTest::newRow("DIF too large") << "r.dif" << padded(dif, MaxDifBytes + 1)
                                        << "is too large to read (Plivan reads DIF files of up to 16 MB)";
+        QTest::newRow("Quattro Pro for Windows, its last version")
+            << "r.wb3" << QByteArrayLiteral("\0\0\x02\0\x07\x10")
+            << UnreadFormatReason(QStringLiteral("a Quattro Pro notebook"));
+        QTest::newRow("XML spreadsheet of bytes that are not UTF-8")
+            << "r.xml"
+            << QByteArray(
+                   "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"><Worksheet><Table><Row>"
+                   "<Cell><Data>Jos\xE9</Data></Cell></Row></Table></Worksheet></Workbook>")
+            << "is damaged (its text is not valid UTF-8)";
         QTest::newRow("a BOF of no known version")
             << "r.dat" << QByteArray("\0\0\x02\0\x07\x04", 6) << NotAWorkbookReason;
         QTest::newRow("spreadsheet XML without its namespace")
