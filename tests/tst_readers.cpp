@@ -441,90 +441,17 @@ private slots:
         QCOMPARE(opened.error, first);
     }
 
-    // SYLK and DIF beyond what LibreOffice and Gnumeric write: cells in any
-    // order, pictures, escapes, and damage from the row where it is met.
+    // SYLK and DIF beyond what LibreOffice and Gnumeric write
+    // (tests/data/sheets.tsv): cells in any order, pictures, escapes, and
+    // damage from the row where it is met.
     void textSpreadsheets_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QString>("error");
-        const QByteArray dif
-            = "TABLE\n0,1\n\"\"\nVECTORS\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n1,0\n\"Ann\"\n";
-        QTest::newRow("SYLK named .csv, any order")
-            << QByteArray("ID;PWXL;N;E\r\nP;PGeneral\r\nP;Pdd/mm/yyyy\r\n"
-                          "C;Y3;X1;K\"C\x1B :y\"\r\nC;Y1;X1;K\"Ann\"\r\nC;X2;K5\r\nF;"
-                          "P1;Y2;X1\r\nC;K45537\r\nC;Y1;X1;K\"Lee;;Ann\"\r\n"
-                          "F;P1;C1\r\nC;Y4;K#N/A\r\nC;Y5;K2\r\nE\r\n")
-            << QStringList { "Lee;Ann", "2024-09-02", "C\ny", "#N/A", "1900-01-02", E } << QString();
-        QTest::newRow("SYLK escapes")
-            << QByteArray("ID;PWXL;N;E\nC;Y1;X1;K\"Jos\x1BNBe \x1BNj\x1BN{ \x1BNH \"\nC;Y2;X1;K\"a"
-                          "\x1B#;b\"\nE\n")
-            << QStringList { QStringLiteral(u"José Œß ¨"), "a;b", E } << QString();
-        QTest::newRow("SYLK every escape") << QByteArray(
-            "ID;P\nC;Y1;X1;K\"\x1BN!\x1BN\"\x1BN#\x1BN(\x1BN%\x1BN'\x1BNS\x1BNc\x1BN+\x1BNR\x1BN0\x1BN1"
-            "\x1BN2\x1BN3\x1BN5\x1BN6\x1BN7\x1BNk\x1BN;\x1BN<\x1BN=\x1BN>\x1BN?\x1BNa\x1BNb\x1BNi\x1BNl"
-            "\x1BN{\x1BNq\x1BNs\x1BNy\x1BN|\x1BNj\x1BNz\x1BN*\x1BN&\x1BN)\x1BNP\"\nC;Y2;X1;K\"\x1BNAa"
-            "\x1BNBa\x1BNCa\x1BNDa\x1BNHa\x1BNJa\x1BNKa\"\nC;Y3;X1;K\"\x1BNA \x1BNB \x1BNC \x1BND \x1BNH "
-            "\x1BNJ \x1BNK \"\nC;Y4;X1;K\"\x1B(0\x1B/?\x1B)0\x1B"
-            "00\x1B @\"\nC;Y5;X1;K\"Ann\x1B\"\nC;Y6;X1;K\"Bo\x1BN\"\nE\n")
-                                           << QStringList { QStringLiteral(
-                                                                u"¡¢£¤¥§©ª«®°±²³µ¶·º»¼½¾¿ÆÐØÞßæðøþŒœ\"#'-"),
-                                                  QStringLiteral(u"àáâãäåa\u0327"),
-                                                  QStringLiteral(u"`´^~¨°¸"),
-                                                  QStringLiteral(u"€ÿ\u0090\u001B00\u001B @"),
-                                                  QStringLiteral(u"Ann\u001B"), QStringLiteral(u"Bo\u001BN"),
-                                                  E }
-                                           << QString();
-        QTest::newRow("SYLK with a bad row, after a byte order mark")
-            << QByteArray("\xEF\xBB\xBFID;P\nC;Y1;X1;K\"Ann\"\nC;Y0;X1;K\"Bo\"\nE\n")
-            << QStringList { "Ann", E }
-            << "is damaged (line 3 places a cell at a row or column that is not one)";
-        QTest::newRow("SYLK at the last row and column")
-            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048576;X16384;K1\nE\n") << QStringList { "Ann", E }
-            << QString();
-        QTest::newRow("SYLK past the last row")
-            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y1048577;X1;K1\nE\n") << QStringList { "Ann", E }
-            << "is damaged (line 3 places a cell at a row or column that is not one)";
-        QTest::newRow("SYLK past the last column")
-            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X16385;K1\nE\n") << QStringList { "Ann", E, E }
-            << "is damaged (line 3 places a cell at a row or column that is not one)";
-        QTest::newRow("SYLK with an open quote")
-            << QByteArray("ID;P\nC;Y1;X1;K\"Ann\"\nC;Y2;X1;K\"Bo\nE\n") << QStringList { "Ann", E }
-            << "is damaged (the text at line 3 has no closing quote)";
-        QTest::newRow("SYLK cut short") << QByteArray("ID;P\nC;Y1;X1;KTRUE\n") << QStringList { "TRUE", E }
-                                        << "is damaged (it ends before its end record)";
-        QTest::newRow("DIF values") << dif
-                + "-1,0\nBOT\n1,0\n\"Say \"\"Hi\"\"\"\n0,3\nV\n-1,0\nBOT\n1,0\n\"Two\nLines\"\n"
-                  "-1,0\nBOT\n0,0\nNA\n-1,0\nBOT\n0,1\nTRUE\n-1,0\nBOT\n0,09/02/2024\nV\n-1,"
-                  "0\nBOT\n0,01:45:00 PM\nV\n-1,0\nEOD\n"
-                                    << QStringList { "Ann", "Say \"Hi\"", "Two\nLines", "#N/A", "TRUE",
-                                           "2024-09-02", "13:45:00", E }
-                                    << QString();
-        QTest::newRow("DIF dates and times in every form")
-            << dif
-                + "-1,0\nBOT\n0,1:45:30 PM\nV\n-1,0\nBOT\n0,13:45:30\nV\n-1,0\nBOT\n0,1:45 AM\nV\n-1,0\nBOT\n"
-                  "0,13:45\nV\n-1,0\nBOT\n0,3/1/1900\nV\n-1,0\nBOT\n0,2024-09-02\nV\n-1,0\nBOT\n0,9/2/2024 "
-                  "1:45 "
-                  "PM\nV\n-1,0\nBOT\n0,9/2/2024 25:00\nV\n-1,0\nBOT\n0,2/30/2024\nV\n-1,0\nEOD\n"
-            << QStringList { "Ann", "13:45:30", "13:45:30", "01:45:00", "13:45:00", "1900-03-01",
-                   "2024-09-02", "2024-09-02 13:45:00", "9/2/2024 25:00", "2/30/2024", E }
-            << QString();
-        QTest::newRow("SYLK pictures of a row, a cell and the column, after a font")
-            << QByteArray("ID;P\nP;FArial;M200\nP;PGeneral\nP;Pyyyy-mm-dd hh:mm\nP;Ph:mm\nF;P1;R2\nF;P0;C1\n"
-                          "C;Y1;X1;K45537.5\nC;Y2;X1;K45537.5\nF;P2;Y3;X1\nC;Y3;X1;K0.25\nC;Y4;X1;K60\n"
-                          "F;P1;Y4;X1\nE\n")
-            << QStringList { "45537.5", "2024-09-02 12:00:00", "06:00:00", "1900-02-29", E } << QString();
-        QTest::newRow("DIF sections out of order")
-            << QByteArray("TABLE\n0,1\n\"\"\nTABLE\n0,1\n\"\"\nDATA\n0,0\n\"\"\n-1,0\nEOD\n")
-            << QStringList { E } << "is damaged (its header section at line 4 is out of order)";
-        QTest::newRow("DIF text without quotes, then a line of no known kind")
-            << dif + "-1,0\nBOT\n1,0\nBo Stone\n-1,0\nBOT\nJUNK\n-1,0\nEOD\n"
-            << QStringList { "Ann", "Bo Stone", E } << "is damaged (line 20 holds a value of no known kind)";
-        QTest::newRow("DIF with an open quote")
-            << dif + "-1,0\nBOT\n1,0\n\"Bo\n-1,0\nEOD\n"
-            << QStringList { "Ann", E } << "is damaged (the text at line 17 has no closing quote)";
-        QTest::newRow("DIF cut short, after a byte order mark")
-            << "\xEF\xBB\xBF" + dif << QStringList { "Ann", E } << "is damaged (its data ends without EOD)";
+        for (const QStringList &row : TableRows(QStringLiteral("sheets.tsv")))
+            QTest::newRow(qPrintable(row.at(0)))
+                << row.at(1).toLatin1() << row.mid(3) << (row.at(2) == u"-" ? QString() : row.at(2));
     }
     void textSpreadsheets()
     {
