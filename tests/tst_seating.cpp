@@ -116,6 +116,8 @@ private slots:
         QTest::newRow("0 points") << "Christopher" << 0 << "0 Christopher" << 2;
         QTest::newRow("cut short at 6 points")
             << QString(5000, u'W') << 32767 << "6 " + QString(21, u'W') + QChar(0x2026) << 40;
+        QTest::newRow("cut short by one character more")
+            << QString(30, u'W') << 20 << "6 " + QString(21, u'W') + QChar(0x2026) << 40;
     }
     void fitting()
     {
