@@ -332,7 +332,9 @@ private:
             text.rule();
         } else if (std::strcmp(name, "img") == 0) {
             text.image(Attribute(attributes, "alt"));
-        } else if (IsParagraph(name)) {
+        } else if (IsParagraph(name) || IsAnyOf(name, { "tr", "td", "th" })) {
+            // A row or cell left outside any table (after a stray </table>)
+            // still stands apart from the text before it.
             text.paragraph();
             if (IsPreformatted(name) && m_preDepth == 0)
                 m_preDepth = m_depth;
