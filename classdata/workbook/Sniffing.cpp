@@ -22,6 +22,15 @@ QByteArrayView AfterUtf8Mark(QByteArrayView head)
     return head.startsWith("\xEF\xBB\xBF") ? head.sliced(3) : head;
 }
 
+// True when `text` holds the tag name `name` (in any case) at `at`, ended as
+// a tag name ends: by white space, '>' or '/'.
+bool TagNameAt(QStringView text, qsizetype at, QStringView name)
+{
+    const qsizetype after = at + name.size();
+    return after < text.size() && text.sliced(at, name.size()).compare(name, Qt::CaseInsensitive) == 0
+        && (IsHtmlSpace(text[after]) || text[after] == u'>' || text[after] == u'/');
+}
+
 } // namespace
 
 QString UnreadFormat(QByteArrayView head)
@@ -117,28 +126,22 @@ bool LooksLikeHtml(QByteArrayView head, bool anyTag)
     if (const XmlProlog prolog = ReadXmlProlog(head); prolog.rootFound && !prolog.namespaceUri.isEmpty()
         && prolog.namespaceUri != XhtmlNs && prolog.localName.compare(u"html", Qt::CaseInsensitive) != 0)
         return false;
-    static const char *const Starts[] = { "html", "head", "body", "meta", "title", "style", "link", "script",
-        "base", "table", "div", "center" };
-    for (const char *tag : Starts) {
-        const qsizetype length = qsizetype(qstrlen(tag));
-        if (rest.size() > length + 1 && rest[0] == u'<'
-            && rest.sliced(1, length).compare(QLatin1String(tag), Qt::CaseInsensitive) == 0
-            && (IsHtmlSpace(rest[length + 1]) || rest[length + 1] == u'>' || rest[length + 1] == u'/'))
+    static const char16_t *const Starts[] = { u"html", u"head", u"body", u"meta", u"title", u"style", u"link",
+        u"script", u"base", u"table", u"div", u"center" };
+    for (const char16_t *tag : Starts) {
+        if (rest.startsWith(u'<') && TagNameAt(rest, 1, tag))
             return true;
     }
     // <table:table> of OpenDocument, say, is no table of a page.
-    const auto startsElement = [rest](QStringView tag) {
-        for (qsizetype at = rest.indexOf(tag, 0, Qt::CaseInsensitive); at >= 0;
-             at = rest.indexOf(tag, at + 1, Qt::CaseInsensitive)) {
-            const qsizetype after = at + tag.size();
-            if (after < rest.size()
-                && (IsHtmlSpace(rest[after]) || rest[after] == u'>' || rest[after] == u'/'))
+    const auto hasElement = [rest](QStringView name) {
+        for (qsizetype at = rest.indexOf(u'<'); at >= 0; at = rest.indexOf(u'<', at + 1)) {
+            if (TagNameAt(rest, at + 1, name))
                 return true;
         }
         return false;
     };
     return anyTag && rest.size() > 1 && rest[0] == u'<' && rest[1].isLetter()
-        && (startsElement(u"<table") || startsElement(u"<html"));
+        && (hasElement(u"table") || hasElement(u"html"));
 }
 
 bool LooksLikeText(QByteArrayView head)

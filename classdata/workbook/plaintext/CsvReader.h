@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Internal.h"
+#include "common/CellValue.h"
 
 namespace plivan {
 
@@ -27,6 +28,6 @@ char TextSeparatorFor(const QString &path);
 
 inline constexpr qsizetype MaxCsvRecordBytes = 1024 * 1024;
 // UTF-8 takes at most three bytes for each UTF-16 code unit.
-inline constexpr qsizetype MaxCsvFieldBytes = 3 * 32767;
+inline constexpr qsizetype MaxCsvFieldBytes = 3 * MaxCellChars;
 
 } // namespace plivan
